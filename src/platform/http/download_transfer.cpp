@@ -1,0 +1,390 @@
+#include "platform/http/download_transfer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/http/url_error.h"
+#include "platform/http/url_session.h"
+#include "platform/http/url_session_download_task.h"
+
+namespace clipmoor {
+
+namespace {
+
+constexpr auto kProgressInterval = std::chrono::milliseconds(100);
+const QString kPartialFileTemplate = QStringLiteral("clipmoor-XXXXXX.part");
+
+Error httpStatusError(int status) {
+    return Error(kURLErrorDomain, URLError::BadServerResponse,
+                 {{kLocalizedDescriptionKey,
+                   QStringLiteral("The server answered with HTTP status %1.").arg(status)},
+                  {kHTTPStatusCodeErrorKey, status}});
+}
+
+Error badServerResponse(const QString& description) {
+    return Error(kURLErrorDomain, URLError::BadServerResponse,
+                 {{kLocalizedDescriptionKey, description}});
+}
+
+// "bytes FIRST-LAST/TOTAL" or "bytes */TOTAL"; TOTAL may be "*".
+struct ContentRange {
+    std::optional<qint64> first;
+    std::optional<qint64> total;
+};
+std::optional<ContentRange> parseContentRange(const QByteArray& value) {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^bytes\s+(?:(\d+)-(\d+)|\*)/(\d+|\*)$)"));
+    const auto match = pattern.match(QString::fromLatin1(value.trimmed()));
+    if (!match.hasMatch()) return std::nullopt;
+    ContentRange range;
+    if (!match.captured(1).isEmpty()) range.first = match.captured(1).toLongLong();
+    if (match.captured(3) != QLatin1String("*")) range.total = match.captured(3).toLongLong();
+    return range;
+}
+
+bool isPartialFileName(const QString& name) {
+    static const QRegularExpression pattern(QStringLiteral(R"(^clipmoor-[A-Za-z0-9]{6}\.part$)"));
+    return pattern.match(name).hasMatch();
+}
+
+}  // namespace
+
+DownloadTransfer::DownloadTransfer(TransferRequest request, QString temporaryDirectory,
+                                   std::weak_ptr<UrlSession> session,
+                                   std::weak_ptr<UrlSessionDownloadTask> task,
+                                   std::optional<QByteArray> resumeData)
+    : Transfer(std::move(request)),
+      temporaryDirectory_(std::move(temporaryDirectory)),
+      session_(std::move(session)),
+      task_(std::move(task)),
+      encodedResumeData_(std::move(resumeData)),
+      resumeData_(encodedResumeData_ ? ResumeData::decode(*encodedResumeData_) : std::nullopt) {
+    if (resumeData_) {
+        mutableRequest().url = resumeData_->url;
+        entityTag_ = resumeData_->entityTag;
+        lastModified_ = resumeData_->lastModified;
+        expectedTotal_ = resumeData_->expectedTotal;
+    }
+}
+
+DownloadTransfer::~DownloadTransfer() { closeFile(); }
+
+void DownloadTransfer::setResumeDataHandler(ResumeDataHandler handler) {
+    std::lock_guard lock(handlerMutex_);
+    resumeDataHandler_ = std::move(handler);
+}
+
+std::optional<Error> DownloadTransfer::prepare() {
+    if (encodedResumeData_ && !preparedFromResumeData_) {
+        if (!resumeData_) {
+            return Error(kURLErrorDomain, URLError::CannotDecodeResumeData,
+                         {{kLocalizedDescriptionKey, "The resume data is damaged or of an "
+                                                     "unknown version."}});
+        }
+        if (auto error = openPartialFileForResume()) return error;
+        preparedFromResumeData_ = true;
+        return std::nullopt;
+    }
+    if (fd_ < 0) return createPartialFile();
+    return std::nullopt;  // a restart reuses the open, emptied file
+}
+
+std::optional<Error> DownloadTransfer::createPartialFile() {
+    if (!QDir().mkpath(temporaryDirectory_)) {
+        return Error::posix(errno ? errno : EACCES,
+                            QStringLiteral("Cannot create the folder %1").arg(temporaryDirectory_));
+    }
+    QByteArray pathTemplate = QFile::encodeName(temporaryDirectory_ + '/' + kPartialFileTemplate);
+    const int fd = mkostemps(pathTemplate.data(), 5, O_CLOEXEC);
+    if (fd < 0) return Error::posix(errno, QStringLiteral("Cannot create a partial file"));
+    fd_ = fd;
+    path_ = QFile::decodeName(pathTemplate);
+    offset_ = written_ = 0;
+    return std::nullopt;
+}
+
+std::optional<Error> DownloadTransfer::openPartialFileForResume() {
+    // Resume data comes from storage and may have been altered: only a partial file of our own
+    // folder is ever opened, never through a symbolic link.
+    const QFileInfo info(resumeData_->partialFile);
+    const QString folder = QFileInfo(temporaryDirectory_).canonicalFilePath();
+    if (!isPartialFileName(info.fileName()) || folder.isEmpty() ||
+        QFileInfo(info.absolutePath()).canonicalFilePath() != folder) {
+        return Error::posix(ENOENT, QStringLiteral("The partial file %1 is not in %2")
+                                        .arg(resumeData_->partialFile, temporaryDirectory_));
+    }
+    const int fd = ::open(QFile::encodeName(info.absoluteFilePath()).constData(),
+                          O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) return Error::posix(errno, QStringLiteral("Cannot open the partial file"));
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        return Error::posix(ENOENT, QStringLiteral("The partial file is not a regular file"));
+    }
+    // Continue after the bytes that are certainly there and certainly ours.
+    const qint64 usable = std::min<qint64>(status.st_size, resumeData_->bytesOnDisk);
+    if (ftruncate(fd, usable) != 0 || lseek(fd, usable, SEEK_SET) != usable) {
+        const int error = errno;
+        ::close(fd);
+        return Error::posix(error, QStringLiteral("Cannot prepare the partial file"));
+    }
+    fd_ = fd;
+    path_ = info.absoluteFilePath();
+    offset_ = written_ = reportedWritten_ = usable;
+
+    QByteArray validator = entityTag_.isEmpty() ? lastModified_ : entityTag_;
+    mutableRequest().headers = {"Range: bytes=" + QByteArray::number(usable) + "-",
+                                "If-Range: " + validator};
+    rangeRequested_ = true;
+    return std::nullopt;
+}
+
+bool DownloadTransfer::onResponse(const UrlResponse& response) {
+    if (auto task = task_.lock()) task->setResponse(response);
+    const int status = response.statusCode;
+    if (status >= 400 && !(rangeRequested_ && status == 416)) {
+        park(httpStatusError(status));
+        return false;
+    }
+    if (rangeRequested_) {
+        if (!acceptRangeAnswer(response)) return false;
+    } else if (status == 206) {
+        park(badServerResponse(QStringLiteral("The server sent part of a file that was asked for whole.")));
+        return false;
+    } else {
+        expectedTotal_ = response.expectedContentLength;
+    }
+    rememberValidators(response);
+    reportResumeOnce();
+    return true;
+}
+
+bool DownloadTransfer::acceptRangeAnswer(const UrlResponse& response) {
+    const int status = response.statusCode;
+    const auto range = parseContentRange(response.headerValue("Content-Range"));
+    if (status == 416) {
+        if (range && !range->first && range->total) unsatisfiableRangeTotal_ = range->total;
+        restartRequested_ = true;
+        return false;
+    }
+    if (status != 206) {  // the server ignored the range or the validator changed: start over
+        startOverInFile();
+        expectedTotal_ = response.expectedContentLength;
+        return true;
+    }
+    if (!range || range->first != offset_) {
+        park(badServerResponse(QStringLiteral("The server resumed at another offset than asked.")));
+        return false;
+    }
+    const QByteArray tag = response.headerValue("ETag");
+    if (!entityTag_.isEmpty() && !tag.isEmpty() && tag != entityTag_) {
+        restartRequested_ = true;  // a different file behind the same address
+        return false;
+    }
+    if (range->total) {
+        expectedTotal_ = *range->total;
+    } else {
+        expectedTotal_ = response.expectedContentLength >= 0
+                             ? offset_ + response.expectedContentLength
+                             : -1;
+    }
+    return true;
+}
+
+void DownloadTransfer::startOverInFile() {
+    if (ftruncate(fd_, 0) == 0) lseek(fd_, 0, SEEK_SET);
+    offset_ = written_ = reportedWritten_ = 0;
+}
+
+void DownloadTransfer::rememberValidators(const UrlResponse& response) {
+    const QByteArray tag = response.headerValue("ETag");
+    entityTag_ = tag.startsWith("W/") ? QByteArray() : tag;  // If-Range needs a strong tag
+    lastModified_ = response.headerValue("Last-Modified");
+    serverRefusesRanges_ = response.headerValue("Accept-Ranges").trimmed().toLower() == "none";
+}
+
+bool DownloadTransfer::isResumable() const {
+    return fd_ >= 0 && !serverRefusesRanges_ && (!entityTag_.isEmpty() || !lastModified_.isEmpty());
+}
+
+bool DownloadTransfer::onBody(const char* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t result = ::write(fd_, data + done, size - done);
+        if (result < 0) {
+            if (errno == EINTR) continue;
+            park(Error::posix(errno, QStringLiteral("Cannot write the partial file")));
+            return false;
+        }
+        done += static_cast<size_t>(result);
+    }
+    written_ += static_cast<qint64>(size);
+    reportProgress(false);
+    return true;
+}
+
+void DownloadTransfer::reportProgress(bool final) {
+    const auto now = std::chrono::steady_clock::now();
+    if (written_ == reportedWritten_) return;
+    if (!final && now - lastReport_ < kProgressInterval) return;
+    lastReport_ = now;
+    const qint64 since = written_ - reportedWritten_;
+    reportedWritten_ = written_;
+    auto session = session_.lock();
+    auto task = task_.lock();
+    if (!session || !task) return;
+    session->deliver([session, task, since, total = written_, expected = expectedTotal_](
+                         UrlSessionDelegate* delegate) {
+        if (auto* download = dynamic_cast<UrlSessionDownloadDelegate*>(delegate))
+            download->didWriteData(*session, *task, since, total, expected);
+    });
+}
+
+void DownloadTransfer::reportResumeOnce() {
+    if (!encodedResumeData_ || resumeReported_) return;
+    resumeReported_ = true;
+    auto session = session_.lock();
+    auto task = task_.lock();
+    if (!session || !task) return;
+    session->deliver([session, task, offset = offset_, expected = expectedTotal_](
+                         UrlSessionDelegate* delegate) {
+        if (auto* download = dynamic_cast<UrlSessionDownloadDelegate*>(delegate))
+            download->didResumeAtOffset(*session, *task, offset, expected);
+    });
+}
+
+Transfer::Outcome DownloadTransfer::onEnded(const std::optional<Error>& error) {
+    if (ended_) return Outcome::Finished;
+    if (restartRequested_ && fd_ >= 0) {
+        restartRequested_ = false;
+        // 416 for exactly the bytes we hold: the file was already complete.
+        if (unsatisfiableRangeTotal_ && *unsatisfiableRangeTotal_ == written_ && written_ > 0 &&
+            (expectedTotal_ < 0 || expectedTotal_ == written_)) {
+            expectedTotal_ = written_;
+            reportResumeOnce();
+            ended_ = true;
+            deliverFinishedFile();
+            return Outcome::Finished;
+        }
+        if (!restartedOnce_) {
+            restartedOnce_ = true;
+            unsatisfiableRangeTotal_.reset();
+            startOverInFile();
+            rangeRequested_ = false;
+            expectedTotal_ = -1;
+            mutableRequest().headers.clear();
+            return Outcome::Restart;
+        }
+        ended_ = true;
+        deliverFailure(badServerResponse(QStringLiteral("The server cannot resume this file.")));
+        return Outcome::Finished;
+    }
+    ended_ = true;
+    if (error) {
+        deliverFailure(*error);
+    } else if (auto problem = checkFileIsComplete()) {
+        deliverFailure(*problem);
+    } else {
+        deliverFinishedFile();
+    }
+    return Outcome::Finished;
+}
+
+std::optional<Error> DownloadTransfer::checkFileIsComplete() {
+    struct stat status {};
+    if (fstat(fd_, &status) != 0 || status.st_nlink == 0)
+        return Error::posix(ENOENT, QStringLiteral("The partial file was removed"));
+    if (expectedTotal_ >= 0 && written_ != expectedTotal_) {
+        return Error(kURLErrorDomain, URLError::NetworkConnectionLost,
+                     {{kLocalizedDescriptionKey,
+                       QStringLiteral("Received %1 of %2 bytes.").arg(written_).arg(expectedTotal_)}});
+    }
+    if (::close(std::exchange(fd_, -1)) != 0)
+        return Error::posix(errno, QStringLiteral("Cannot write the partial file"));
+    return std::nullopt;
+}
+
+void DownloadTransfer::onStopped(StopReason reason, bool) {
+    ResumeDataHandler handler;
+    if (reason == StopReason::ProduceResumeData) {
+        std::lock_guard lock(handlerMutex_);
+        handler = std::move(resumeDataHandler_);
+    }
+    if (ended_) {
+        deliverResumeData(std::move(handler), {});
+        return;
+    }
+    ended_ = true;
+    if (reason == StopReason::Cancel) {
+        deliverFailure(cancelledError());
+        return;
+    }
+    QByteArray data;
+    if (encodedResumeData_ && !preparedFromResumeData_) {
+        data = resumeData_ ? *encodedResumeData_ : QByteArray();  // never started: still valid
+    } else if (isResumable()) {
+        data = ResumeData{request().url, path_, written_, entityTag_, lastModified_, expectedTotal_}
+                   .encode();
+        closeFile();
+    }
+    if (data.isEmpty()) discardFile();
+    deliverResumeData(std::move(handler), data);
+    deliverFailure(cancelledError());
+}
+
+void DownloadTransfer::closeFile() {
+    if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+void DownloadTransfer::discardFile() {
+    closeFile();
+    if (!path_.isEmpty()) QFile::remove(std::exchange(path_, QString()));
+}
+
+void DownloadTransfer::deliverFailure(const Error& error) {
+    discardFile();
+    auto session = session_.lock();
+    auto task = task_.lock();
+    if (!session || !task) return;
+    task->setError(error);
+    session->deliverCompletion(task, [session, task, error](UrlSessionDelegate* delegate) {
+        if (delegate) delegate->didComplete(*session, *task, error);
+    });
+}
+
+void DownloadTransfer::deliverFinishedFile() {
+    reportProgress(true);
+    closeFile();
+    const QString path = std::exchange(path_, QString());
+    auto session = session_.lock();
+    auto task = task_.lock();
+    if (!session || !task) {
+        QFile::remove(path);
+        return;
+    }
+    session->deliverCompletion(
+        task,
+        [session, task, path](UrlSessionDelegate* delegate) {
+            if (auto* download = dynamic_cast<UrlSessionDownloadDelegate*>(delegate))
+                download->didFinishDownloadingToURL(*session, *task, path);
+            // The file is valid only during the call; whatever the delegate left is removed.
+            QFile::remove(path);
+            if (delegate) delegate->didComplete(*session, *task, std::nullopt);
+        },
+        [path] { QFile::remove(path); });
+}
+
+void DownloadTransfer::deliverResumeData(ResumeDataHandler handler, const QByteArray& data) {
+    auto session = session_.lock();
+    if (!session || !handler) return;
+    session->deliver([handler = std::move(handler), data](UrlSessionDelegate*) { handler(data); });
+}
+
+}  // namespace clipmoor

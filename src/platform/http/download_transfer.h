@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+
+#include "platform/http/resume_data.h"
+#include "platform/http/transfer.h"
+
+namespace clipmoor {
+
+class UrlSession;
+class UrlSessionDownloadTask;
+
+// The engine side of a download task: writes the body into a partial file, answers resumed
+// requests by their status (206 continues, 200 starts over, 416 restarts or completes), reports
+// throttled progress and produces resume data when stopped for it.
+class DownloadTransfer : public Transfer {
+public:
+    using ResumeDataHandler = std::function<void(const QByteArray&)>;
+
+    DownloadTransfer(TransferRequest request, QString temporaryDirectory,
+                     std::weak_ptr<UrlSession> session, std::weak_ptr<UrlSessionDownloadTask> task,
+                     std::optional<QByteArray> resumeData);
+    ~DownloadTransfer() override;
+
+    // Set before asking the engine to stop the transfer for resume data.
+    void setResumeDataHandler(ResumeDataHandler handler);
+
+protected:
+    std::optional<Error> prepare() override;
+    bool onResponse(const UrlResponse& response) override;
+    bool onBody(const char* data, size_t size) override;
+    Outcome onEnded(const std::optional<Error>& error) override;
+    void onStopped(StopReason reason, bool wasRunning) override;
+
+private:
+    std::optional<Error> createPartialFile();
+    std::optional<Error> openPartialFileForResume();
+    bool acceptRangeAnswer(const UrlResponse& response);
+    void startOverInFile();
+    void rememberValidators(const UrlResponse& response);
+    bool isResumable() const;
+    void reportProgress(bool final);
+    void reportResumeOnce();
+    void closeFile();
+    void discardFile();
+    std::optional<Error> checkFileIsComplete();
+
+    void deliverFailure(const Error& error);
+    void deliverFinishedFile();
+    void deliverResumeData(ResumeDataHandler handler, const QByteArray& data);
+
+    const QString temporaryDirectory_;
+    const std::weak_ptr<UrlSession> session_;
+    const std::weak_ptr<UrlSessionDownloadTask> task_;
+    const std::optional<QByteArray> encodedResumeData_;
+    const std::optional<ResumeData> resumeData_;
+
+    std::mutex handlerMutex_;
+    ResumeDataHandler resumeDataHandler_;
+
+    // Engine thread only.
+    int fd_ = -1;
+    QString path_;
+    qint64 offset_ = 0;         // where the current answer's body starts in the file
+    qint64 written_ = 0;        // bytes in the file
+    qint64 expectedTotal_ = -1;
+    QByteArray entityTag_;
+    QByteArray lastModified_;
+    bool serverRefusesRanges_ = false;
+    bool rangeRequested_ = false;
+    bool preparedFromResumeData_ = false;
+    bool resumeReported_ = false;
+    bool restartRequested_ = false;
+    bool restartedOnce_ = false;
+    std::optional<qint64> unsatisfiableRangeTotal_;
+    bool ended_ = false;
+    qint64 reportedWritten_ = 0;
+    std::chrono::steady_clock::time_point lastReport_{};
+};
+
+}  // namespace clipmoor
