@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Clipmoor needs and the machine lacks.
+#   scripts/install-deps.sh run     to build and start the application
+#   scripts/install-deps.sh test    also the test suite's needs (GoogleTest, nginx, openssl, ffmpeg)
+#   scripts/install-deps.sh bench   also Google Benchmark and the reference tools
+set -euo pipefail
+
+profile=${1:-run}
+packages=(g++ cmake ninja-build pkg-config ca-certificates
+          qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+          libcurl4-openssl-dev libsqlite3-dev)
+case "$profile" in
+  test | bench) packages+=(libgtest-dev libgmock-dev nginx-light openssl ffmpeg curl xvfb xauth) ;;
+  run) ;;
+  *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+esac
+[ "$profile" = bench ] && packages+=(libbenchmark-dev python3 time)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+    missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
