@@ -1,54 +1,12 @@
 #include "platform/serial_queue.h"
 
-#include <condition_variable>
-#include <thread>
-#include <vector>
+#include "platform/worker_pool.h"
 
 namespace clipmoor {
 
 namespace {
 
 thread_local const SerialQueue* currentQueue = nullptr;
-
-// A fixed set of worker threads that run queue drains. Created on first use and kept for the
-// life of the process.
-class CallbackPool {
-public:
-    static CallbackPool& shared() {
-        static CallbackPool* pool = new CallbackPool(8);
-        return *pool;
-    }
-
-    void submit(std::function<void()> job) {
-        {
-            std::lock_guard lock(mutex_);
-            jobs_.push_back(std::move(job));
-        }
-        ready_.notify_one();
-    }
-
-private:
-    explicit CallbackPool(int threadCount) {
-        for (int i = 0; i < threadCount; ++i) std::thread([this] { run(); }).detach();
-    }
-
-    void run() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(mutex_);
-                ready_.wait(lock, [this] { return !jobs_.empty(); });
-                job = std::move(jobs_.front());
-                jobs_.pop_front();
-            }
-            job();
-        }
-    }
-
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    std::deque<std::function<void()>> jobs_;
-};
 
 }  // namespace
 
@@ -63,7 +21,7 @@ void SerialQueue::async(std::function<void()> work) {
         items_.push_back(std::move(work));
         schedule = !std::exchange(scheduled_, true);
     }
-    if (schedule) CallbackPool::shared().submit([self = shared_from_this()] { self->drain(); });
+    if (schedule) WorkerPool::callbackPool().submit([self = shared_from_this()] { self->drain(); });
 }
 
 bool SerialQueue::isCurrent() const { return currentQueue == this; }
@@ -85,7 +43,7 @@ void SerialQueue::drain() {
         work();
         currentQueue = nullptr;
     }
-    CallbackPool::shared().submit([self = shared_from_this()] { self->drain(); });
+    WorkerPool::callbackPool().submit([self = shared_from_this()] { self->drain(); });
 }
 
 }  // namespace clipmoor
