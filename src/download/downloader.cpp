@@ -1,0 +1,233 @@
+#include "download/downloader.h"
+
+#include <cerrno>
+
+#include "platform/http/url_error.h"
+#include "platform/http/url_session_download_task.h"
+
+namespace clipmoor {
+
+namespace {
+constexpr const char* kExecutingKey = "isExecuting";
+constexpr const char* kFinishedKey = "isFinished";
+constexpr quint64 kMaximumRestarts = 2;
+}  // namespace
+
+std::shared_ptr<Downloader> Downloader::create() {
+    return std::shared_ptr<Downloader>(new Downloader());
+}
+
+Downloader::Downloader()
+    : configuration_(UrlSessionConfiguration::ephemeralSessionConfiguration()) {}
+
+Downloader::~Downloader() = default;
+
+QUrl Downloader::downloadURL() const {
+    std::lock_guard lock(mutex_);
+    return downloadURL_;
+}
+void Downloader::setDownloadURL(const QUrl& url) {
+    std::lock_guard lock(mutex_);
+    downloadURL_ = url;
+}
+QString Downloader::fileName() const {
+    std::lock_guard lock(mutex_);
+    return fileName_;
+}
+void Downloader::setFileName(const QString& name) {
+    std::lock_guard lock(mutex_);
+    fileName_ = name;
+}
+QString Downloader::fileExtension() const {
+    std::lock_guard lock(mutex_);
+    return fileExtension_;
+}
+void Downloader::setFileExtension(const QString& extension) {
+    std::lock_guard lock(mutex_);
+    fileExtension_ = extension;
+}
+std::shared_ptr<DownloaderDelegate> Downloader::delegate() const {
+    std::lock_guard lock(mutex_);
+    return delegate_.lock();
+}
+void Downloader::setDelegate(const std::weak_ptr<DownloaderDelegate>& delegate) {
+    std::lock_guard lock(mutex_);
+    delegate_ = delegate;
+}
+QByteArray Downloader::resumeData() const {
+    std::lock_guard lock(mutex_);
+    return resumeData_;
+}
+void Downloader::setResumeData(const QByteArray& data) {
+    std::lock_guard lock(mutex_);
+    resumeData_ = data;
+}
+std::shared_ptr<UrlSession> Downloader::session() const {
+    std::lock_guard lock(mutex_);
+    return session_;
+}
+std::shared_ptr<UrlSessionDownloadTask> Downloader::downloadTask() const {
+    std::lock_guard lock(mutex_);
+    return downloadTask_;
+}
+void Downloader::setSessionConfiguration(const UrlSessionConfiguration& configuration) {
+    std::lock_guard lock(mutex_);
+    configuration_ = configuration;
+}
+
+qint64 Downloader::state() const {
+    const auto task = downloadTask();
+    if (!task) return 1;
+    const auto state = static_cast<qint64>(task->state());
+    return state < 4 ? state : 1;
+}
+
+std::shared_ptr<DownloaderDelegate> Downloader::delegateFor(DownloaderDelegate::Method method) const {
+    auto delegate = this->delegate();
+    if (delegate && (delegate->implementedDownloaderMethods() & method)) return delegate;
+    return nullptr;
+}
+
+bool Downloader::isCurrentTask(const UrlSessionTask& task) const {
+    std::lock_guard lock(mutex_);
+    return downloadTask_.get() == &task;
+}
+
+void Downloader::setExecutingAnnounced(bool executing) {
+    willChangeValueForKey(kExecutingKey);
+    downloadExecuting_.store(executing);
+    didChangeValueForKey(kExecutingKey);
+}
+
+void Downloader::markExecutingAsNoAndFinsihedAsYes() {
+    setExecutingAnnounced(false);
+    willChangeValueForKey(kFinishedKey);
+    downloadFinished_.store(true);
+    didChangeValueForKey(kFinishedKey);
+}
+
+void Downloader::start() {
+    if (isCancelled()) {
+        // Nothing to do for a cancelled operation but to give its slot back.
+        markExecutingAsNoAndFinsihedAsYes();
+        return;
+    }
+    std::shared_ptr<UrlSessionDownloadTask> task;
+    bool transferring = false;
+    {
+        std::lock_guard lock(mutex_);
+        // A second transfer beside a running one would only compete for the same file.
+        transferring = downloadTask_ && downloadTask_->state() == UrlSessionTaskState::Running;
+        if (!transferring) {
+            if (!session_) {
+                session_ = UrlSession::create(
+                    configuration_, std::static_pointer_cast<Downloader>(shared_from_this()));
+            }
+            if (!resumeData_.isEmpty()) {
+                task = session_->downloadTask(resumeData_);
+            } else if (!downloadURL_.isEmpty()) {
+                task = session_->downloadTask(downloadURL_);
+            }
+            if (task) downloadTask_ = task;
+        }
+    }
+    if (task) task->resume();
+    setExecutingAnnounced(true);
+    if (!task && !transferring) finishWithoutTransfer();
+}
+
+void Downloader::finishWithoutTransfer() {
+    const Error error(kURLErrorDomain, URLError::BadURL,
+                      {{kLocalizedDescriptionKey,
+                        "There is nothing to download: no address and no resume data."}});
+    if (auto delegate = delegateFor(DownloaderDelegate::DidCompleteWithError))
+        delegate->downloaderDidCompleteWithError(*this, error);
+    markExecutingAsNoAndFinsihedAsYes();
+}
+
+void Downloader::resume() {
+    if (!isCancelled()) start();
+}
+
+void Downloader::suspend() {
+    if (isCancelled()) return;
+    const auto task = downloadTask();
+    if (!task) return;
+    std::weak_ptr<Downloader> weakSelf = std::static_pointer_cast<Downloader>(shared_from_this());
+    std::weak_ptr<UrlSessionDownloadTask> weakTask = task;
+    task->cancelByProducingResumeData([weakSelf, weakTask](const QByteArray& data) {
+        auto self = weakSelf.lock();
+        auto pausedTask = weakTask.lock();
+        if (!self || !pausedTask || !self->isCurrentTask(*pausedTask)) return;
+        self->setResumeData(data);
+        if (auto delegate = self->delegateFor(DownloaderDelegate::DidPauseWithResumeData))
+            delegate->downloaderDidPauseWithResumeData(*self, data);
+    });
+}
+
+void Downloader::prepareToCancel() {
+    std::shared_ptr<UrlSession> session;
+    {
+        std::lock_guard lock(mutex_);
+        delegate_.reset();
+        session = std::move(session_);
+    }
+    // The session lets go of this operation here; the caller's reference keeps it alive.
+    if (session) session->invalidateAndCancel();
+    markExecutingAsNoAndFinsihedAsYes();
+}
+
+void Downloader::cancel() {
+    if (!isExecuting() && !isFinished()) start();
+}
+
+void Downloader::didWriteData(UrlSession&, UrlSessionDownloadTask& task, qint64 bytesWritten,
+                              qint64 totalBytesWritten, qint64 totalBytesExpectedToWrite) {
+    if (isCancelled() || !isCurrentTask(task)) return;
+    if (auto delegate = delegateFor(DownloaderDelegate::DidWriteData))
+        delegate->downloaderDidWriteData(*this, bytesWritten, totalBytesWritten,
+                                         totalBytesExpectedToWrite);
+}
+
+void Downloader::didResumeAtOffset(UrlSession&, UrlSessionDownloadTask& task, qint64 fileOffset,
+                                   qint64 expectedTotalBytes) {
+    if (isCancelled() || !isCurrentTask(task)) return;
+    if (auto delegate = delegateFor(DownloaderDelegate::DidResumeAtOffset))
+        delegate->downloaderDidResumeAtOffset(*this, fileOffset, expectedTotalBytes);
+}
+
+void Downloader::didFinishDownloadingToURL(UrlSession&, UrlSessionDownloadTask& task,
+                                           const QString& location) {
+    if (!isCurrentTask(task)) return;
+    if (!isCancelled()) {
+        if (const std::optional<Error> error = task.error()) {
+            if (auto delegate = delegateFor(DownloaderDelegate::DidCompleteWithError))
+                delegate->downloaderDidCompleteWithError(*this, *error);
+        } else if (auto delegate = delegateFor(DownloaderDelegate::DidFinishDownloadingToURL)) {
+            delegate->downloaderDidFinishDownloadingToURL(*this, location);
+        }
+    }
+    markExecutingAsNoAndFinsihedAsYes();
+}
+
+void Downloader::didComplete(UrlSession&, UrlSessionTask& task, const std::optional<Error>& error) {
+    if (!error || isCancelled() || !isCurrentTask(task)) return;
+
+    if (error->is(kPOSIXErrorDomain, ENOENT) && retryAttemps_.load() < kMaximumRestarts) {
+        // The partial file went missing: start over from the address, without resume data.
+        setResumeData({});
+        resume();
+        ++retryAttemps_;
+        return;
+    }
+    auto delegate = delegateFor(DownloaderDelegate::DidCompleteWithError);
+    if (!delegate) return;
+    delegate->downloaderDidCompleteWithError(*this, *error);
+    if (error->code() == URLError::Cancelled) {
+        setExecutingAnnounced(false);  // paused: keeps its place in the queue
+    } else {
+        markExecutingAsNoAndFinsihedAsYes();
+    }
+}
+
+}  // namespace clipmoor
