@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+#include "platform/error.h"
+
+namespace clipmoor {
+
+// Moves a file to `destination`, which must not exist yet. Works across file systems: the
+// bytes are then copied into a hidden file beside the destination, flushed, and put in place
+// without ever replacing an existing file; the source is removed last. On failure nothing is
+// left at the destination and the source is untouched. Errors are in the POSIX domain
+// (EEXIST when the destination is taken).
+std::optional<Error> moveFile(const QString& source, const QString& destination);
+
+// Size of the file at `path`, or none when there is no such file.
+std::optional<qint64> fileSize(const QString& path);
+
+}  // namespace clipmoor
