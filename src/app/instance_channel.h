@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace clipmoor {
+
+// Keeps Clipmoor to one running instance per user session. The running instance listens on a
+// local socket; a later start hands its argument (an address from the URL scheme, or nothing)
+// to it and exits.
+class InstanceChannel : public QObject {
+    Q_OBJECT
+
+public:
+    explicit InstanceChannel(QObject* parent = nullptr);
+    ~InstanceChannel() override;
+
+    // The socket's path: in XDG_RUNTIME_DIR when there is one, else in the temporary folder
+    // under a name made from the user's name.
+    static QString serverName();
+
+    // Hands `message` to the running instance and waits (briefly) for its receipt; false when
+    // no instance answers. Blocks: call it before the event loop runs.
+    static bool sendToRunningInstance(const QString& message, int timeoutMs = 3000);
+
+    enum class ListenResult { Listening, AnotherInstanceAnswers, Failed };
+    // Starts answering later starts. A socket left behind by an instance that died is
+    // replaced; one where another instance answers is left alone.
+    ListenResult listen();
+    bool isListening() const;
+
+    // The longest message accepted; longer ones are dropped.
+    static constexpr qint64 kMaximumMessageBytes = 64 * 1024;
+
+signals:
+    // A later start handed over `message` (empty when it had no argument).
+    void messageReceived(const QString& message);
+
+private:
+    void acceptConnections();
+    void readFrom(QLocalSocket* socket);
+
+    QPointer<QLocalServer> server_;
+};
+
+}  // namespace clipmoor

@@ -1,0 +1,210 @@
+#include "main_window/main_view_controller.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "extractor/vx_youtube_extractor.h"
+#include "main_window/address_recognition.h"
+#include "main_window/format_table.h"
+#include "ui/alert_sheet.h"
+#include "ui/clipmoor_text_view.h"
+#include "ui/spinning_progress_indicator.h"
+
+namespace clipmoor {
+
+namespace {
+const QString kOops = QStringLiteral("Oops...");
+const QString kSecondVideoSiteText =
+    QStringLiteral("We don't do Vimeo videos yet. Please try a youtube url.");
+const QString kUnrecognizedAddressText = QStringLiteral(
+    "We don't recognize this url. Please check to make sure you have avalid youtube video url.");
+const QString kRefusedMessage = QStringLiteral("Unable to download Video.");
+const QString kRefusedText = QStringLiteral(
+    "Watch this video on YouTube. Playback/Downloading has been disabled by Youtube and the "
+    "video owner.");
+}  // namespace
+
+MainViewController::MainViewController(QWidget* parent) : QWidget(parent) {
+    loadView();
+    viewDidLoad();
+}
+
+MainViewController::~MainViewController() {
+    // The field is destroyed after this object's own members: it must not call back into it.
+    if (urlTextField_) urlTextField_->setDelegate(nullptr);
+}
+
+void MainViewController::loadView() {
+    auto* field = new ClipmoorTextField(this);
+    field->setObjectName(QStringLiteral("urlTextField"));
+    field->setPlaceholderText(tr("Paste a video address, or type one and press Return"));
+    field->setClearButtonEnabled(false);
+    urlTextField_ = field;
+
+    auto* indicator = new SpinningProgressIndicator(this);
+    indicator->setObjectName(QStringLiteral("urlparserProgressIndicator"));
+    QSizePolicy keepPlace = indicator->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);  // the row must not shift while a lookup runs
+    indicator->setSizePolicy(keepPlace);
+    indicator->setHidden(true);
+    urlparserProgressIndicator_ = indicator;
+
+    auto* popup = new QComboBox(this);
+    popup->setObjectName(QStringLiteral("formatPopupButton"));
+    popup->setPlaceholderText(tr("Format"));
+    popup->setMinimumContentsLength(9);
+    popup->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    formatPopupButton_ = popup;
+
+    auto* startButton = new QPushButton(tr("Download"), this);
+    startButton->setObjectName(QStringLiteral("downloadStartButton"));
+    downloadStartButton_ = startButton;
+
+    auto* listArea = new QFrame(this);
+    listArea->setObjectName(QStringLiteral("downloadListArea"));
+    listArea->setFrameShape(QFrame::StyledPanel);
+    listArea->setFrameShadow(QFrame::Sunken);
+    listArea->setBackgroundRole(QPalette::Base);
+    listArea->setAutoFillBackground(true);
+    listArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    downloadListArea_ = listArea;
+
+    auto* topRow = new QHBoxLayout;
+    topRow->setSpacing(8);
+    topRow->addWidget(field, 1);
+    topRow->addWidget(indicator);
+    topRow->addWidget(popup);
+    topRow->addWidget(startButton);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 12, 12, 12);
+    layout->setSpacing(10);
+    layout->addLayout(topRow);
+    layout->addWidget(listArea, 1);
+}
+
+void MainViewController::viewDidLoad() {
+    prepareUIItems();
+    prepareNotificationObservers();
+}
+
+void MainViewController::prepareUIItems() {
+    urlTextField_->setDelegate(this);
+    formatPopupButton_->clear();
+    formatPopupButton_->setEnabled(false);
+    downloadStartButton_->setEnabled(false);
+}
+
+void MainViewController::prepareNotificationObservers() {
+    NotificationCenter& center = NotificationCenter::defaultCenter();
+    observers_.push_back(center.addObserver(
+        QString::fromLatin1(kClipmoorTextFieldDidClearText),
+        [this](const Notification& notification) { textFieldDidClear(notification); }));
+    observers_.push_back(center.addObserver(
+        QString::fromLatin1(kClipmoorDidRecieveURLFromBrowserExtensionNotification),
+        [this](const Notification& notification) { handleBrowserSentURL(notification); }));
+    observers_.push_back(
+        center.addObserver(QString::fromLatin1(kClipmoorTextViewDidPasteNotification),
+                           [this](const Notification&) { urlTextFieldAction(); }));
+}
+
+bool MainViewController::control(ClipmoorTextField*, ClipmoorTextView*,
+                                 const QString& commandSelector) {
+    if (commandSelector != u"insertNewline:") return false;
+    urlTextFieldAction(urlTextField_);
+    return true;
+}
+
+void MainViewController::handleBrowserSentURL(const Notification& notification) {
+    if (notification.object.typeId() != QMetaType::QString || !urlTextField_) return;
+    urlTextField_->setText(notification.object.toString());
+    urlTextFieldAction();
+}
+
+void MainViewController::textFieldDidClear(const Notification&) {
+    // `videos` stays: the empty, disabled pop-up keeps it from being used.
+    formatPopupButton_->setEnabled(false);
+    downloadStartButton_->setEnabled(false);
+    formatPopupButton_->clear();
+}
+
+std::optional<QString> MainViewController::valueForKey(const QString& name,
+                                                       const std::vector<QueryItem>& items) {
+    return clipmoor::valueForKey(name, items);
+}
+
+void MainViewController::urlTextFieldAction(QObject*) {
+    formatPopupButton_->setEnabled(false);
+    downloadStartButton_->setEnabled(false);
+    if (!urlTextField_) return;
+
+    const RecognizedAddress address = recognizeAddress(urlTextField_->text());
+    switch (address.kind) {
+        case AddressKind::NotAUrl:
+            return;
+        case AddressKind::MainHost:
+        case AddressKind::ShortLink:
+            processYouTubeVideoID(address.videoID);
+            return;
+        case AddressKind::SecondVideoSite:
+            showUnrecognizedAddressSheet(kSecondVideoSiteText);
+            return;
+        case AddressKind::OtherHost:
+            showUnrecognizedAddressSheet(kUnrecognizedAddressText);
+            return;
+    }
+}
+
+void MainViewController::processYouTubeVideoID(const std::optional<QString>& identifier) {
+    if (!identifier) return;
+    urlTextField_->setEnabled(false);
+    urlparserProgressIndicator_->setHidden(false);
+    urlparserProgressIndicator_->startAnimation();
+
+    // Lookups may overlap: each completion applies its own result, so the last one to arrive
+    // decides. A completion that arrives after this controller is gone does nothing.
+    QPointer<MainViewController> self(this);
+    VXYouTubeExtractor::sharedInstance().extractVideoForIdentifier(
+        identifier,
+        [self](const std::optional<StreamMap>& videos, const std::optional<Error>& error) {
+            if (self) self->lookupDidFinish(videos, error);
+        });
+}
+
+void MainViewController::lookupDidFinish(const std::optional<StreamMap>& videos,
+                                         const std::optional<Error>& error) {
+    if (error || !videos) {
+        if (error && error->is(QString::fromLatin1(kVXYouTubeExtractorErrorDomain),
+                               VXYouTubeExtractorError::Refused))
+            showParsingError();
+        // Back to idle with an empty field and an empty pop-up; `videos` keeps the previous
+        // video's streams, which nothing can reach from here.
+        formatPopupButton_->clear();
+        formatPopupButton_->setEnabled(false);
+        downloadStartButton_->setEnabled(false);
+        urlTextField_->setText(QString());
+    } else {
+        videos_ = *videos;
+        formatPopupButton_->setEnabled(true);
+        downloadStartButton_->setEnabled(true);
+        formatPopupButton_->clear();
+        formatPopupButton_->addItems(formatTitles());
+        formatPopupButton_->setCurrentIndex(0);
+    }
+    urlTextField_->setEnabled(true);
+    urlparserProgressIndicator_->stopAnimation();
+    urlparserProgressIndicator_->setHidden(true);
+}
+
+void MainViewController::showParsingError() {
+    beginSheetModalForWindow({kRefusedMessage, kRefusedText}, this);
+}
+
+void MainViewController::showUnrecognizedAddressSheet(const QString& informativeText) {
+    beginSheetModalForWindow({kOops, informativeText}, this);
+}
+
+}  // namespace clipmoor

@@ -1,0 +1,188 @@
+#include "ui/clipmoor_text_field.h"
+
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
+
+#include "platform/notification_center.h"
+#include "ui/clipmoor_text_view.h"
+
+namespace clipmoor {
+
+namespace {
+// Links are taken as links when the source allows it, otherwise as the source proposes;
+// anything that carries no address is refused.
+void acceptIfItCarriesLinks(QDropEvent* event) {
+    if (!event->mimeData()->hasUrls()) {
+        event->ignore();
+        return;
+    }
+    if (event->possibleActions() & Qt::LinkAction) {
+        event->setDropAction(Qt::LinkAction);
+        event->accept();
+    } else {
+        event->acceptProposedAction();
+    }
+}
+}  // namespace
+
+ClipmoorTextField::ClipmoorTextField(QWidget* parent) : QLineEdit(parent) {
+    // A click must reach mousePressEvent before the field has the focus, so that it can tell
+    // a click into an idle field (which empties it) from a click while editing. The field
+    // therefore takes the focus itself on that click instead of letting the click give it.
+    setFocusPolicy(Qt::TabFocus);
+    setAcceptDrops(true);
+}
+
+ClipmoorTextField::~ClipmoorTextField() = default;
+
+std::optional<QString> ClipmoorTextField::commandSelectorForKey(int key,
+                                                                Qt::KeyboardModifiers modifiers) {
+    const Qt::KeyboardModifiers relevant =
+        modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    if (key == Qt::Key_Backtab) return QStringLiteral("insertBacktab:");
+    if (relevant == Qt::NoModifier) {
+        switch (key) {
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                return QStringLiteral("insertNewline:");
+            case Qt::Key_Tab:
+                return QStringLiteral("insertTab:");
+            case Qt::Key_Escape:
+                return QStringLiteral("cancelOperation:");
+            case Qt::Key_Left:
+                return QStringLiteral("moveLeft:");
+            case Qt::Key_Right:
+                return QStringLiteral("moveRight:");
+            case Qt::Key_Up:
+                return QStringLiteral("moveUp:");
+            case Qt::Key_Down:
+                return QStringLiteral("moveDown:");
+            default:
+                break;
+        }
+    } else if (relevant == Qt::ShiftModifier) {
+        switch (key) {
+            case Qt::Key_Tab:
+                return QStringLiteral("insertBacktab:");
+            case Qt::Key_Left:
+                return QStringLiteral("moveLeftAndModifySelection:");
+            case Qt::Key_Right:
+                return QStringLiteral("moveRightAndModifySelection:");
+            default:
+                break;
+        }
+    }
+    return std::nullopt;
+}
+
+bool ClipmoorTextField::offerCommandToDelegate(const QString& commandSelector) {
+    if (!delegate_) return false;
+    return delegate_->control(this, fieldEditor(), commandSelector);
+}
+
+bool ClipmoorTextField::event(QEvent* event) {
+    // Tab and Backtab never reach keyPressEvent: the widget base turns them into focus
+    // changes. Offer them to the delegate first.
+    if (event->type() == QEvent::KeyPress) {
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (keyEvent->key() == Qt::Key_Tab || keyEvent->key() == Qt::Key_Backtab) {
+            const auto command = commandSelectorForKey(keyEvent->key(), keyEvent->modifiers());
+            if (command && offerCommandToDelegate(*command)) {
+                event->accept();
+                return true;
+            }
+        }
+    }
+    return QLineEdit::event(event);
+}
+
+void ClipmoorTextField::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::Paste)) {
+        fieldEditor()->paste(QClipboard::Clipboard);
+        event->accept();
+        return;
+    }
+    const auto command = commandSelectorForKey(event->key(), event->modifiers());
+    if (command && offerCommandToDelegate(*command)) {
+        event->accept();
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void ClipmoorTextField::focusInEvent(QFocusEvent* event) {
+    cell_.fieldEditorForView(this);  // editing begins: the cell's editor takes over
+    QLineEdit::focusInEvent(event);
+}
+
+void ClipmoorTextField::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton && !hasFocus()) {
+        clear();
+        NotificationCenter::defaultCenter().post(
+            QString::fromLatin1(kClipmoorTextFieldDidClearText),
+            QVariant::fromValue<QObject*>(this));
+        setFocus(Qt::MouseFocusReason);
+        event->accept();
+        return;
+    }
+    QLineEdit::mousePressEvent(event);
+}
+
+void ClipmoorTextField::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::MiddleButton && !isReadOnly() &&
+        QGuiApplication::clipboard()->supportsSelection()) {
+        deselect();
+        fieldEditor()->paste(QClipboard::Selection);
+        event->accept();
+        return;
+    }
+    QLineEdit::mouseReleaseEvent(event);
+}
+
+void ClipmoorTextField::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The standard Paste entry would insert the clipboard behind the editor's back.
+    if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
+        disconnect(paste, &QAction::triggered, this, nullptr);
+        paste->setEnabled(
+            !isReadOnly() &&
+            !ClipmoorTextView::plainText(QGuiApplication::clipboard()->mimeData()).isEmpty());
+        connect(paste, &QAction::triggered, this, [this] { fieldEditor()->paste(); });
+    }
+    menu->popup(event->globalPos());
+    event->accept();
+}
+
+void ClipmoorTextField::dragEnterEvent(QDragEnterEvent* event) {
+    // Every drag that enters readies the field for a new address, even one it then refuses.
+    setFocus(Qt::OtherFocusReason);
+    clear();
+    acceptIfItCarriesLinks(event);
+}
+
+void ClipmoorTextField::dragMoveEvent(QDragMoveEvent* event) {
+    // The whole field is one target: keep the answer given on entry.
+    acceptIfItCarriesLinks(event);
+}
+
+void ClipmoorTextField::dragLeaveEvent(QDragLeaveEvent* event) {
+    event->accept();
+}
+
+void ClipmoorTextField::dropEvent(QDropEvent* event) {
+    // Only fills the field: the user confirms the address with Return.
+    const QMimeData* data = event->mimeData();
+    if (data->hasUrls() && !data->urls().isEmpty())
+        setText(QString::fromUtf8(data->urls().first().toEncoded()));
+    if (event->possibleActions() & Qt::LinkAction) event->setDropAction(Qt::LinkAction);
+    event->accept();
+}
+
+}  // namespace clipmoor
