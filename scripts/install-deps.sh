@@ -14,7 +14,7 @@ case "$profile" in
   run) ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
-[ "$profile" = bench ] && packages+=(libbenchmark-dev python3 time)
+[ "$profile" = bench ] && packages+=(libbenchmark-dev python3 time bc)
 
 missing=()
 for package in "${packages[@]}"; do
