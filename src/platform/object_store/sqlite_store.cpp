@@ -1,0 +1,327 @@
+#include "platform/object_store/sqlite_store.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+
+#include <sqlite3.h>
+
+#include "platform/object_store/object_store_error.h"
+#include "platform/object_store/sqlite_database.h"
+#include "platform/object_store/sqlite_store_schema.h"
+
+namespace clipmoor {
+
+namespace schema = store_schema;
+
+namespace {
+
+constexpr char kInMemoryPath[] = ":memory:";
+constexpr char kSqliteMagic[] = "SQLite format 3";  // followed by a NUL: 16 bytes
+
+bool isInMemory(const QString& path) {
+    return path == QLatin1String(kInMemoryPath);
+}
+
+// Looks at the file before SQLite does: a folder, an unreadable file or a non-empty file that
+// does not start with SQLite's header is refused without handing it to the library at all.
+bool checkFileBeforeOpening(const QString& path, Error* error) {
+    const QFileInfo info(path);
+    const QString fileName = info.fileName();
+    if (!info.exists()) return true;
+    if (info.isDir()) {
+        setError(error, objectStoreError(kPersistentStoreOpenError,
+                                         QStringLiteral("The store file \"%1\" could not be "
+                                                        "opened.")
+                                             .arg(fileName),
+                                         QStringLiteral("A folder is in its place.")));
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        setError(error, objectStoreError(kPersistentStoreOpenError,
+                                         QStringLiteral("The store file \"%1\" could not be "
+                                                        "opened.")
+                                             .arg(fileName),
+                                         file.errorString()));
+        return false;
+    }
+    const QByteArray header = file.read(16);
+    if (header.isEmpty()) return true;  // an empty file is an empty database
+    if (header != QByteArray(kSqliteMagic, 16)) {
+        setError(error,
+                 schema::openError(
+                     Error(kSQLiteErrorDomain, SQLITE_NOTADB,
+                           {{kLocalizedDescriptionKey, QStringLiteral("file is not a database")}}),
+                     fileName));
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+SqliteStore::SqliteStore(QString path, std::shared_ptr<const ManagedObjectModel> model,
+                         std::unique_ptr<SqliteDatabase> database)
+    : path_(std::move(path)), model_(std::move(model)), database_(std::move(database)) {}
+
+SqliteStore::~SqliteStore() = default;
+
+std::unique_ptr<SqliteStore> SqliteStore::open(const QString& path,
+                                               std::shared_ptr<const ManagedObjectModel> model,
+                                               Error* error) {
+    if (!isInMemory(path) && !checkFileBeforeOpening(path, error)) return nullptr;
+    Error sqliteError;
+    auto database = SqliteDatabase::open(path, &sqliteError);
+    if (!database) {
+        setError(error, schema::openError(sqliteError, QFileInfo(path).fileName()));
+        return nullptr;
+    }
+    // Until the file is known to be ours, closing the connection must not write to it.
+    database->setCheckpointOnClose(false);
+    database->setBusyTimeout(kBusyTimeoutMilliseconds);
+    std::unique_ptr<SqliteStore> store(
+        new SqliteStore(path, std::move(model), std::move(database)));
+    if (!store->prepareFile(error) || !store->readMetadata(error)) return nullptr;
+    store->database_->setCheckpointOnClose(true);
+    return store;
+}
+
+bool SqliteStore::prepareFile(Error* error) {
+    const QString fileName = QFileInfo(path_).fileName();
+    const auto shape = schema::inspect(*database_, *model_, kApplicationId, fileName, error);
+    if (!shape) return false;
+    if (database_->isReadOnly()) {
+        setError(error, objectStoreError(kPersistentStoreOpenError,
+                                         QStringLiteral("The store file \"%1\" could not be "
+                                                        "opened.")
+                                             .arg(fileName),
+                                         QStringLiteral("The file is read-only.")));
+        return false;
+    }
+    if (*shape == schema::FileShape::Empty && !createSchema(fileName, error)) return false;
+    // Only now, with the file known to be ours, may the journal mode change.
+    if (!isInMemory(path_))
+        database_->execute(QStringLiteral("PRAGMA journal_mode = WAL"), nullptr);
+    return true;
+}
+
+bool SqliteStore::createSchema(const QString& fileName, Error* error) {
+    Error sqliteError;
+    if (!database_->execute(QStringLiteral("BEGIN IMMEDIATE"), &sqliteError)) {
+        setError(error, schema::openError(sqliteError, fileName));
+        return false;
+    }
+    // Another program may have written to the file since it was inspected. (The page count
+    // is no help here: the open write transaction has already allocated the first page.)
+    const bool stillEmpty =
+        database_->scalar(QStringLiteral("SELECT count(*) FROM sqlite_schema"), nullptr)
+                .toLongLong() == 0 &&
+        database_->scalar(QStringLiteral("PRAGMA application_id"), nullptr).toLongLong() == 0;
+    if (!stillEmpty) {
+        database_->execute(QStringLiteral("ROLLBACK"), nullptr);
+        const auto shape = schema::inspect(*database_, *model_, kApplicationId, fileName, error);
+        if (!shape) return false;
+        if (*shape == schema::FileShape::Compatible) return true;
+        setError(error, schema::incompatibleError(
+                            fileName, QStringLiteral("The file changed while it was opened.")));
+        return false;
+    }
+    if (!writeNewSchema(&sqliteError) ||
+        !database_->execute(QStringLiteral("COMMIT"), &sqliteError)) {
+        database_->execute(QStringLiteral("ROLLBACK"), nullptr);
+        setError(error, schema::openError(sqliteError, fileName));
+        return false;
+    }
+    return true;
+}
+
+bool SqliteStore::writeNewSchema(Error* sqliteError) {
+    for (const QString& statement : schema::createStatements(*model_, kApplicationId))
+        if (!database_->execute(statement, sqliteError)) return false;
+    SqliteStatement insert =
+        database_->prepare(QStringLiteral("INSERT INTO %1 (key, value) VALUES (?, ?)")
+                               .arg(schema::quoted(schema::kMetadataTable)),
+                           sqliteError);
+    if (!insert.isValid()) return false;
+    const std::pair<const char*, QVariant> metadata[] = {
+        {schema::kStoreFormatKey, QString::fromLatin1(schema::kFormatVersion)},
+        {schema::kModelNameKey, model_->name()},
+        {schema::kModelVersionHashKey, model_->versionHash()},
+        {schema::kStoreIdentifierKey, QUuid::createUuid().toString(QUuid::WithoutBraces)},
+        {schema::kHighWaterKey, QVariant::fromValue<qint64>(0)}};
+    for (const auto& [key, value] : metadata) {
+        insert.reset();
+        insert.bind(1, QString::fromLatin1(key));
+        insert.bind(2, value);
+        if (insert.step() != SqliteStatement::Step::Done) {
+            *sqliteError = database_->lastError();
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SqliteStore::readMetadata(Error* error) {
+    const QString fileName = QFileInfo(path_).fileName();
+    Error sqliteError;
+    SqliteStatement metadata = database_->prepare(
+        QStringLiteral("SELECT key, value FROM %1").arg(schema::quoted(schema::kMetadataTable)),
+        &sqliteError);
+    if (!metadata.isValid()) {
+        setError(error, schema::openError(sqliteError, fileName));
+        return false;
+    }
+    qint64 highWater = 0;
+    while (metadata.step() == SqliteStatement::Step::Row) {
+        const QString key = metadata.text(0);
+        if (key == QLatin1String(schema::kStoreIdentifierKey)) identifier_ = metadata.text(1);
+        if (key == QLatin1String(schema::kHighWaterKey)) highWater = metadata.int64(1);
+    }
+    for (const EntityDescription* root : schema::rootEntities(*model_)) {
+        const QVariant maximum = database_->scalar(
+            QStringLiteral("SELECT max(%1) FROM %2")
+                .arg(schema::quoted(schema::kKeyColumn), schema::tableName(*root)),
+            &sqliteError);
+        highWater = std::max(highWater, maximum.toLongLong());
+    }
+    nextPrimaryKey_ = highWater + 1;
+    return true;
+}
+
+std::optional<std::vector<StoreRow>> SqliteStore::fetchRows(const EntityDescription& entity,
+                                                            Error* error) {
+    return selectRows(entity, std::nullopt, error);
+}
+
+std::optional<StoreRow> SqliteStore::fetchRow(const EntityDescription& entity, qint64 primaryKey,
+                                              Error* error) {
+    auto rows = selectRows(entity, primaryKey, error);
+    if (!rows || rows->empty()) return std::nullopt;
+    return std::move(rows->front());
+}
+
+std::optional<std::vector<StoreRow>> SqliteStore::selectRows(const EntityDescription& entity,
+                                                             std::optional<qint64> primaryKey,
+                                                             Error* error) {
+    const EntityDescription& root = entity.rootEntity();
+    const std::vector<const EntityDescription*> members = entity.selfAndDescendants();
+    QStringList placeholders;
+    for (std::size_t i = 0; i < members.size(); ++i) placeholders << QStringLiteral("?");
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE %3 IN (%4)")
+            .arg(schema::selectList(root), schema::tableName(root),
+                 schema::quoted(schema::kEntityColumn), placeholders.join(QLatin1Char(',')));
+    if (primaryKey) sql += QStringLiteral(" AND %1 = ?").arg(schema::quoted(schema::kKeyColumn));
+    sql += QStringLiteral(" ORDER BY %1").arg(schema::quoted(schema::kKeyColumn));
+
+    Error sqliteError;
+    SqliteStatement select = database_->prepare(sql, &sqliteError);
+    if (!select.isValid()) {
+        setError(error, failure(kCoreDataError, QStringLiteral("The store could not be read."),
+                                sqliteError));
+        return std::nullopt;
+    }
+    int index = 1;
+    for (const EntityDescription* member : members) select.bind(index++, member->name());
+    if (primaryKey) select.bind(index, QVariant::fromValue(*primaryKey));
+
+    const std::vector<AttributeDescription> columns = schema::familyColumns(root);
+    std::vector<StoreRow> rows;
+    SqliteStatement::Step step;
+    while ((step = select.step()) == SqliteStatement::Step::Row) {
+        StoreRow row{select.int64(0), select.text(1), {}};
+        const auto rowEntity = model_->entityNamed(row.entityName);
+        if (!rowEntity) continue;  // the IN clause names only known entities
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            if (!rowEntity->attributeNamed(columns[c].name)) continue;
+            const QVariant value = schema::decode(columns[c], select, static_cast<int>(c) + 2);
+            if (value.isValid()) row.values.insert(columns[c].name, value);
+        }
+        rows.push_back(std::move(row));
+    }
+    if (step == SqliteStatement::Step::Failed) {
+        setError(error, failure(kCoreDataError, QStringLiteral("The store could not be read."),
+                                database_->lastError()));
+        return std::nullopt;
+    }
+    return rows;
+}
+
+bool SqliteStore::save(const std::vector<StoreWrite>& writes, Error* error) {
+    const auto fail = [&](const Error& sqliteError) {
+        database_->execute(QStringLiteral("ROLLBACK"), nullptr);
+        setError(error, failure(kPersistentStoreSaveError,
+                                QStringLiteral("The changes could not be saved."), sqliteError));
+        return false;
+    };
+    Error sqliteError;
+    if (!database_->execute(QStringLiteral("BEGIN IMMEDIATE"), &sqliteError))
+        return fail(sqliteError);
+    for (const StoreWrite& change : writes)
+        if (!write(change, &sqliteError)) return fail(sqliteError);
+    // Every key handed out so far is recorded, so a later run never hands it out again.
+    SqliteStatement highWater = database_->prepare(
+        QStringLiteral("UPDATE %1 SET value = max(CAST(value AS INTEGER), ?) WHERE key = ?")
+            .arg(schema::quoted(schema::kMetadataTable)),
+        &sqliteError);
+    if (!highWater.isValid()) return fail(sqliteError);
+    highWater.bind(1, QVariant::fromValue<qint64>(nextPrimaryKey_ - 1));
+    highWater.bind(2, QString::fromLatin1(schema::kHighWaterKey));
+    if (highWater.step() != SqliteStatement::Step::Done) return fail(database_->lastError());
+    highWater = SqliteStatement();
+    if (!database_->execute(QStringLiteral("COMMIT"), &sqliteError)) return fail(sqliteError);
+    return true;
+}
+
+bool SqliteStore::write(const StoreWrite& change, Error* error) {
+    const QString table = schema::tableName(*change.entity);
+    const QString key = schema::quoted(schema::kKeyColumn);
+    QStringList columns;
+    QVariantList values;
+    for (const AttributeDescription& attribute : change.entity->attributes()) {
+        if (change.kind == StoreWrite::Kind::Update && !change.values.contains(attribute.name))
+            continue;
+        columns << schema::quoted(attribute.name);
+        values << schema::encode(attribute, change.values.value(attribute.name));
+    }
+    QString sql;
+    switch (change.kind) {
+        case StoreWrite::Kind::Insert: {
+            QStringList placeholders(columns.size() + 2, QStringLiteral("?"));
+            sql = QStringLiteral("INSERT INTO %1 (%2, %3%4) VALUES (%5)")
+                      .arg(table, key, schema::quoted(schema::kEntityColumn),
+                           columns.isEmpty()
+                               ? QString()
+                               : QStringLiteral(", ") + columns.join(QStringLiteral(", ")),
+                           placeholders.join(QStringLiteral(", ")));
+            values.prepend(change.entity->name());
+            values.prepend(QVariant::fromValue(change.primaryKey));
+            break;
+        }
+        case StoreWrite::Kind::Update:
+            if (columns.isEmpty()) return true;
+            sql = QStringLiteral("UPDATE %1 SET %2 = ? WHERE %3 = ?")
+                      .arg(table, columns.join(QStringLiteral(" = ?, ")), key);
+            values.append(QVariant::fromValue(change.primaryKey));
+            break;
+        case StoreWrite::Kind::Delete:
+            sql = QStringLiteral("DELETE FROM %1 WHERE %2 = ?").arg(table, key);
+            values = {QVariant::fromValue(change.primaryKey)};
+            break;
+    }
+    SqliteStatement statement = database_->prepare(sql, error);
+    if (!statement.isValid()) return false;
+    for (int i = 0; i < values.size(); ++i) statement.bind(i + 1, values[i]);
+    if (statement.step() != SqliteStatement::Step::Done) {
+        setError(error, database_->lastError());
+        return false;
+    }
+    return true;
+}
+
+Error SqliteStore::failure(qint64 code, const QString& description, const Error& underlying) const {
+    return objectStoreError(code, description, {}, underlying);
+}
+
+}  // namespace clipmoor

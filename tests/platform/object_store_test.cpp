@@ -1,0 +1,439 @@
+// The object store against real SQLite files: persistence, refusal of foreign files, failed
+// saves, change notifications, fetch semantics and record identities.
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "platform/notification_center.h"
+#include "platform/object_store/managed_object_context.h"
+#include "platform/object_store/object_store_error.h"
+
+namespace clipmoor {
+namespace {
+
+// A record class with hooks that count their calls.
+class Clip : public ManagedObject {
+    Q_OBJECT
+    Q_PROPERTY(QString title READ title WRITE setTitle NOTIFY titleChanged)
+
+public:
+    using ManagedObject::ManagedObject;
+    QString title() const { return stringValue("title"); }
+    void setTitle(const QString& title) { setValue(title, "title"); }
+    qint64 rank() const { return integerValue("rank"); }
+    int inserts = 0, fetches = 0, deletions = 0;
+
+signals:
+    void titleChanged();
+
+protected:
+    void awakeFromInsert() override { ++inserts; }
+    void awakeFromFetch() override { ++fetches; }
+    void prepareForDeletion() override { ++deletions; }
+};
+
+std::shared_ptr<const ManagedObjectModel> makeModel(bool withExtraAttribute = false) {
+    std::vector<AttributeDescription> clip{
+        {"title", AttributeType::String},    {"rank", AttributeType::Integer64},
+        {"state", AttributeType::Integer16}, {"audio", AttributeType::Boolean},
+        {"resume", AttributeType::Binary},   {"added", AttributeType::Date},
+        {"score", AttributeType::Double}};
+    if (withExtraAttribute) clip.push_back({"extra", AttributeType::String});
+    return ManagedObjectModel::create(
+        "TestModel",
+        {{"Clip", {}, clip, managedObjectClass<Clip>()},
+         {"Trailer", "Clip", {{"studio", AttributeType::String}}, managedObjectClass<Clip>()},
+         {"Tag", {}, {{"label", AttributeType::String}}, {}}});
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void runSql(const QString& path, const char* sql, sqlite3** keepOpen = nullptr) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    if (keepOpen)
+        *keepOpen = db;
+    else
+        sqlite3_close(db);
+}
+
+class ObjectStoreTest : public testing::Test {
+protected:
+    QString storePath() const { return dir_.filePath("Test.storedata"); }
+
+    // A fresh context on the store file; null (with `error` set) when the store is refused.
+    std::unique_ptr<ManagedObjectContext> open(
+        Error* error = nullptr, std::shared_ptr<const ManagedObjectModel> model = makeModel()) {
+        auto coordinator = std::make_shared<PersistentStoreCoordinator>(model);
+        Error failure;
+        if (!coordinator->addPersistentStore(NSSQLiteStoreType, QUrl::fromLocalFile(storePath()),
+                                             &failure)) {
+            if (error)
+                *error = failure;
+            else
+                ADD_FAILURE() << failure.debugDescription().toStdString();
+            return nullptr;
+        }
+        auto context = std::make_unique<ManagedObjectContext>();
+        context->setPersistentStoreCoordinator(coordinator);
+        return context;
+    }
+
+    std::vector<std::shared_ptr<ManagedObject>> fetch(ManagedObjectContext& context,
+                                                      FetchRequest request) {
+        Error error;
+        auto result = context.executeFetchRequest(request, &error);
+        EXPECT_TRUE(result) << error.debugDescription().toStdString();
+        return result.value_or(std::vector<std::shared_ptr<ManagedObject>>{});
+    }
+
+    std::shared_ptr<Clip> insertClip(ManagedObjectContext& context, const QString& title,
+                                     const QString& entity = "Clip") {
+        auto clip = context.insertNewObjectForEntityForName<Clip>(entity);
+        clip->setTitle(title);
+        return clip;
+    }
+
+    QTemporaryDir dir_;
+};
+
+QStringList titles(const std::vector<std::shared_ptr<ManagedObject>>& records) {
+    QStringList result;
+    for (const auto& record : records) result << record->valueForKey("title").toString();
+    return result;
+}
+
+TEST_F(ObjectStoreTest, RecordsSurviveReopeningWithValuesTypesAndIdentities) {
+    const QDateTime added = QDateTime::fromMSecsSinceEpoch(1700000000123, Qt::UTC);
+    ObjectID clipID, trailerID;
+    {
+        auto context = open();
+        ASSERT_TRUE(context);
+        auto clip = insertClip(*context, "first");
+        clip->setValue(QVariant::fromValue<qint64>(5'000'000'000), "rank");
+        clip->setValue(-3, "state");
+        clip->setValue(true, "audio");
+        clip->setValue(QByteArray("\0resume", 7), "resume");
+        clip->setValue(added, "added");
+        clip->setValue(0.25, "score");
+        auto trailer = insertClip(*context, "second", "Trailer");
+        trailer->setValue("Studio", "studio");
+        clipID = clip->objectID();
+        trailerID = trailer->objectID();
+        Error error;
+        ASSERT_TRUE(context->save(&error)) << error.debugDescription().toStdString();
+        EXPECT_FALSE(context->hasChanges());
+    }
+    auto context = open();
+    ASSERT_TRUE(context);
+    const auto records = fetch(*context, FetchRequest("Clip"));
+    ASSERT_EQ(records.size(), 2u);
+    const auto clip = std::dynamic_pointer_cast<Clip>(records[0]);
+    ASSERT_TRUE(clip);
+    EXPECT_EQ(clip->objectID(), clipID);
+    EXPECT_EQ(clip->title(), "first");
+    EXPECT_EQ(clip->rank(), 5'000'000'000);
+    EXPECT_EQ(clip->valueForKey("state").toInt(), -3);
+    EXPECT_EQ(clip->valueForKey("audio").toBool(), true);
+    EXPECT_EQ(clip->valueForKey("resume").toByteArray(), QByteArray("\0resume", 7));
+    EXPECT_EQ(clip->valueForKey("added").toDateTime(), added);
+    EXPECT_EQ(clip->valueForKey("score").toDouble(), 0.25);
+    EXPECT_EQ(clip->fetches, 1);
+    EXPECT_EQ(records[1]->objectID(), trailerID);
+    EXPECT_EQ(records[1]->entity()->name(), "Trailer");
+    EXPECT_EQ(records[1]->valueForKey("studio").toString(), "Studio");
+    // Never set: no value, and the integer reading is 0.
+    EXPECT_FALSE(records[1]->valueForKey("rank").isValid());
+    EXPECT_EQ(std::dynamic_pointer_cast<Clip>(records[1])->rank(), 0);
+}
+
+struct ForeignFile {
+    const char* name;
+    std::function<void(const QString& path)> make;
+    qint64 expectedCode;
+};
+
+void PrintTo(const ForeignFile& f, std::ostream* os) {
+    *os << f.name;
+}
+
+class ForeignFileTest : public ObjectStoreTest, public testing::WithParamInterface<ForeignFile> {};
+
+TEST_P(ForeignFileTest, IsReportedWithItsCauseAndLeftByteIdentical) {
+    GetParam().make(storePath());
+    const QByteArray before = readFile(storePath());
+    Error error;
+    EXPECT_FALSE(open(&error));
+    EXPECT_EQ(error.domain(), kCocoaErrorDomain);
+    EXPECT_EQ(error.code(), GetParam().expectedCode) << error.debugDescription().toStdString();
+    EXPECT_FALSE(error.localizedDescription().isEmpty());
+    EXPECT_EQ(readFile(storePath()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ObjectStore, ForeignFileTest,
+    testing::Values(
+        ForeignFile{"Garbage",
+                    [](const QString& path) {
+                        QFile file(path);
+                        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                        file.write(QByteArray(3000, 'x') + "not a database");
+                    },
+                    kFileReadCorruptFileError},
+        ForeignFile{"DamagedHeader",
+                    [](const QString& path) {
+                        QFile file(path);
+                        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+                        file.write(QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff'));
+                    },
+                    kFileReadCorruptFileError},
+        ForeignFile{"AnotherProgramsDatabase",
+                    [](const QString& path) {
+                        runSql(path,
+                               "CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x');");
+                    },
+                    kPersistentStoreIncompatibleVersionHashError},
+        ForeignFile{"StoreOfAnotherModel",
+                    [](const QString& path) {
+                        auto coordinator =
+                            std::make_shared<PersistentStoreCoordinator>(makeModel(true));
+                        ASSERT_TRUE(coordinator->addPersistentStore(
+                            NSSQLiteStoreType, QUrl::fromLocalFile(path), nullptr));
+                    },
+                    kPersistentStoreIncompatibleVersionHashError}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ObjectStoreTest, LockedFileIsReportedAsAnOpenFailureAndOpensOnceReleased) {
+    sqlite3* other = nullptr;
+    runSql(storePath(), "PRAGMA journal_mode=DELETE; BEGIN EXCLUSIVE; CREATE TABLE t(x);", &other);
+    Error error;
+    EXPECT_FALSE(open(&error));
+    EXPECT_EQ(error.code(), kPersistentStoreOpenError);
+    ASSERT_TRUE(error.underlyingError());
+    EXPECT_EQ(error.underlyingError()->code() & 0xff, SQLITE_BUSY);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(open());  // the rolled-back file is empty again, so it becomes a new store
+}
+
+TEST_F(ObjectStoreTest, FailedSaveKeepsChangesPendingAndALaterSaveWritesThem) {
+    auto context = open();
+    ASSERT_TRUE(context);
+    auto kept = insertClip(*context, "kept");
+    ASSERT_TRUE(context->save(nullptr));
+    insertClip(*context, "new");
+    kept->setTitle("changed");
+
+    sqlite3* other = nullptr;
+    runSql(storePath(), "BEGIN IMMEDIATE", &other);
+    Error error;
+    EXPECT_FALSE(context->save(&error));
+    EXPECT_EQ(error.code(), kPersistentStoreSaveError);
+    ASSERT_TRUE(error.underlyingError());
+    EXPECT_EQ(error.underlyingError()->code() & 0xff, SQLITE_BUSY);
+    EXPECT_TRUE(context->hasChanges());
+    EXPECT_EQ(context->insertedObjects().size(), 1);
+    EXPECT_TRUE(kept->isUpdated());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    ASSERT_TRUE(context->save(&error)) << error.debugDescription().toStdString();
+    context.reset();
+    auto reopened = open();
+    EXPECT_EQ(titles(fetch(*reopened, FetchRequest("Clip"))), QStringList({"changed", "new"}));
+}
+
+TEST_F(ObjectStoreTest, ChangeNotificationComesOncePerTurnWithTheRightSets) {
+    auto context = open();
+    ASSERT_TRUE(context);
+    auto a = insertClip(*context, "a"), b = insertClip(*context, "b"),
+         c = insertClip(*context, "c");
+    ASSERT_TRUE(context->save(nullptr));
+    QCoreApplication::processEvents();
+
+    std::vector<Notification> received;
+    QVariantMap changesOfA;
+    const ObserverToken token = NotificationCenter::defaultCenter().addObserver(
+        NSManagedObjectContextObjectsDidChangeNotification,
+        [&](const Notification& n) {
+            received.push_back(n);
+            changesOfA = a->changedValuesForCurrentEvent();
+        },
+        context.get());
+
+    auto d = insertClip(*context, "d");
+    d->setTitle("d2");  // inserted and changed: reported as inserted only
+    a->setTitle("a2");
+    a->setTitle("a3");  // the event keeps the value from before the first change
+    context->deleteObject(b);
+    c->setTitle("c2");
+    context->deleteObject(c);  // changed and deleted: reported as deleted only
+    auto e = insertClip(*context, "e");
+    context->deleteObject(e);       // never reported: inserted and dropped in the same turn
+    EXPECT_TRUE(received.empty());  // nothing before the turn ends
+
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    ASSERT_EQ(received.size(), 1u);
+    const Notification& n = received[0];
+    EXPECT_EQ(n.object.value<QObject*>(), context.get());
+    const auto set = [&](const char* key) {
+        return n.userInfo.value(key).value<ManagedObjectSet>();
+    };
+    EXPECT_EQ(set(NSInsertedObjectsKey), ManagedObjectSet({d}));
+    EXPECT_EQ(set(NSUpdatedObjectsKey), ManagedObjectSet({a}));
+    EXPECT_EQ(set(NSDeletedObjectsKey), ManagedObjectSet({b, c}));
+    EXPECT_TRUE(n.userInfo.contains(NSRefreshedObjectsKey));
+    EXPECT_TRUE(set(NSInvalidatedObjectsKey).isEmpty());
+    EXPECT_EQ(changesOfA, QVariantMap({{"title", "a"}}));
+    EXPECT_TRUE(a->changedValuesForCurrentEvent().isEmpty());
+
+    a->setValue(7, "rank");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[1].userInfo.value(NSUpdatedObjectsKey).value<ManagedObjectSet>(),
+              ManagedObjectSet({a}));
+    EXPECT_EQ(changesOfA.keys(), QStringList({"rank"}));
+}
+
+TEST_F(ObjectStoreTest, AssignmentsAlwaysSignalButOnlyRealChangesArePending) {
+    auto context = open();
+    auto clip = insertClip(*context, "same");
+    ASSERT_TRUE(context->save(nullptr));
+    QSignalSpy keys(clip.get(), &ManagedObject::valueChanged);
+    QSignalSpy titleSignals(clip.get(), &Clip::titleChanged);
+    clip->setTitle("same");
+    EXPECT_EQ(keys.count(), 1);
+    EXPECT_EQ(titleSignals.count(), 1);
+    EXPECT_FALSE(context->hasChanges());
+
+    EXPECT_FALSE(clip->setValue(70000, "state"));  // beyond a 16-bit attribute
+    EXPECT_FALSE(clip->setValue(1, "noSuchKey"));
+    EXPECT_FALSE(clip->valueForKey("state").isValid());
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_EQ(keys.count(), 1);
+}
+
+struct FetchCase {
+    const char* name;
+    QString entity;
+    std::optional<Predicate> predicate;
+    std::vector<SortDescriptor> sort;
+    quint64 limit;
+    QStringList expected;
+};
+
+void PrintTo(const FetchCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class FetchTest : public ObjectStoreTest, public testing::WithParamInterface<FetchCase> {};
+
+// Stored: c(rank 3), a(1), t1 (Trailer, 2), b (no rank), t2 (Trailer, 2), gone (deleted,
+// not saved); pending: n (rank 0, not saved). Store order is insertion order.
+TEST_P(FetchTest, SelectsOrdersAndLimits) {
+    auto context = open();
+    const auto add = [&](const QString& title, std::optional<int> rank, const QString& entity) {
+        auto clip = insertClip(*context, title, entity);
+        if (rank) clip->setValue(*rank, "rank");
+        return clip;
+    };
+    add("c", 3, "Clip");
+    add("a", 1, "Clip");
+    add("t1", 2, "Trailer");
+    add("b", std::nullopt, "Clip");
+    add("t2", 2, "Trailer");
+    auto gone = add("gone", 9, "Clip");
+    context->insertNewObjectForEntityForName("Tag")->setValue("tag", "label");
+    ASSERT_TRUE(context->save(nullptr));
+    context->deleteObject(gone);
+    add("n", 0, "Clip");
+
+    FetchRequest request(GetParam().entity);
+    request.setPredicate(GetParam().predicate);
+    request.setSortDescriptors(GetParam().sort);
+    request.setFetchLimit(GetParam().limit);
+    EXPECT_EQ(titles(fetch(*context, request)), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ObjectStore, FetchTest,
+    testing::Values(
+        FetchCase{"StoreOrderWithPendingInsertsAndWithoutPendingDeletes",
+                  "Clip",
+                  {},
+                  {},
+                  0,
+                  {"c", "a", "t1", "b", "t2", "n"}},
+        FetchCase{"SubEntityOnly", "Trailer", {}, {}, 0, {"t1", "t2"}},
+        FetchCase{"Predicate", "Clip", Predicate::keyPathEquals("rank", 2), {}, 0, {"t1", "t2"}},
+        FetchCase{"AscendingMissingFirstTiesInStoreOrder",
+                  "Clip",
+                  {},
+                  {SortDescriptor("rank")},
+                  0,
+                  {"b", "n", "a", "t1", "t2", "c"}},
+        FetchCase{"TwoDescriptors",
+                  "Clip",
+                  {},
+                  {SortDescriptor("rank", false), SortDescriptor("title", false)},
+                  0,
+                  {"c", "t2", "t1", "a", "n", "b"}},
+        FetchCase{"Limit", "Clip", {}, {SortDescriptor("title")}, 2, {"a", "b"}},
+        FetchCase{"LimitZeroMeansNone", "Trailer", {}, {}, 0, {"t1", "t2"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ObjectStoreTest, IdentitiesResolveAcrossSavesButNotAfterASavedDeletion) {
+    auto context = open();
+    auto clip = insertClip(*context, "x");
+    const ObjectID id = clip->objectID();
+    EXPECT_FALSE(id.isNull());
+    EXPECT_EQ(context->existingObjectWithID(id, nullptr), clip);
+    ASSERT_TRUE(context->save(nullptr));
+    EXPECT_EQ(clip->objectID(), id);
+    EXPECT_EQ(context->existingObjectWithID(id, nullptr), clip);
+    EXPECT_EQ(fetch(*context, FetchRequest("Clip")).front(), clip);  // one live object
+
+    // The identity travels as a notification object and compares equal on arrival.
+    const QVariant carried = QVariant::fromValue(id);
+    EXPECT_EQ(carried.value<ObjectID>(), id);
+    EXPECT_EQ(carried, QVariant::fromValue(clip->objectID()));
+
+    context.reset();
+    clip.reset();
+    context = open();
+    auto resolved = std::dynamic_pointer_cast<Clip>(context->existingObjectWithID(id, nullptr));
+    ASSERT_TRUE(resolved);
+    EXPECT_EQ(resolved->title(), "x");
+    EXPECT_EQ(resolved->fetches, 1);
+
+    context->deleteObject(resolved);
+    EXPECT_EQ(resolved->deletions, 1);
+    ASSERT_TRUE(context->save(nullptr));
+    EXPECT_EQ(resolved->managedObjectContext(), nullptr);
+    Error error;
+    EXPECT_FALSE(context->existingObjectWithID(id, &error));
+    EXPECT_EQ(error.code(), kManagedObjectReferentialIntegrityError);
+
+    // The deleted record was the newest; its key is still never handed out again.
+    context.reset();
+    context = open();
+    auto next = insertClip(*context, "y");
+    EXPECT_GT(next->objectID().primaryKey(), id.primaryKey());
+    EXPECT_EQ(next->inserts, 1);
+    EXPECT_FALSE(context->existingObjectWithID(id, nullptr));
+}
+
+}  // namespace
+}  // namespace clipmoor
+
+#include "object_store_test.moc"
