@@ -148,13 +148,17 @@ void ClipmoorTextField::mouseReleaseEvent(QMouseEvent* event) {
 void ClipmoorTextField::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    // The standard Paste entry would insert the clipboard behind the editor's back.
-    if (QAction* paste = menu->findChild<QAction*>(QStringLiteral("edit-paste"))) {
-        disconnect(paste, &QAction::triggered, this, nullptr);
-        paste->setEnabled(
+    // The standard Paste entry would insert the clipboard behind the editor's back: the entry
+    // that is wired to the base class's paste is rewired to the editor.
+    // (Depending on the toolkit's version, the entry is wired by name or by function.)
+    for (QAction* action : menu->actions()) {
+        const bool byName = disconnect(action, nullptr, this, SLOT(paste()));
+        const bool byFunction = disconnect(action, &QAction::triggered, this, &QLineEdit::paste);
+        if (!byName && !byFunction) continue;
+        action->setEnabled(
             !isReadOnly() &&
             !ClipmoorTextView::plainText(QGuiApplication::clipboard()->mimeData()).isEmpty());
-        connect(paste, &QAction::triggered, this, [this] { fieldEditor()->paste(); });
+        connect(action, &QAction::triggered, this, [this] { fieldEditor()->paste(); });
     }
     menu->popup(event->globalPos());
     event->accept();
