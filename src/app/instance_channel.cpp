@@ -58,31 +58,30 @@ bool InstanceChannel::isListening() const {
 
 InstanceChannel::ListenResult InstanceChannel::listen() {
     if (isListening()) return ListenResult::Listening;
-    auto* server = new QLocalServer(this);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
     const QString name = serverName();
-    if (!server->listen(name)) {
-        if (server->serverError() != QAbstractSocket::AddressInUseError) {
-            qWarning("Clipmoor: cannot listen on %s: %s", qPrintable(name),
-                     qPrintable(server->errorString()));
-            delete server;
-            return ListenResult::Failed;
-        }
-        // Either a live instance, or a socket file left behind by one that died.
+    {
         QLocalSocket probe;
         probe.connectToServer(name);
         if (probe.waitForConnected(500)) {
             probe.disconnectFromServer();
-            delete server;
             return ListenResult::AnotherInstanceAnswers;
         }
+    }
+    // No socket options: with them the toolkit renames a fresh socket over the path, which
+    // would silently take the place of a live instance's socket. The runtime folder is the
+    // user's own, and elsewhere the socket's default permissions keep other users out.
+    auto* server = new QLocalServer(this);
+    bool listening = server->listen(name);
+    if (!listening && server->serverError() == QAbstractSocket::AddressInUseError) {
+        // Nobody answered: a socket file left behind by an instance that died.
         QLocalServer::removeServer(name);
-        if (!server->listen(name)) {
-            qWarning("Clipmoor: cannot listen on %s: %s", qPrintable(name),
-                     qPrintable(server->errorString()));
-            delete server;
-            return ListenResult::Failed;
-        }
+        listening = server->listen(name);
+    }
+    if (!listening) {
+        qWarning("Clipmoor: cannot listen on %s: %s", qPrintable(name),
+                 qPrintable(server->errorString()));
+        delete server;
+        return ListenResult::Failed;
     }
     server_ = server;
     connect(server, &QLocalServer::newConnection, this, &InstanceChannel::acceptConnections);
