@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "test_environment.h"
+#include "test_site.h"
 
 int main(int argc, char** argv) {
     clipmoor::test::usePrivateXdgFolders();
+    clipmoor::test::TestSite::keepSiteHostsOffTheNetwork();
     qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
                                                                      : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);

@@ -1,0 +1,265 @@
+#include "fault_server.h"
+
+#include <QRegularExpression>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <list>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "media_library.h"
+#include "setup_failure.h"
+
+namespace clipmoor::test {
+
+namespace {
+
+constexpr int kMaximumConnections = 32;
+constexpr qsizetype kMaximumRequestHead = 16 * 1024;
+constexpr int kRequestHeadTimeoutMs = 10'000;
+constexpr int kSendTimeoutMs = 10'000;
+constexpr int kMaximumStallMs = 120'000;
+constexpr qint64 kMaximumBody = 256 * 1024 * 1024;
+
+enum class Fault { Cut, Short, Stall };
+
+struct Plan {
+    Fault fault;
+    qint64 announced;
+    qint64 sent;
+};
+
+std::optional<Plan> planFor(const QByteArray& target) {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^/(cut|short|stall)/(\d{1,12})/(\d{1,12})$)"));
+    const auto match = pattern.match(QString::fromLatin1(target));
+    if (!match.hasMatch()) return std::nullopt;
+    const QString kind = match.captured(1);
+    Plan plan{kind == QLatin1String("cut")     ? Fault::Cut
+              : kind == QLatin1String("short") ? Fault::Short
+                                               : Fault::Stall,
+              match.captured(2).toLongLong(), match.captured(3).toLongLong()};
+    if (plan.announced > kMaximumBody) return std::nullopt;
+    plan.sent = std::min(plan.sent, plan.announced);
+    return plan;
+}
+
+}  // namespace
+
+struct FaultServer::Impl {
+    struct Connection {
+        int fd = -1;
+        std::thread thread;
+        std::atomic<bool> done{false};
+    };
+
+    int listener = -1;
+    int wake = -1;  // eventfd: readable once the server stops
+    quint16 port = 0;
+    std::thread acceptor;
+    std::list<Connection> connections;  // acceptor thread only, until stop() joins it
+
+    mutable std::mutex mutex;
+    QStringList requests;
+    std::atomic<int> open{0};
+
+    void acceptLoop();
+    void reapFinished();
+    void serve(int fd);
+    // Waits for `events` on `fd`; false when the server stops, the wait times out, or the peer
+    // went away (for a read wait that sees the end of the stream).
+    bool waitFor(int fd, short events, int timeoutMs) const;
+    bool sendAll(int fd, const QByteArray& bytes) const;
+    std::optional<QByteArray> readRequestHead(int fd) const;
+};
+
+FaultServer::FaultServer() : impl_(std::make_unique<Impl>()) {}
+
+FaultServer::~FaultServer() {
+    stop();
+}
+
+void FaultServer::start() {
+    if (isRunning()) return;
+    Impl& d = *impl_;
+    d.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    d.wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (d.listener < 0 || d.wake < 0 ||
+        ::bind(d.listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(d.listener, 64) != 0 ||
+        ::getsockname(d.listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        failSetup(QStringLiteral("the fault server cannot listen: %1").arg(strerror(errno)));
+    }
+    d.port = ntohs(address.sin_port);
+    d.acceptor = std::thread([&d] { d.acceptLoop(); });
+}
+
+void FaultServer::stop() {
+    Impl& d = *impl_;
+    if (!d.acceptor.joinable()) return;
+    const quint64 one = 1;
+    [[maybe_unused]] const auto written = ::write(d.wake, &one, sizeof one);
+    d.acceptor.join();
+    for (Impl::Connection& connection : d.connections) connection.thread.join();
+    d.connections.clear();
+    ::close(std::exchange(d.listener, -1));
+    ::close(std::exchange(d.wake, -1));
+}
+
+bool FaultServer::isRunning() const {
+    return impl_->acceptor.joinable();
+}
+quint16 FaultServer::port() const {
+    return impl_->port;
+}
+
+QUrl FaultServer::cutConnectionUrl(qint64 announced, qint64 sent) const {
+    return QUrl(
+        QStringLiteral("http://127.0.0.1:%1/cut/%2/%3").arg(port()).arg(announced).arg(sent));
+}
+
+QUrl FaultServer::shortBodyUrl(qint64 announced, qint64 sent) const {
+    return QUrl(
+        QStringLiteral("http://127.0.0.1:%1/short/%2/%3").arg(port()).arg(announced).arg(sent));
+}
+
+QUrl FaultServer::stallUrl(qint64 announced, qint64 sent) const {
+    return QUrl(
+        QStringLiteral("http://127.0.0.1:%1/stall/%2/%3").arg(port()).arg(announced).arg(sent));
+}
+
+QStringList FaultServer::requests() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->requests;
+}
+
+int FaultServer::openConnections() const {
+    return impl_->open.load();
+}
+
+QByteArray FaultServer::body(qint64 length) {
+    return MediaLibrary::content("fault-server", 0, 0, length);
+}
+
+void FaultServer::Impl::acceptLoop() {
+    for (;;) {
+        pollfd fds[2] = {{listener, POLLIN, 0}, {wake, POLLIN, 0}};
+        if (::poll(fds, 2, 1000) < 0 && errno != EINTR) return;
+        if (fds[1].revents) return;
+        reapFinished();
+        if (!(fds[0].revents & POLLIN)) continue;
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        if (static_cast<int>(connections.size()) >= kMaximumConnections) {
+            ::close(fd);
+            continue;
+        }
+        Connection& connection = connections.emplace_back();
+        connection.fd = fd;
+        ++open;
+        connection.thread = std::thread([this, &connection] {
+            serve(connection.fd);
+            --open;
+            connection.done = true;
+        });
+    }
+}
+
+void FaultServer::Impl::reapFinished() {
+    for (auto it = connections.begin(); it != connections.end();) {
+        if (!it->done) {
+            ++it;
+            continue;
+        }
+        it->thread.join();
+        it = connections.erase(it);
+    }
+}
+
+bool FaultServer::Impl::waitFor(int fd, short events, int timeoutMs) const {
+    pollfd fds[2] = {{fd, events, 0}, {wake, POLLIN, 0}};
+    int result;
+    do {
+        result = ::poll(fds, 2, timeoutMs);
+    } while (result < 0 && errno == EINTR);
+    if (result <= 0 || fds[1].revents) return false;
+    return (fds[0].revents & events) != 0;
+}
+
+bool FaultServer::Impl::sendAll(int fd, const QByteArray& bytes) const {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        if (!waitFor(fd, POLLOUT, kSendTimeoutMs)) return false;
+        const ssize_t result = ::send(fd, bytes.constData() + done,
+                                      static_cast<size_t>(bytes.size() - done), MSG_NOSIGNAL);
+        if (result < 0 && errno != EINTR && errno != EAGAIN) return false;
+        if (result > 0) done += result;
+    }
+    return true;
+}
+
+std::optional<QByteArray> FaultServer::Impl::readRequestHead(int fd) const {
+    QByteArray head;
+    while (!head.contains("\r\n\r\n")) {
+        if (head.size() > kMaximumRequestHead || !waitFor(fd, POLLIN, kRequestHeadTimeoutMs))
+            return std::nullopt;
+        char buffer[4096];
+        const ssize_t received = ::recv(fd, buffer, sizeof buffer, 0);
+        if (received <= 0) return std::nullopt;
+        head.append(buffer, received);
+    }
+    return head.left(head.indexOf("\r\n\r\n"));
+}
+
+void FaultServer::Impl::serve(int fd) {
+    const std::optional<QByteArray> head = readRequestHead(fd);
+    if (head) {
+        {
+            std::lock_guard lock(mutex);
+            requests.append(QString::fromLatin1(*head));
+        }
+        const QList<QByteArray> requestLine = head->left(head->indexOf("\r\n")).split(' ');
+        const auto plan = requestLine.size() == 3 ? planFor(requestLine[1]) : std::nullopt;
+        if (!plan) {
+            sendAll(fd,
+                    "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"
+                    "Content-Length: 10\r\nConnection: close\r\n\r\nnot found\n");
+        } else {
+            const QByteArray headers =
+                "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+                QByteArray::number(plan->announced) + "\r\nETag: \"fault-" +
+                QByteArray::number(plan->announced) +
+                "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
+                "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
+            const bool sent = sendAll(fd, headers) && sendAll(fd, FaultServer::body(plan->sent));
+            if (sent && plan->fault == Fault::Cut) {
+                const linger abort{1, 0};  // closing now sends RST instead of FIN
+                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            } else if (sent && plan->fault == Fault::Stall) {
+                // Hold the connection until the client leaves or the server stops; anything
+                // the client still sends is read and dropped.
+                char sink[1024];
+                while (waitFor(fd, POLLIN, kMaximumStallMs) &&
+                       ::recv(fd, sink, sizeof sink, 0) > 0) {
+                }
+            }
+        }
+    }
+    ::close(fd);
+}
+
+}  // namespace clipmoor::test

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+#include <QUrl>
+
+#include <memory>
+
+namespace clipmoor::test {
+
+// A small plain-HTTP server on loopback for the faults nginx cannot be made to produce. Every
+// answer is "200 OK" with a Content-Length of `announced` bytes, a strong ETag and
+// "Connection: close"; the body is `body(announced)`, of which only the first `sent` bytes go out.
+//
+//   /cut/ANNOUNCED/SENT     sends SENT bytes, then resets the connection (RST)
+//   /short/ANNOUNCED/SENT   sends SENT bytes, then closes the connection normally (FIN)
+//   /stall/ANNOUNCED/SENT   sends SENT bytes (0: only the headers), then sends nothing more until
+//                           the client goes away or the server stops
+//   anything else           404 with a short body
+//
+// Bounded: at most 32 connections at once (more are closed at once), request heads of at most
+// 16 KiB, stalls of at most two minutes. Runs on threads of its own; stop() (or the destructor)
+// releases every stalled connection and joins them.
+class FaultServer {
+public:
+    FaultServer();
+    ~FaultServer();
+    FaultServer(const FaultServer&) = delete;
+    FaultServer& operator=(const FaultServer&) = delete;
+
+    // Listens on a free loopback port; a failure ends the test process with a message.
+    void start();
+    void stop();
+    bool isRunning() const;
+    quint16 port() const;
+
+    QUrl cutConnectionUrl(qint64 announced, qint64 sent) const;
+    QUrl shortBodyUrl(qint64 announced, qint64 sent) const;
+    QUrl stallUrl(qint64 announced, qint64 sent = 0) const;
+
+    // Request heads received so far (request line and headers, CRLF-separated), oldest first.
+    QStringList requests() const;
+    // Number of connections being served at this moment (a stalled one counts until released).
+    int openConnections() const;
+
+    // The first `length` bytes of every body this server sends.
+    static QByteArray body(qint64 length);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace clipmoor::test

@@ -1,0 +1,201 @@
+#include "nginx_process.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "setup_failure.h"
+
+namespace clipmoor::test {
+
+namespace {
+
+constexpr int kStartAttempts = 5;
+constexpr int kStartTimeoutMs = 15'000;
+constexpr int kStopTimeoutMs = 5'000;
+
+sockaddr_in loopback(quint16 port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+// Three distinct ports that were free a moment ago: bound together, read back, released.
+NginxProcess::Ports pickFreePorts() {
+    int sockets[3];
+    quint16 ports[3];
+    for (int i = 0; i < 3; ++i) {
+        sockets[i] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = loopback(0);
+        socklen_t length = sizeof address;
+        if (sockets[i] < 0 ||
+            ::bind(sockets[i], reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+            ::getsockname(sockets[i], reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            failSetup(QStringLiteral("no free loopback port: %1").arg(strerror(errno)));
+        ports[i] = ntohs(address.sin_port);
+    }
+    for (const int fd : sockets) ::close(fd);
+    return {ports[0], ports[1], ports[2]};
+}
+
+bool accepts(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    const bool connected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) ::close(fd);
+    return connected;
+}
+
+}  // namespace
+
+NginxProcess::NginxProcess(QString executable, QString workFolder)
+    : executable_(std::move(executable)), workFolder_(std::move(workFolder)) {}
+
+NginxProcess::~NginxProcess() {
+    stop();
+}
+
+void NginxProcess::start(const QString& templatePath, QHash<QString, QString> values) {
+    QFile file(templatePath);
+    if (!file.open(QIODevice::ReadOnly))
+        failSetup(QStringLiteral("cannot read the nginx configuration %1").arg(templatePath));
+    const QString configurationTemplate = QString::fromUtf8(file.readAll());
+    QDir().mkpath(workFolder_ + QStringLiteral("/temp"));
+    values[QStringLiteral("WORK")] = workFolder_;
+    for (const QString& value : values) {
+        if (value.contains(QLatin1Char('"')) || value.contains(QLatin1Char('$')))
+            failSetup(QStringLiteral("cannot put %1 into the nginx configuration").arg(value));
+    }
+
+    for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+        ports_ = pickFreePorts();
+        values[QStringLiteral("HTTPS_PORT")] = QString::number(ports_.https);
+        values[QStringLiteral("HTTP_PORT")] = QString::number(ports_.http);
+        values[QStringLiteral("UNTRUSTED_PORT")] = QString::number(ports_.untrusted);
+        QString configuration = configurationTemplate;
+        for (auto it = values.cbegin(); it != values.cend(); ++it)
+            configuration.replace(QLatin1Char('@') + it.key() + QLatin1Char('@'), it.value());
+        if (configuration.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))))
+            failSetup(QStringLiteral("%1 has a placeholder without a value").arg(templatePath));
+
+        switch (tryStart(configuration)) {
+            case Outcome::Running:
+                return;
+            case Outcome::PortTaken:
+                continue;
+            case Outcome::Failed:
+                failSetup(
+                    QStringLiteral("nginx (%1) did not start:\n%2").arg(executable_, errorLog()));
+        }
+    }
+    failSetup(QStringLiteral("nginx found no free ports in %1 attempts:\n%2")
+                  .arg(kStartAttempts)
+                  .arg(errorLog()));
+}
+
+NginxProcess::Outcome NginxProcess::tryStart(const QString& configuration) {
+    const QString configurationPath = workFolder_ + QStringLiteral("/nginx.conf");
+    QFile configurationFile(configurationPath);
+    if (!configurationFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        configurationFile.write(configuration.toUtf8()) < 0)
+        failSetup(QStringLiteral("cannot write %1").arg(configurationPath));
+    configurationFile.close();
+    QFile::remove(errorLogPath());
+
+    // Everything the child needs is made before fork(): after it, only async-signal-safe calls.
+    const QByteArray program = QFile::encodeName(executable_);
+    const QByteArray prefix = QFile::encodeName(workFolder_ + QLatin1Char('/'));
+    const QByteArray configurationArgument = QFile::encodeName(configurationPath);
+    const QByteArray errorLogArgument = QFile::encodeName(errorLogPath());
+    std::vector<char*> argv = {const_cast<char*>(program.constData()),
+                               const_cast<char*>("-p"),
+                               const_cast<char*>(prefix.constData()),
+                               const_cast<char*>("-c"),
+                               const_cast<char*>(configurationArgument.constData()),
+                               const_cast<char*>("-e"),
+                               const_cast<char*>(errorLogArgument.constData()),
+                               nullptr};
+    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int output =
+        ::open(QFile::encodeName(workFolder_ + QStringLiteral("/nginx.out")).constData(),
+               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (input < 0 || output < 0) failSetup(QStringLiteral("cannot prepare nginx's output files"));
+    const pid_t parent = ::getpid();
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) _exit(1);  // the test process is already gone
+        ::dup2(input, STDIN_FILENO);
+        ::dup2(output, STDOUT_FILENO);
+        ::dup2(output, STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(input);
+    ::close(output);
+    if (child < 0) failSetup(QStringLiteral("cannot start nginx: %1").arg(strerror(errno)));
+    pid_ = child;
+
+    const QDeadlineTimer deadline(kStartTimeoutMs);
+    while (!deadline.hasExpired()) {
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = -1;
+            return errorLog().contains(QLatin1String("Address already in use")) ? Outcome::PortTaken
+                                                                                : Outcome::Failed;
+        }
+        if (accepts(ports_.https) && accepts(ports_.http) && accepts(ports_.untrusted))
+            return Outcome::Running;
+        QThread::msleep(10);
+    }
+    stop();
+    return Outcome::Failed;
+}
+
+void NginxProcess::stop() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);  // nginx's fast shutdown
+    const QDeadlineTimer deadline(kStopTimeoutMs);
+    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
+        if (deadline.hasExpired()) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            break;
+        }
+        QThread::msleep(5);
+    }
+    pid_ = -1;
+}
+
+QString NginxProcess::errorLog() const {
+    QString log;
+    for (const QString& name : {QStringLiteral("error.log"), QStringLiteral("nginx.out")}) {
+        QFile file(workFolder_ + QLatin1Char('/') + name);
+        if (file.open(QIODevice::ReadOnly)) log += QString::fromUtf8(file.readAll());
+    }
+    return log.isEmpty() ? QStringLiteral("(nginx wrote nothing)") : log;
+}
+
+}  // namespace clipmoor::test

@@ -1,0 +1,260 @@
+#include "test_site.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <mutex>
+
+#include "fault_server.h"
+#include "media_library.h"
+#include "nginx_process.h"
+#include "setup_failure.h"
+
+namespace clipmoor::test {
+
+namespace {
+
+// The site's host names, as the application writes them.
+const QStringList kSiteHosts = {QStringLiteral("www.youtube.com"), QStringLiteral("youtu.be"),
+                                QStringLiteral("i.ytimg.com"), QStringLiteral("vimeo.com")};
+const QString kMainHost = QStringLiteral("www.youtube.com");
+const QString kImageHost = QStringLiteral("i.ytimg.com");
+const QString kUntrustedHost = QStringLiteral(CLIPMOOR_TEST_UNTRUSTED_HOST);
+const QString kMismatchedHost = QStringLiteral("wrong-name.clipmoor.test");
+
+QString certificateFile(const QString& name) {
+    return QStringLiteral(CLIPMOOR_TEST_TLS_DIR) + QLatin1Char('/') + name;
+}
+
+QString findNginx() {
+    const QString built = QStringLiteral(CLIPMOOR_NGINX_EXECUTABLE);
+    if (!built.isEmpty() && QFileInfo(built).isExecutable()) return built;
+    QString found = QStandardPaths::findExecutable(QStringLiteral("nginx"));
+    if (found.isEmpty()) {
+        found = QStandardPaths::findExecutable(
+            QStringLiteral("nginx"),
+            {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
+    }
+    if (found.isEmpty()) {
+        failSetup(
+            QStringLiteral("nginx is not installed; the tests need it "
+                           "(scripts/install-deps.sh test installs it)"));
+    }
+    return found;
+}
+
+void setEnvironment(const char* name, const QString& value) {
+    qputenv(name, QFile::encodeName(value));
+}
+
+// libcurl would send the site's host names to a proxy named in the environment, past the
+// connect-to mapping and off the machine.
+void dropProxySettings() {
+    for (const char* name :
+         {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
+        qunsetenv(name);
+}
+
+}  // namespace
+
+struct TestSite::Impl {
+    // Declared in the order they are needed; destroyed the other way round, nginx first.
+    QTemporaryDir work{QDir::tempPath() + QStringLiteral("/clipmoor-site-XXXXXX")};
+    std::unique_ptr<MediaLibrary> media;
+    std::mutex faultServerMutex;
+    std::unique_ptr<FaultServer> faultServer;
+    std::unique_ptr<NginxProcess> nginx;
+};
+
+TestSite& TestSite::shared() {
+    static TestSite site;
+    return site;
+}
+
+TestSite::TestSite() : impl_(new Impl) {
+    Impl& d = *impl_;
+    if (!d.work.isValid()) failSetup(QStringLiteral("cannot make a temporary folder"));
+    for (const QString& name :
+         {QStringLiteral("ca.pem"), QStringLiteral("server.pem"), QStringLiteral("server.key"),
+          QStringLiteral("untrusted-server.pem"), QStringLiteral("untrusted-server.key")}) {
+        if (!QFileInfo::exists(certificateFile(name))) {
+            failSetup(QStringLiteral("the test certificate %1 is missing: build the target "
+                                     "clipmoor_test_certificates (it needs openssl)")
+                          .arg(certificateFile(name)));
+        }
+    }
+    const QString site = sourceDirectory();
+    if (!QFileInfo::exists(site + QStringLiteral("/media.txt")))
+        failSetup(QStringLiteral("the site's data is not in %1").arg(site));
+
+    d.media = std::make_unique<MediaLibrary>(d.work.path() + QStringLiteral("/media"));
+    d.media->ensureFromManifest(site + QStringLiteral("/media.txt"));
+
+    d.nginx = std::make_unique<NginxProcess>(findNginx(), d.work.path());
+    d.nginx->start(QStringLiteral(CLIPMOOR_TEST_NGINX_TEMPLATE),
+                   {{QStringLiteral("SITE"), site},
+                    {QStringLiteral("TLS"), QStringLiteral(CLIPMOOR_TEST_TLS_DIR)},
+                    {QStringLiteral("UNTRUSTED_HOST"), kUntrustedHost}});
+
+    const NginxProcess::Ports& ports = d.nginx->ports();
+    QStringList connectTo;
+    for (const QString& host : kSiteHosts) {
+        connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(host).arg(ports.https)
+                  << QStringLiteral("%1:80:127.0.0.1:%2").arg(host).arg(ports.http);
+    }
+    connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(kUntrustedHost).arg(ports.untrusted)
+              << QStringLiteral("%1:443:127.0.0.1:%2").arg(kMismatchedHost).arg(ports.https);
+    setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
+    setEnvironment("CLIPMOOR_CA_BUNDLE", certificateAuthorityFile());
+    dropProxySettings();
+}
+
+TestSite::~TestSite() {
+    delete impl_;
+}
+
+void TestSite::keepSiteHostsOffTheNetwork() {
+    dropProxySettings();
+    if (!qEnvironmentVariableIsEmpty("CLIPMOOR_CONNECT_TO")) return;
+    QStringList connectTo;
+    for (const QString& host : kSiteHosts) {
+        connectTo << QStringLiteral("%1:443:127.0.0.1:9").arg(host)
+                  << QStringLiteral("%1:80:127.0.0.1:9").arg(host);
+    }
+    setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
+}
+
+quint16 TestSite::port() const {
+    return impl_->nginx->ports().https;
+}
+QString TestSite::rootDirectory() const {
+    return impl_->work.path();
+}
+
+QString TestSite::sourceDirectory() {
+    const QString configured = qEnvironmentVariable("CLIPMOOR_TEST_SITE_ROOT");
+    return configured.isEmpty() ? QStringLiteral(CLIPMOOR_TEST_SITE_SOURCE_DIR) : configured;
+}
+
+QString TestSite::certificateAuthorityFile() {
+    return certificateFile(QStringLiteral("ca.pem"));
+}
+
+QUrl TestSite::mainHostUrl(const QString& pathAndQuery) const {
+    return QUrl(QStringLiteral("https://") + kMainHost + pathAndQuery);
+}
+
+QUrl TestSite::thumbnailUrl(const QString& videoID) const {
+    return QUrl(QStringLiteral("https://%1/vi/%2/hqdefault.jpg").arg(kImageHost, videoID));
+}
+
+QByteArray TestSite::videoInfoAnswer(const QString& videoID) {
+    QFile file(sourceDirectory() + QStringLiteral("/video_info/") + videoID +
+               QStringLiteral(".txt"));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QUrl TestSite::mediaFile(const QString& name, qint64 size) {
+    impl_->media->ensure(name, size);
+    return mediaUrl(name);
+}
+
+QUrl TestSite::mediaUrl(const QString& name) const {
+    return mainHostUrl(QStringLiteral("/media/") + name);
+}
+
+QUrl TestSite::slowMediaUrl(const QString& name, qint64 bytesPerSecond) const {
+    return mainHostUrl(QStringLiteral("/slow/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
+}
+
+QUrl TestSite::rangeIgnoringMediaUrl(const QString& name) const {
+    return mainHostUrl(QStringLiteral("/norange/media/") + name);
+}
+
+QUrl TestSite::redirectToMediaUrl(const QString& name) const {
+    return mainHostUrl(QStringLiteral("/redirect/media/") + name);
+}
+
+QString TestSite::mediaPath(const QString& name) const {
+    return impl_->media->path(name);
+}
+
+void TestSite::replaceMediaFile(const QString& name, qint64 size) {
+    impl_->media->replace(name, size);
+}
+
+QByteArray TestSite::sha256OfMedia(const QString& name) const {
+    return MediaLibrary::sha256OfFile(mediaPath(name));
+}
+
+QByteArray TestSite::sha256OfFile(const QString& path) {
+    return MediaLibrary::sha256OfFile(path);
+}
+
+QUrl TestSite::statusUrl(int status) const {
+    return mainHostUrl(QStringLiteral("/status/%1").arg(status));
+}
+
+QByteArray TestSite::statusBody(int status) {
+    return QByteArrayLiteral("status ") + QByteArray::number(status) + " from the test site\n";
+}
+
+QUrl TestSite::redirectToFtpUrl() const {
+    return mainHostUrl(QStringLiteral("/redirect/ftp"));
+}
+QUrl TestSite::redirectToFileUrl() const {
+    return mainHostUrl(QStringLiteral("/redirect/file"));
+}
+QUrl TestSite::redirectLoopUrl() const {
+    return mainHostUrl(QStringLiteral("/redirect/loop"));
+}
+
+QUrl TestSite::untrustedHostUrl(const QString& pathAndQuery) const {
+    return QUrl(QStringLiteral("https://") + kUntrustedHost + pathAndQuery);
+}
+
+QUrl TestSite::mismatchedHostUrl(const QString& pathAndQuery) const {
+    return QUrl(QStringLiteral("https://") + kMismatchedHost + pathAndQuery);
+}
+
+FaultServer& TestSite::faultServer() {
+    std::lock_guard lock(impl_->faultServerMutex);
+    if (!impl_->faultServer) {
+        impl_->faultServer = std::make_unique<FaultServer>();
+        impl_->faultServer->start();
+    }
+    return *impl_->faultServer;
+}
+
+QList<AccessLogEntry> TestSite::accessLog() const {
+    QList<AccessLogEntry> entries;
+    QFile file(impl_->nginx->accessLogPath());
+    if (!file.open(QIODevice::ReadOnly)) return entries;
+    const auto orEmpty = [](const QByteArray& field) {
+        return field == "-" ? QString() : QString::fromLatin1(field);
+    };
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() != 6) continue;  // an empty last line, or a line still being written
+        entries.append({fields[0].toInt(), QString::fromLatin1(fields[1]), orEmpty(fields[2]),
+                        orEmpty(fields[3]), fields[4].toLongLong(),
+                        QString::fromLatin1(fields[5])});
+    }
+    return entries;
+}
+
+QStringList TestSite::accessLogRequests() const {
+    QStringList requests;
+    for (const AccessLogEntry& entry : accessLog()) requests << entry.request;
+    return requests;
+}
+
+void TestSite::clearAccessLog() {
+    QFile::resize(impl_->nginx->accessLogPath(), 0);
+}
+
+}  // namespace clipmoor::test

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+namespace clipmoor::test {
+
+class FaultServer;
+
+// One request as nginx logged it.
+struct AccessLogEntry {
+    int status = 0;
+    QString host;     // the Host header ("www.youtube.com")
+    QString range;    // the Range header, empty when there was none
+    QString ifRange;  // the If-Range header, empty when there was none
+    qint64 bodyBytesSent = 0;
+    QString request;  // the request line as it arrived: "GET /get_video_info?... HTTP/2.0"
+
+    // The path and query of the request line, exactly as sent: "/get_video_info?...".
+    QString target() const { return request.section(QLatin1Char(' '), 1, 1); }
+};
+
+// A local copy of the video site: a real nginx on free loopback ports, serving HTTPS for the
+// site's host names with a throw-away certificate authority (made at build time), plus a small
+// fault server of our own for what nginx cannot do.
+//
+// The transfer layer reads CLIPMOOR_CONNECT_TO and CLIPMOOR_CA_BUNDLE once, when its engine
+// starts; so call TestSite::shared() before the first transfer of the process (a test fixture's
+// SetUp, or SetUpTestSuite, is the right place), on the main thread. It maps port 443 (and 80)
+// of www.youtube.com, youtu.be, i.ytimg.com and vimeo.com to the site. nginx ends with the test
+// process. A missing nginx, certificate or free port ends the process with a message.
+//
+// HTTPS speaks HTTP/2 or HTTP/1.1, whichever the client offers, as the real site does; port 80
+// is plain HTTP/1.1 with the same routes.
+//
+// Routes of the main host (also answered for youtu.be, vimeo.com, localhost, 127.0.0.1):
+//   /get_video_info?video_id=ID   site/video_info/ID.txt (gzip when accepted); 404 when unknown
+//   /media/NAME                   a media file: Range, If-Range, ETag, Last-Modified by nginx
+//   /slow/media/NAME?rate=N       the same file at N bytes a second (65536 without a rate)
+//   /norange/media/NAME           the same file, whole, whatever Range asks (200, no Accept-Ranges)
+//   /status/CODE                  403, 404, 410, 500, 503 with statusBody(CODE); 416 likewise
+//                                 and without Content-Range
+//   /redirect/ftp, /redirect/file a 302 to an ftp:// or a file:// address
+//   /redirect/loop                a 302 to itself
+//   /redirect/media/NAME          a 302 to /media/NAME
+// Routes of the image host i.ytimg.com:
+//   /vi/ID/hqdefault.jpg          a small real JPEG (480x360); 404 for IDs starting "Missing"
+class TestSite {
+public:
+    static TestSite& shared();
+    ~TestSite();
+
+    quint16 port() const;           // where nginx listens for HTTPS
+    QString rootDirectory() const;  // the throw-away folder of this run; media under media/
+    // The site's data in the source tree (answer files, thumbnail): CLIPMOOR_TEST_SITE_ROOT.
+    static QString sourceDirectory();
+    // The authority that CLIPMOOR_CA_BUNDLE names.
+    static QString certificateAuthorityFile();
+
+    // "https://www.youtube.com" + pathAndQuery; "https://i.ytimg.com/vi/ID/hqdefault.jpg".
+    QUrl mainHostUrl(const QString& pathAndQuery) const;
+    QUrl thumbnailUrl(const QString& videoID) const;
+    // The answer file the information endpoint sends for `videoID`.
+    static QByteArray videoInfoAnswer(const QString& videoID);
+
+    // A media file of `size` bytes of deterministic content, served under /media/<name>; made
+    // now unless it already exists with that size. The files that answer files point at exist
+    // from the start (site/media.txt).
+    QUrl mediaFile(const QString& name, qint64 size);
+    QUrl mediaUrl(const QString& name) const;
+    QUrl slowMediaUrl(const QString& name, qint64 bytesPerSecond) const;
+    QUrl rangeIgnoringMediaUrl(const QString& name) const;
+    QUrl redirectToMediaUrl(const QString& name) const;
+    QString mediaPath(const QString& name) const;
+    // Gives the file new content (and a new ETag and Last-Modified), e.g. between two requests.
+    void replaceMediaFile(const QString& name, qint64 size);
+    // Hex-encoded SHA-256 of a served media file, and of any file (empty if unreadable).
+    QByteArray sha256OfMedia(const QString& name) const;
+    static QByteArray sha256OfFile(const QString& path);
+
+    QUrl statusUrl(int status) const;
+    static QByteArray statusBody(int status);
+    QUrl redirectToFtpUrl() const;
+    QUrl redirectToFileUrl() const;
+    QUrl redirectLoopUrl() const;
+
+    // A host whose certificate comes from an authority that is not in the bundle, and a host
+    // served with the site's own certificate, which does not name it.
+    QUrl untrustedHostUrl(const QString& pathAndQuery) const;
+    QUrl mismatchedHostUrl(const QString& pathAndQuery) const;
+
+    // The process-wide fault server (plain HTTP on loopback), started on first use.
+    FaultServer& faultServer();
+
+    // What nginx logged so far, oldest first. nginx writes a line once it has sent the whole
+    // answer, which may be a moment after the client has it: wait with waitUntil when needed.
+    QList<AccessLogEntry> accessLog() const;
+    QStringList accessLogRequests() const;  // the request lines alone ("GET /... HTTP/2.0")
+    void clearAccessLog();
+
+    // Points the site's hosts at a closed loopback port unless CLIPMOOR_CONNECT_TO is already
+    // set, and drops proxy settings, so a transfer started before the site can never leave the
+    // machine. The test mains
+    // call it first thing; TestSite::shared() replaces the mapping with the real one.
+    static void keepSiteHostsOffTheNetwork();
+
+private:
+    TestSite();
+    struct Impl;
+    Impl* impl_;
+};
+
+}  // namespace clipmoor::test
