@@ -51,6 +51,29 @@ void setEnvironment(const char* name, const QString& value) {
     qputenv(name, QFile::encodeName(value));
 }
 
+QString rateQuery(qint64 bytesPerSecond) {
+    return bytesPerSecond > 0 ? QStringLiteral("?rate=%1").arg(bytesPerSecond) : QString();
+}
+
+// nginx writes '"', '\\' and bytes outside printable ASCII of a log field as \xHH.
+QString logField(const QByteArray& field) {
+    if (field == "-") return {};
+    QByteArray decoded;
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] == 'x') {
+            bool ok = false;
+            const int byte = field.mid(i + 2, 2).toInt(&ok, 16);
+            if (ok) {
+                decoded.append(static_cast<char>(byte));
+                i += 3;
+                continue;
+            }
+        }
+        decoded.append(field[i]);
+    }
+    return QString::fromUtf8(decoded);
+}
+
 // libcurl would send the site's host names to a proxy named in the environment, past the
 // connect-to mapping and off the machine.
 void dropProxySettings() {
@@ -171,8 +194,12 @@ QUrl TestSite::slowMediaUrl(const QString& name, qint64 bytesPerSecond) const {
     return mainHostUrl(QStringLiteral("/slow/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
 }
 
-QUrl TestSite::rangeIgnoringMediaUrl(const QString& name) const {
-    return mainHostUrl(QStringLiteral("/norange/media/") + name);
+QUrl TestSite::rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond) const {
+    return mainHostUrl(QStringLiteral("/norange/media/") + name + rateQuery(bytesPerSecond));
+}
+
+QUrl TestSite::unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond) const {
+    return mainHostUrl(QStringLiteral("/unsatisfiable/media/") + name + rateQuery(bytesPerSecond));
 }
 
 QUrl TestSite::redirectToMediaUrl(const QString& name) const {
@@ -234,15 +261,11 @@ QList<AccessLogEntry> TestSite::accessLog() const {
     QList<AccessLogEntry> entries;
     QFile file(impl_->nginx->accessLogPath());
     if (!file.open(QIODevice::ReadOnly)) return entries;
-    const auto orEmpty = [](const QByteArray& field) {
-        return field == "-" ? QString() : QString::fromLatin1(field);
-    };
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split('\t');
         if (fields.size() != 6) continue;  // an empty last line, or a line still being written
-        entries.append({fields[0].toInt(), QString::fromLatin1(fields[1]), orEmpty(fields[2]),
-                        orEmpty(fields[3]), fields[4].toLongLong(),
-                        QString::fromLatin1(fields[5])});
+        entries.append({fields[0].toInt(), logField(fields[1]), logField(fields[2]),
+                        logField(fields[3]), fields[4].toLongLong(), logField(fields[5])});
     }
     return entries;
 }

@@ -15,7 +15,7 @@ struct AccessLogEntry {
     int status = 0;
     QString host;     // the Host header ("www.youtube.com")
     QString range;    // the Range header, empty when there was none
-    QString ifRange;  // the If-Range header, empty when there was none
+    QString ifRange;  // the If-Range header, empty when there was none ("\"6b15-927c0\"")
     qint64 bodyBytesSent = 0;
     QString request;  // the request line as it arrived: "GET /get_video_info?... HTTP/2.0"
 
@@ -41,6 +41,8 @@ struct AccessLogEntry {
 //   /media/NAME                   a media file: Range, If-Range, ETag, Last-Modified by nginx
 //   /slow/media/NAME?rate=N       the same file at N bytes a second (65536 without a rate)
 //   /norange/media/NAME           the same file, whole, whatever Range asks (200, no Accept-Ranges)
+//   /unsatisfiable/media/NAME     the same file without Range; 416 without Content-Range with one
+//                                 (both take ?rate=N too, and send at full speed without it)
 //   /status/CODE                  403, 404, 410, 500, 503 with statusBody(CODE); 416 likewise
 //                                 and without Content-Range
 //   /redirect/ftp, /redirect/file a 302 to an ftp:// or a file:// address
@@ -72,7 +74,8 @@ public:
     QUrl mediaFile(const QString& name, qint64 size);
     QUrl mediaUrl(const QString& name) const;
     QUrl slowMediaUrl(const QString& name, qint64 bytesPerSecond) const;
-    QUrl rangeIgnoringMediaUrl(const QString& name) const;
+    QUrl rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
+    QUrl unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl redirectToMediaUrl(const QString& name) const;
     QString mediaPath(const QString& name) const;
     // Gives the file new content (and a new ETag and Last-Modified), e.g. between two requests.
