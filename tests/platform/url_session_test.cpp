@@ -18,6 +18,7 @@
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
 #include "platform/http/url_session_data_task.h"
+#include "platform/http/url_session_download_task.h"
 #include "test_environment.h"
 #include "test_site.h"
 
@@ -288,6 +289,76 @@ TEST_F(UrlSessionTest, SilentServerTimesOut) {
     const auto session = sessionWith(1 << 20, 1);
     for (const QUrl& url : {faults.stallUrl(1000), faults.stallUrl(100'000, 5000)})
         expectFailure(fetch(session, url), URLError::TimedOut, url);
+}
+
+// What a download delegate saw; read from the main thread.
+class DownloadRecorder : public UrlSessionDownloadDelegate {
+public:
+    void didWriteData(UrlSession&, UrlSessionDownloadTask&, qint64, qint64 total, qint64) override {
+        written = total;
+    }
+    void didResumeAtOffset(UrlSession&, UrlSessionDownloadTask&, qint64 offset, qint64) override {
+        resumedAt = offset;
+    }
+    void didFinishDownloadingToURL(UrlSession&, UrlSessionDownloadTask&,
+                                   const QString& location) override {
+        std::lock_guard lock(mutex);
+        finishedSha256 = TestSite::sha256OfFile(location);
+    }
+    void didComplete(UrlSession&, UrlSessionTask&, const std::optional<Error>& error) override {
+        std::lock_guard lock(mutex);
+        errors.push_back(error);
+    }
+    int completions() {
+        std::lock_guard lock(mutex);
+        return static_cast<int>(errors.size());
+    }
+
+    std::atomic<qint64> written{0}, resumedAt{-1};
+    std::mutex mutex;
+    QByteArray finishedSha256;
+    std::vector<std::optional<Error>> errors;
+};
+
+TEST_F(UrlSessionTest, PausedDownloadContinuesFromItsPartialFile) {
+    site.mediaFile("paused.bin", 400'000);
+    const QUrl url = site.slowMediaUrl("paused.bin", 200'000);
+    UrlSessionConfiguration configuration =
+        UrlSessionConfiguration::ephemeralSessionConfiguration();
+    configuration.temporaryDirectory = privateHome() + "/partial";
+    const auto recorder = std::make_shared<DownloadRecorder>();
+    const auto session = UrlSession::create(configuration, recorder);
+
+    const auto first = session->downloadTask(url);
+    first->resume();
+    ASSERT_TRUE(waitUntil([&] { return recorder->written >= 50'000; }, kWaitMs));
+    std::promise<QByteArray> paused;
+    auto pausedData = paused.get_future();
+    first->cancelByProducingResumeData([&](const QByteArray& data) { paused.set_value(data); });
+    ASSERT_TRUE(waitUntil([&] { return recorder->completions() == 1; }, kWaitMs));
+    ASSERT_EQ(pausedData.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+    const QByteArray resumeData = pausedData.get();
+    ASSERT_FALSE(resumeData.isEmpty());
+    const QByteArray entityTag = first->response()->headerValue("ETag");
+
+    session->downloadTask(resumeData)->resume();
+    ASSERT_TRUE(waitUntil([&] { return recorder->completions() == 2; }, kWaitMs));
+    std::lock_guard lock(recorder->mutex);
+    EXPECT_TRUE(recorder->errors[0] && recorder->errors[0]->code() == URLError::Cancelled);
+    ASSERT_FALSE(recorder->errors[1]) << describe(recorder->errors[1]);
+    EXPECT_GE(recorder->resumedAt, 50'000);
+    EXPECT_EQ(recorder->finishedSha256, site.sha256OfMedia("paused.bin"));
+    AccessLogEntry resumed;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            for (const AccessLogEntry& entry : site.accessLog())
+                if (entry.target().startsWith("/slow/media/paused.bin") && !entry.range.isEmpty())
+                    resumed = entry;
+            return !resumed.range.isEmpty();
+        },
+        kWaitMs));
+    EXPECT_EQ(resumed.range.toStdString(), "bytes=" + std::to_string(recorder->resumedAt) + "-");
+    EXPECT_EQ(resumed.ifRange.toStdString(), entityTag.toStdString());
 }
 
 }  // namespace

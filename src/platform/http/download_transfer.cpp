@@ -333,6 +333,7 @@ void DownloadTransfer::onStopped(StopReason reason, bool) {
         data = ResumeData{request().url, path_, written_, entityTag_, lastModified_, expectedTotal_}
                    .encode();
         closeFile();
+        path_.clear();  // the partial file belongs to the resume data now: never discard it
     }
     if (data.isEmpty()) discardFile();
     deliverResumeData(std::move(handler), data);
