@@ -1,0 +1,231 @@
+// The persistence stack as the application opens it: the data folder, the store file and the
+// failure report, with the real "ClipmoorCDModel" and Video records.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "download/clipmoor_model.h"
+#include "download/video.h"
+#include "platform/object_store/object_store_error.h"
+#include "store/core_data_controller.h"
+
+namespace clipmoor {
+namespace {
+
+QStringList& loggedMessages() {
+    static QStringList messages;
+    return messages;
+}
+
+void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
+    loggedMessages() << message;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+const QString kUnableToCommit =
+    QStringLiteral("CoreDataController:saveAction: unable to commit editing before saving");
+
+class CoreDataControllerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        savedDataHome_ = qgetenv("XDG_DATA_HOME");
+        // Not created: the first start must make the missing parents too.
+        dataHome_ = root_.filePath(QStringLiteral("share/deeper"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_));
+        controller_.setErrorPresenter([this](const Error& error) { presented_.push_back(error); });
+        loggedMessages().clear();
+        previousHandler_ = qInstallMessageHandler(captureMessage);
+    }
+    void TearDown() override {
+        qInstallMessageHandler(previousHandler_);
+        qputenv("XDG_DATA_HOME", savedDataHome_);
+    }
+
+    QString folder() const { return dataHome_ + QStringLiteral("/Clipmoor"); }
+    QString storeFile() const { return folder() + QStringLiteral("/Clipmoor.storedata"); }
+
+    void expectStartupFailure(const Error& error, const QString& reason) {
+        EXPECT_EQ(error.domain(), "YOUR_ERROR_DOMAIN");
+        EXPECT_EQ(error.code(), 9999);
+        EXPECT_EQ(error.localizedDescription(),
+                  "Failed to initialize the application's saved data");
+        EXPECT_EQ(error.failureReason(), reason);
+    }
+
+    QTemporaryDir root_;
+    QByteArray savedDataHome_;
+    QString dataHome_;
+    CoreDataController controller_{loadClipmoorModel};
+    std::vector<Error> presented_;
+    QtMessageHandler previousHandler_ = nullptr;
+};
+
+TEST_F(CoreDataControllerTest, FirstStartCreatesTheFolderAndTheSavedVideosComeBack) {
+    EXPECT_EQ(controller_.applicationDocumentsDirectory(), QUrl::fromLocalFile(folder()));
+    ManagedObjectContext* context = controller_.managedObjectContext();
+    ASSERT_TRUE(context);
+    EXPECT_TRUE(presented_.empty());
+    EXPECT_TRUE(QFileInfo(folder()).isDir());
+    EXPECT_TRUE(QFileInfo(storeFile()).isFile());
+    EXPECT_EQ(controller_.managedObjectContext(), context);
+
+    auto video = context->insertNewObjectForEntityForName<Video>(kVideoEntityName);
+    ASSERT_TRUE(video);
+    video->setTitle("Song");
+    video->setFileName("Song(medium)");
+    video->setFileExtension("mp4");
+    video->setDownloadState(1);
+    video->setTotalBytesWritten(5000);
+    video->setResumeData("resume");
+    video->setSizeRemainingString("in memory only");
+    controller_.saveAction();
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_TRUE(presented_.empty());
+
+    CoreDataController restarted(loadClipmoorModel);
+    auto videos =
+        restarted.managedObjectContext()->executeFetchRequest(FetchRequest("Video"), nullptr);
+    ASSERT_TRUE(videos);
+    ASSERT_EQ(videos->size(), 1u);
+    const auto back = std::dynamic_pointer_cast<Video>(videos->front());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->objectID(), video->objectID());
+    EXPECT_EQ(back->fileName(), "Song(medium)");
+    EXPECT_EQ(back->fileExtension(), "mp4");
+    EXPECT_EQ(back->downloadState(), 1);
+    EXPECT_EQ(back->totalBytesWritten(), 5000);
+    EXPECT_EQ(back->totalBytesExpected(), 0);
+    EXPECT_EQ(back->resumeData(), "resume");
+    EXPECT_TRUE(back->sizeRemainingString().isEmpty());
+    EXPECT_TRUE(back->downloader().expired());
+}
+
+TEST_F(CoreDataControllerTest, AFileInPlaceOfTheFolderIsReportedAtEveryRequestAndLeftAlone) {
+    ASSERT_TRUE(QDir().mkpath(dataHome_));
+    ASSERT_TRUE(writeFile(folder(), "someone's file"));
+    const QString reason =
+        QStringLiteral("Expected a folder to store application data, found a file (%1).")
+            .arg(folder());
+
+    EXPECT_FALSE(controller_.managedObjectContext());
+    ASSERT_EQ(presented_.size(), 1u);
+    expectStartupFailure(presented_[0], reason);
+    EXPECT_FALSE(presented_[0].underlyingError());
+    EXPECT_FALSE(controller_.persistentStoreCoordinator());
+    EXPECT_EQ(presented_.size(), 2u);
+
+    // The save asks for the context twice, and with no context it cannot commit either.
+    controller_.saveAction();
+    EXPECT_EQ(presented_.size(), 4u);
+    expectStartupFailure(presented_[3], reason);
+    EXPECT_TRUE(loggedMessages().contains(kUnableToCommit));
+    EXPECT_EQ(readFile(folder()), "someone's file");
+}
+
+struct StartupFailure {
+    const char* name;
+    // Prepares the data home and returns a file that must stay byte-identical (or nothing).
+    std::function<QString(const QString& dataHome, const QString& folder)> prepare;
+    const char* underlyingDomain;
+    qint64 underlyingCode;
+};
+
+void PrintTo(const StartupFailure& failure, std::ostream* os) {
+    *os << failure.name;
+}
+
+class StartupFailureTest : public CoreDataControllerTest,
+                           public testing::WithParamInterface<StartupFailure> {};
+
+TEST_P(StartupFailureTest, IsReportedWithTheGenericReasonAndItsCause) {
+    const QString keep = GetParam().prepare(dataHome_, folder());
+    const QByteArray before = keep.isEmpty() ? QByteArray() : readFile(keep);
+
+    EXPECT_FALSE(controller_.managedObjectContext());
+    EXPECT_FALSE(controller_.managedObjectContext());
+    ASSERT_EQ(presented_.size(), 2u);
+    expectStartupFailure(presented_[1],
+                         "There was an error creating or loading the application's saved data.");
+    const Error* cause = presented_[1].underlyingError();
+    ASSERT_TRUE(cause);
+    EXPECT_EQ(cause->domain(), GetParam().underlyingDomain);
+    EXPECT_EQ(cause->code(), GetParam().underlyingCode) << cause->debugDescription().toStdString();
+    if (!keep.isEmpty()) EXPECT_EQ(readFile(keep), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    CoreDataController, StartupFailureTest,
+    testing::Values(
+        StartupFailure{"FolderCannotBeCreated",
+                       [](const QString& home, const QString& folder) {
+                           QDir().mkpath(home);  // a dangling link where the folder should be
+                           QFile::link(home + "/nowhere/at/all", folder);
+                           return QString();
+                       },
+                       kPOSIXErrorDomain, EEXIST},
+        StartupFailure{"FolderCannotBeExamined",
+                       [](const QString& home, const QString&) {
+                           QDir().mkpath(QFileInfo(home).path());
+                           writeFile(home, "a file where the data home should be");
+                           return home;
+                       },
+                       kPOSIXErrorDomain, ENOTDIR},
+        StartupFailure{"StoreFileIsNotADatabase",
+                       [](const QString&, const QString& folder) {
+                           QDir().mkpath(folder);
+                           writeFile(folder + "/Clipmoor.storedata", QByteArray(5000, '\x01'));
+                           return folder + "/Clipmoor.storedata";
+                       },
+                       kCocoaErrorDomain, kFileReadCorruptFileError},
+        StartupFailure{"StoreFileBelongsToAnotherProgram",
+                       [](const QString&, const QString& folder) {
+                           QDir().mkpath(folder);
+                           const QString path = folder + "/Clipmoor.storedata";
+                           sqlite3* db = nullptr;
+                           sqlite3_open(QFile::encodeName(path).constData(), &db);
+                           sqlite3_exec(db, "CREATE TABLE mine(x); INSERT INTO mine VALUES (1);",
+                                        nullptr, nullptr, nullptr);
+                           sqlite3_close(db);
+                           return path;
+                       },
+                       kCocoaErrorDomain, kPersistentStoreIncompatibleVersionHashError}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CoreDataControllerTest, SaveActionPresentsAFailedSaveAndKeepsTheChangesForTheNextOne) {
+    ManagedObjectContext* context = controller_.managedObjectContext();
+    ASSERT_TRUE(context);
+    controller_.saveAction();  // nothing to write
+    EXPECT_TRUE(presented_.empty());
+    EXPECT_FALSE(loggedMessages().contains(kUnableToCommit));
+
+    context->insertNewObjectForEntityForName<Video>(kVideoEntityName)->setTitle("pending");
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(storeFile()).constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    controller_.saveAction();
+    ASSERT_EQ(presented_.size(), 1u);
+    EXPECT_EQ(presented_[0].code(), kPersistentStoreSaveError);
+    EXPECT_TRUE(context->hasChanges());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    controller_.saveAction();
+    EXPECT_EQ(presented_.size(), 1u);
+    EXPECT_FALSE(context->hasChanges());
+}
+
+}  // namespace
+}  // namespace clipmoor

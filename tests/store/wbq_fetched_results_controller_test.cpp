@@ -1,0 +1,478 @@
+// The results controller: which events one change notification produces, in which order and
+// at which positions, and that replaying them one at a time rebuilds the list.
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/object_store/object_store_error.h"
+#include "store/fetched_results_ordering.h"
+#include "store/wbq_fetched_results_controller.h"
+
+namespace clipmoor {
+namespace {
+
+using ObjectList = WBQFetchedResultsController::ObjectList;
+
+QString titleOf(const ManagedObject* object) {
+    return object->valueForKey("title").toString();
+}
+
+std::string describe(WBQFetchedResultsChangeType type, const ManagedObject* object, quint64 index,
+                     quint64 newIndex) {
+    static const char* const names[] = {"insert", "delete", "move", "update"};
+    const auto position = [](quint64 i) {
+        return i == NSNotFound ? std::string("-") : std::to_string(i);
+    };
+    return std::string(names[type]) + " " + titleOf(object).toStdString() + " " + position(index) +
+           " " + position(newIndex);
+}
+
+// Records the events and mirrors the list by applying each change as it is reported.
+class RecordingDelegate : public QObject, public WBQFetchedResultsControllerDelegate {
+public:
+    ImplementedMethods methods{true, true, true, true};
+    std::vector<std::string> events, willEvents;
+    std::vector<ManagedObject*> mirror;
+    std::function<void()> onDidChangeObject;
+
+    ImplementedMethods implementedMethods() const override { return methods; }
+    void controllerWillChangeContent(WBQFetchedResultsController*) override {
+        events.push_back("will");
+    }
+    void controllerDidChangeContent(WBQFetchedResultsController*) override {
+        events.push_back("did");
+    }
+    void controllerWillChangeObject(WBQFetchedResultsController*,
+                                    const std::shared_ptr<ManagedObject>& object, quint64 index,
+                                    WBQFetchedResultsChangeType type, quint64 newIndex) override {
+        willEvents.push_back(describe(type, object.get(), index, newIndex));
+    }
+    void controllerDidChangeObject(WBQFetchedResultsController* controller,
+                                   const std::shared_ptr<ManagedObject>& object, quint64 index,
+                                   WBQFetchedResultsChangeType type, quint64 newIndex) override {
+        events.push_back(describe(type, object.get(), index, newIndex));
+        if (type == WBQFetchedResultsChangeDelete || type == WBQFetchedResultsChangeMove)
+            mirror.erase(mirror.begin() + index);
+        if (type == WBQFetchedResultsChangeInsert || type == WBQFetchedResultsChangeMove)
+            mirror.insert(mirror.begin() + newIndex, object.get());
+        if (type == WBQFetchedResultsChangeUpdate) {
+            EXPECT_EQ(mirror.at(index), object.get());
+        }
+        EXPECT_EQ(mirror, listOf(*controller)) << "after " << events.back();
+        if (onDidChangeObject) onDidChangeObject();
+    }
+    static std::vector<ManagedObject*> listOf(const WBQFetchedResultsController& controller) {
+        std::vector<ManagedObject*> list;
+        for (const auto& object : *controller.fetchedObjectsNoCopy()) list.push_back(object.get());
+        return list;
+    }
+    std::vector<std::string> objectEvents() const {
+        std::vector<std::string> result;
+        for (const auto& e : events)
+            if (e != "will" && e != "did") result.push_back(e);
+        return result;
+    }
+};
+
+struct Seed {
+    const char* title;
+    std::optional<int> rank = {};
+    const char* note = nullptr;
+};
+
+// Titles of the records a synthesized notification carries under each key.
+struct Sets {
+    QStringList inserted = {}, updated = {}, deleted = {}, refreshed = {}, invalidated = {};
+};
+
+class ResultsControllerTest : public testing::Test {
+public:
+    void SetUp() override {
+        auto model = ManagedObjectModel::create(
+            "ListModel", {{"Item",
+                           {},
+                           {{"title", AttributeType::String},
+                            {"rank", AttributeType::Integer64},
+                            {"note", AttributeType::String}},
+                           {}},
+                          {"SubItem", "Item", {}, {}},
+                          {"Other", {}, {{"title", AttributeType::String}}, {}}});
+        auto coordinator = std::make_shared<PersistentStoreCoordinator>(model);
+        ASSERT_TRUE(coordinator->addPersistentStore(
+            NSSQLiteStoreType, QUrl::fromLocalFile(dir_.filePath("list.storedata")), nullptr));
+        context_ = std::make_unique<ManagedObjectContext>();
+        context_->setPersistentStoreCoordinator(coordinator);
+    }
+
+    ManagedObjectContext& context() { return *context_; }
+    std::shared_ptr<ManagedObject> item(const QString& title) { return records_.at(title); }
+
+    std::shared_ptr<ManagedObject> add(const Seed& seed, const QString& entity = "Item") {
+        auto object = context_->insertNewObjectForEntityForName(entity);
+        object->setValue(QString::fromUtf8(seed.title), "title");
+        if (seed.rank) object->setValue(*seed.rank, "rank");
+        if (seed.note) object->setValue(QString::fromUtf8(seed.note), "note");
+        records_[seed.title] = object;
+        return object;
+    }
+
+    void start(const FetchRequest& request) {
+        context_->processPendingChanges();
+        controller_ = std::make_unique<WBQFetchedResultsController>(request, context_.get());
+        controller_->setDelegate(&delegate_);
+        ASSERT_TRUE(controller_->performFetch(nullptr));
+        delegate_.mirror = RecordingDelegate::listOf(*controller_);
+    }
+
+    void post(const Sets& sets) {
+        const auto set = [&](const QStringList& titles) {
+            ManagedObjectSet objects;
+            for (const QString& title : titles) objects << item(title);
+            return QVariant::fromValue(objects);
+        };
+        NotificationCenter::defaultCenter().post(
+            NSManagedObjectContextObjectsDidChangeNotification,
+            QVariant::fromValue<QObject*>(context_.get()),
+            {{NSInsertedObjectsKey, set(sets.inserted)},
+             {NSUpdatedObjectsKey, set(sets.updated)},
+             {NSDeletedObjectsKey, set(sets.deleted)},
+             {NSRefreshedObjectsKey, set(sets.refreshed)},
+             {NSInvalidatedObjectsKey, set(sets.invalidated)}});
+    }
+
+    QStringList listTitles() const {
+        QStringList titles;
+        for (const auto& object : *controller_->fetchedObjectsNoCopy())
+            titles << titleOf(object.get());
+        return titles;
+    }
+
+protected:
+    QTemporaryDir dir_;
+    std::unique_ptr<ManagedObjectContext> context_;
+    std::map<QString, std::shared_ptr<ManagedObject>> records_;
+    RecordingDelegate delegate_;
+    std::unique_ptr<WBQFetchedResultsController> controller_;
+};
+
+struct ChangeCase {
+    const char* name;
+    std::vector<Seed> initial;
+    std::function<void(FetchRequest&)> configure;
+    std::function<void(ResultsControllerTest&)> change;
+    std::vector<std::string> events;
+    QStringList list;
+};
+
+void PrintTo(const ChangeCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ChangeTable : public ResultsControllerTest, public testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(ChangeTable, ProducesTheseEventsAndThisList) {
+    for (const Seed& seed : GetParam().initial) add(seed);
+    FetchRequest request("Item");
+    if (GetParam().configure) GetParam().configure(request);
+    start(request);
+    GetParam().change(*this);
+    context().processPendingChanges();
+    EXPECT_EQ(delegate_.events, GetParam().events);
+    EXPECT_EQ(delegate_.willEvents, delegate_.objectEvents());
+    EXPECT_EQ(listTitles(), GetParam().list);
+}
+
+const auto sortBy = [](const char* key, bool ascending = true) {
+    return [=](FetchRequest& r) { r.setSortDescriptors({SortDescriptor(key, ascending)}); };
+};
+const auto rankIsOne = [](FetchRequest& r) { r.setPredicate(Predicate::keyPathEquals("rank", 1)); };
+const std::vector<Seed> abc{{"A", 1, "a"}, {"B", 2, "b"}, {"C", 3, "c"}};
+using T = ResultsControllerTest;
+
+INSTANTIATE_TEST_SUITE_P(
+    ResultsController, ChangeTable,
+    testing::Values(
+        ChangeCase{"DeletionThenAppendedInsertionWithoutSort",
+                   abc,
+                   {},
+                   [](T& t) {
+                       t.context().deleteObject(t.item("A"));
+                       t.add({"D"});
+                   },
+                   {"will", "delete A 0 -", "insert D - 2", "did"},
+                   {"B", "C", "D"}},
+        ChangeCase{"SortKeyChangeMovesTheRecord",
+                   abc,
+                   sortBy("note"),
+                   [](T& t) { t.item("B")->setValue("z", "note"); },
+                   {"will", "move B 1 2", "did"},
+                   {"A", "C", "B"}},
+        ChangeCase{"SortKeyChangeThatKeepsThePositionIsAnUpdate",
+                   abc,
+                   sortBy("note"),
+                   [](T& t) { t.item("B")->setValue("bb", "note"); },
+                   {"will", "update B 1 -", "did"},
+                   {"A", "B", "C"}},
+        ChangeCase{"OtherAttributeChangeIsAnUpdateWithoutSearch",
+                   abc,
+                   sortBy("note"),
+                   [](T& t) { t.item("B")->setValue(99, "rank"); },
+                   {"will", "update B 1 -", "did"},
+                   {"A", "B", "C"}},
+        ChangeCase{"MovedRecordGoesBeforeEqualOnes",
+                   {{"A", 1}, {"B", 2}, {"C", 2}, {"D", 3}},
+                   sortBy("rank"),
+                   [](T& t) { t.item("D")->setValue(2, "rank"); },
+                   {"will", "move D 3 1", "did"},
+                   {"A", "D", "B", "C"}},
+        ChangeCase{"MissingValueMovesBeforeAllValues",
+                   abc,
+                   sortBy("rank"),
+                   [](T& t) { t.item("C")->setValue(QVariant(), "rank"); },
+                   {"will", "move C 2 0", "did"},
+                   {"C", "A", "B"}},
+        ChangeCase{"MissingValueMovesAfterAllValuesWhenDescending",
+                   abc,
+                   sortBy("rank", false),
+                   [](T& t) { t.item("C")->setValue(QVariant(), "rank"); },
+                   {"will", "move C 0 2", "did"},
+                   {"B", "A", "C"}},
+        ChangeCase{"FetchLimitDropsInsertionsAtOrBeyondItOnly",
+                   abc,
+                   [](FetchRequest& r) {
+                       sortBy("rank")(r);
+                       r.setFetchLimit(3);
+                   },
+                   [](T& t) {
+                       t.add({"D", 4});
+                       t.add({"E", 0});
+                   },
+                   {"will", "insert E - 0", "did"},
+                   {"E", "A", "B", "C"}},
+        ChangeCase{"SecondDeletionIndexAccountsForTheFirst",
+                   abc,
+                   {},
+                   [](T& t) {
+                       t.context().deleteObject(t.item("A"));
+                       t.context().deleteObject(t.item("C"));
+                   },
+                   {"will", "delete A 0 -", "delete C 1 -", "did"},
+                   {"B"}},
+        ChangeCase{"UpdateThatStopsMatchingIsADeletion",
+                   {{"A", 1}, {"B", 1}, {"X", 2}},
+                   rankIsOne,
+                   [](T& t) { t.item("B")->setValue(2, "rank"); },
+                   {"will", "delete B 1 -", "did"},
+                   {"A"}},
+        ChangeCase{"UpdateThatStartsMatchingIsAnInsertion",
+                   {{"A", 1}, {"X", 2}},
+                   rankIsOne,
+                   [](T& t) { t.item("X")->setValue(1, "rank"); },
+                   {"will", "insert X - 1", "did"},
+                   {"A", "X"}},
+        ChangeCase{"UnlistedNonMatchingUpdateGivesOnlyContentEvents",
+                   {{"A", 1}, {"X", 2}},
+                   rankIsOne,
+                   [](T& t) { t.item("X")->setValue("n", "note"); },
+                   {"will", "did"},
+                   {"A"}},
+        ChangeCase{"OtherEntityGivesNoEventAtAll",
+                   abc,
+                   {},
+                   [](T& t) { t.add({"O"}, "Other"); },
+                   {},
+                   {"A", "B", "C"}},
+        ChangeCase{"SubEntityRecordIsInserted",
+                   abc,
+                   {},
+                   [](T& t) { t.add({"S"}, "SubItem"); },
+                   {"will", "insert S - 3", "did"},
+                   {"A", "B", "C", "S"}},
+        ChangeCase{"RefreshedRecordMovesToTheTopWithoutSort",
+                   abc,
+                   {},
+                   [](T& t) { t.post({.refreshed = {"C"}}); },
+                   {"will", "move C 2 0", "did"},
+                   {"C", "A", "B"}},
+        ChangeCase{"RefreshedRecordInPlaceIsAnUpdate",
+                   abc,
+                   sortBy("rank"),
+                   [](T& t) { t.post({.refreshed = {"B"}}); },
+                   {"will", "update B 1 -", "did"},
+                   {"A", "B", "C"}},
+        ChangeCase{"InsertedButAlreadyListedIsNotInsertedAgain",
+                   abc,
+                   {},
+                   [](T& t) { t.post({.inserted = {"B"}}); },
+                   {},
+                   {"A", "B", "C"}},
+        ChangeCase{"InsertedButListedAndUpdatedIsAnUpdate",
+                   abc,
+                   {},
+                   [](T& t) { t.post({.inserted = {"B"}, .updated = {"B"}}); },
+                   {"will", "update B 1 -", "did"},
+                   {"A", "B", "C"}},
+        ChangeCase{"UpdatedAndDeletedIsOnlyADeletion",
+                   abc,
+                   {},
+                   [](T& t) { t.post({.updated = {"B"}, .deleted = {"B"}}); },
+                   {"will", "delete B 1 -", "did"},
+                   {"A", "C"}},
+        ChangeCase{"InvalidatedRecordIsDeleted",
+                   abc,
+                   {},
+                   [](T& t) { t.post({.invalidated = {"A"}}); },
+                   {"will", "delete A 0 -", "did"},
+                   {"B", "C"}},
+        ChangeCase{"MovesOfOneNotificationDoNotMisleadEachOther",
+                   {{"A", 10}, {"B", 20}, {"C", 30}, {"D", 40}, {"E", 50}, {"F", 60}, {"G", 70}},
+                   sortBy("rank"),
+                   [](T& t) {
+                       t.item("A")->setValue(45, "rank");
+                       t.item("C")->setValue(100, "rank");
+                   },
+                   {"will", "move A 0 3", "move C 1 6", "did"},
+                   {"B", "D", "A", "E", "F", "G", "C"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ResultsControllerTest, DelegateHearsWhatItImplementedWhenItWasSet) {
+    add({"A"});
+    start(FetchRequest("Item"));
+    delegate_.methods = {false, false, true, false};
+    controller_->setDelegate(&delegate_);
+    delegate_.methods = {true, true, true, true};  // not asked again until set again
+    add({"B"});
+    context().processPendingChanges();
+    EXPECT_EQ(delegate_.events, std::vector<std::string>({"insert B - 1"}));
+    EXPECT_TRUE(delegate_.willEvents.empty());
+
+    controller_->setDelegate(&delegate_);
+    add({"C"});
+    context().processPendingChanges();
+    EXPECT_EQ(delegate_.events.back(), "did");
+}
+
+TEST_F(ResultsControllerTest, GoneDelegateOrControllerNeverGetsCalled) {
+    add({"A"});
+    add({"B"});
+    start(FetchRequest("Item"));
+    {
+        RecordingDelegate shortLived;
+        controller_->setDelegate(&shortLived);
+    }
+    EXPECT_EQ(controller_->delegate(), nullptr);
+    context().deleteObject(item("A"));
+    context().processPendingChanges();
+    EXPECT_EQ(listTitles(), QStringList({"B"}));  // the list is kept without a delegate
+
+    // A delegate that destroys the controller in the middle of a notification.
+    controller_->setDelegate(&delegate_);
+    delegate_.mirror = RecordingDelegate::listOf(*controller_);
+    delegate_.onDidChangeObject = [this] { controller_.reset(); };
+    const std::size_t observers = NotificationCenter::defaultCenter().observerCount();
+    add({"C"});
+    add({"D"});
+    context().processPendingChanges();
+    EXPECT_EQ(delegate_.events, std::vector<std::string>({"will", "insert C - 1"}));
+    EXPECT_EQ(NotificationCenter::defaultCenter().observerCount(), observers - 1);
+    add({"E"});
+    context().processPendingChanges();
+    EXPECT_EQ(delegate_.events.size(), 2u);
+}
+
+TEST_F(ResultsControllerTest, FetchRulesAndTheCopyOfTheList) {
+    add({"A"});
+    WBQFetchedResultsController controller(std::nullopt, context_.get());
+    Error untouched(kCocoaErrorDomain, 1);
+    EXPECT_FALSE(controller.performFetch(&untouched));
+    EXPECT_EQ(untouched.code(), 1);
+    EXPECT_FALSE(controller.fetchedObjects());
+
+    controller.setFetchRequest(FetchRequest("NoSuchEntity"));
+    Error error;
+    EXPECT_FALSE(controller.performFetch(&error));
+    EXPECT_TRUE(error.isValid());
+
+    controller.setFetchRequest(FetchRequest("Item"));
+    context().processPendingChanges();  // dropped: nothing fetched yet
+    ASSERT_TRUE(controller.performFetch(nullptr));
+    auto copy = *controller.fetchedObjects();
+    copy.clear();
+    EXPECT_EQ(controller.countOfFetchedObjects(), 1u);
+
+    // A failing fetch after a successful one keeps the list and still answers yes.
+    controller.setFetchRequest(FetchRequest("NoSuchEntity"));
+    EXPECT_TRUE(controller.performFetch(&error));
+    EXPECT_EQ(controller.countOfFetchedObjects(), 1u);
+    EXPECT_EQ(controller.objectInFetchedObjectsAtIndex(5), nullptr);
+}
+
+// Random insertions, sort-key changes, other changes and deletions, a few per turn: replaying
+// the events on the old list gives the new list, which holds exactly the matching records in
+// sort order.
+class RandomChanges : public ResultsControllerTest, public testing::WithParamInterface<int> {};
+
+TEST_P(RandomChanges, ReplayedEventsRebuildTheList) {
+    std::mt19937 random(GetParam());
+    const bool sorted = GetParam() % 3 != 0;
+    const bool filtered = GetParam() % 2 == 0;
+    FetchRequest request("Item");
+    if (sorted) request.setSortDescriptors({SortDescriptor("rank")});
+    if (filtered)
+        request.setPredicate(Predicate::withBlock(
+            [](const ManagedObject& o) { return o.valueForKey("rank").toLongLong() % 3 != 0; }));
+    const auto randomRank = [&]() -> std::optional<int> {
+        const int r = static_cast<int>(random() % 12);
+        return r == 0 ? std::nullopt : std::optional<int>(r);
+    };
+    std::vector<std::shared_ptr<ManagedObject>> live;
+    int counter = 0;
+    for (int i = 0; i < 8; ++i) live.push_back(add({qPrintable(QString::number(counter++))}));
+    for (auto& object : live)
+        object->setValue(randomRank() ? QVariant(int(random() % 12)) : QVariant(), "rank");
+    start(request);
+
+    for (int turn = 0; turn < 40; ++turn) {
+        for (int op = 0, ops = 1 + random() % 4; op < ops; ++op) {
+            const auto pick = [&] { return live[random() % live.size()]; };
+            switch (random() % 4) {
+                case 0:
+                    live.push_back(add({qPrintable(QString::number(counter++)), randomRank()}));
+                    break;
+                case 1:
+                    if (!live.empty())
+                        pick()->setValue(randomRank() ? QVariant(int(random() % 12)) : QVariant(),
+                                         "rank");
+                    break;
+                case 2:
+                    if (!live.empty()) pick()->setValue(QString::number(random()), "note");
+                    break;
+                default:
+                    if (live.empty()) break;
+                    const auto victim = pick();
+                    context().deleteObject(victim);
+                    std::erase(live, victim);
+            }
+        }
+        context().processPendingChanges();
+        const auto list = RecordingDelegate::listOf(*controller_);
+        ASSERT_EQ(delegate_.mirror, list) << "turn " << turn;
+        std::vector<ManagedObject*> expected;
+        for (const auto& object : live)
+            if (request.matches(*object)) expected.push_back(object.get());
+        ASSERT_TRUE(
+            std::is_permutation(list.begin(), list.end(), expected.begin(), expected.end()));
+        for (std::size_t k = 1; sorted && k < list.size(); ++k)
+            ASSERT_NE(fetched_results_ordering::moveComparison(request.sortDescriptors(),
+                                                               *list[k - 1], *list[k]),
+                      ComparisonResult::OrderedDescending)
+                << "turn " << turn << " position " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ResultsController, RandomChanges, testing::Range(1, 13));
+
+}  // namespace
+}  // namespace clipmoor
