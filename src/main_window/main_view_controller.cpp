@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -70,10 +71,15 @@ void MainViewController::loadView() {
     listArea->setBackgroundRole(QPalette::Base);
     listArea->setAutoFillBackground(true);
     listArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    auto* listHint = new QLabel(tr("Your downloads will appear here."), listArea);
+    listHint->setAlignment(Qt::AlignCenter);
+    listHint->setForegroundRole(QPalette::PlaceholderText);
+    auto* listLayout = new QVBoxLayout(listArea);
+    listLayout->addWidget(listHint);
     downloadListArea_ = listArea;
 
     auto* topRow = new QHBoxLayout;
-    topRow->setSpacing(8);
+    topRow->setSpacing(6);
     topRow->addWidget(field, 1);
     topRow->addWidget(indicator);
     topRow->addWidget(popup);

@@ -1,11 +1,16 @@
 #include "ui/alert_sheet.h"
 
 #include <QAbstractButton>
+#include <QGridLayout>
 #include <QList>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace clipmoor {
+
+namespace {
+constexpr int kMinimumTextWidth = 380;
+}  // namespace
 
 QMessageBox* beginSheetModalForWindow(const AlertSheet& alert, QWidget* window,
                                       std::function<void(int buttonIndex)> completion) {
@@ -16,6 +21,12 @@ QMessageBox* beginSheetModalForWindow(const AlertSheet& alert, QWidget* window,
     box->setIcon(QMessageBox::Warning);
     box->setText(alert.messageText);
     box->setInformativeText(alert.informativeText);
+    // Left alone, the box wraps a sentence over five short lines; give the texts room.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        grid->addItem(
+            new QSpacerItem(kMinimumTextWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    }
 
     QList<QAbstractButton*> buttons;
     for (const QString& title : alert.buttonTitles)

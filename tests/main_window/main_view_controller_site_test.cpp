@@ -1,27 +1,16 @@
-// The top row end to end, against the local copy of the site.
-#include <QAbstractButton>
+// The address row end to end, against the local copy of the site.
 #include <QApplication>
 #include <QClipboard>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 #include "extractor/vx_youtube_extractor.h"
-#include "main_window/main_view_controller.h"
-#include "main_window/main_window.h"
-#include "platform/notification_center.h"
-#include "test_environment.h"
 #include "test_site.h"
 #include "top_row_probe.h"
 
 namespace clipmoor {
 namespace {
 
-using test::openSheets;
 using test::TopRow;
 
 QStringList sortedKeys(const StreamMap& videos) {
@@ -30,66 +19,27 @@ QStringList sortedKeys(const StreamMap& videos) {
     return keys;
 }
 
-class MainViewControllerSiteTest : public testing::Test {
+class MainViewControllerSiteTest : public test::MainWindowFixture {
 protected:
     static void SetUpTestSuite() { test::TestSite::shared(); }
-
-    void SetUp() override {
-        window = std::make_unique<MainWindow>();
-        window->show();
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        controller = window->mainViewController();
-        field = controller->urlTextField();
-    }
-
-    // Clicks into the idle field (which empties it), types `address` and presses Return.
-    void enter(const QString& address) {
-        field->clearFocus();
-        QTest::mouseClick(field, Qt::LeftButton);
-        field->setText(address);
-        QTest::keyClick(field, Qt::Key_Return);
-    }
-    void browserSends(const QString& address) {
-        NotificationCenter::defaultCenter().post(
-            kClipmoorDidRecieveURLFromBrowserExtensionNotification, address);
-    }
-    // Waits for the running lookup to end.
-    bool lookupEnds() {
-        return test::waitUntil([&] { return field->isEnabled(); });
-    }
-
-    std::unique_ptr<MainWindow> window;
-    MainViewController* controller = nullptr;
-    ClipmoorTextField* field = nullptr;
 };
 
 TEST_F(MainViewControllerSiteTest, VideoWithAllStreamsOffersTheFourFormatsFirstSelected) {
     enter("https://www.youtube.com/watch?v=AllStreams1");
-    EXPECT_EQ(TopRow::of(*controller), TopRow::lookingUp());
-    EXPECT_EQ(field->text(), "https://www.youtube.com/watch?v=AllStreams1");
-
+    EXPECT_EQ(row(), TopRow::lookingUp());
     ASSERT_TRUE(lookupEnds());
-    EXPECT_EQ(TopRow::of(*controller), TopRow::formatsOffered());
+    EXPECT_EQ(row(), TopRow::formatsOffered());
     EXPECT_EQ(controller->formatPopupButton()->currentText(), "mp4 720p");
     EXPECT_EQ(sortedKeys(controller->videos()), QStringList({"140", "18", "22", "36"}));
-    EXPECT_EQ(controller->videos().value("22").value("title"), "Test pattern: all formats");
     EXPECT_EQ(field->text(), "https://www.youtube.com/watch?v=AllStreams1");
-    EXPECT_TRUE(openSheets(window.get()).isEmpty());
+    EXPECT_TRUE(openSheets().isEmpty());
 }
 
 TEST_F(MainViewControllerSiteTest, VideoWithSomeStreamsStillOffersAllFourFromAShortLink) {
     enter("https://youtu.be/SomeStreams?t=42");
     ASSERT_TRUE(lookupEnds());
-    EXPECT_EQ(TopRow::of(*controller), TopRow::formatsOffered());
+    EXPECT_EQ(row(), TopRow::formatsOffered());
     EXPECT_EQ(sortedKeys(controller->videos()), QStringList({"140", "18"}));
-}
-
-TEST_F(MainViewControllerSiteTest, TheFirstOfTwoVItemsIsLookedUp) {
-    enter("https://www.youtube.com/watch?v=AllStreams1&v=RefusedVid1");
-    ASSERT_TRUE(lookupEnds());
-    EXPECT_EQ(TopRow::of(*controller), TopRow::formatsOffered());
-    EXPECT_TRUE(openSheets(window.get()).isEmpty());
 }
 
 TEST_F(MainViewControllerSiteTest,
@@ -97,40 +47,37 @@ TEST_F(MainViewControllerSiteTest,
     enter("https://www.youtube.com/watch?v=SomeStreams");
     ASSERT_TRUE(lookupEnds());
     const StreamMap previous = controller->videos();
-
     enter("https://www.youtube.com/watch?v=RefusedVid1");
     ASSERT_TRUE(lookupEnds());
-    const QList<QMessageBox*> sheets = openSheets(window.get());
-    ASSERT_EQ(sheets.size(), 1);
-    EXPECT_EQ(sheets.first()->text(), "Unable to download Video.");
-    EXPECT_EQ(sheets.first()->informativeText(),
-              "Watch this video on YouTube. Playback/Downloading has been disabled by Youtube and "
-              "the video owner.");
-    EXPECT_EQ(sheets.first()->icon(), QMessageBox::Warning);
-    ASSERT_EQ(sheets.first()->buttons().size(), 1);
-    EXPECT_EQ(sheets.first()->buttons().first()->text(), "OK");
-
+    expectOneSheet("Unable to download Video.",
+                   "Watch this video on YouTube. Playback/Downloading has been disabled by "
+                   "Youtube and the video owner.");
     EXPECT_EQ(field->text(), "");
-    EXPECT_EQ(TopRow::of(*controller), TopRow::idle());
+    EXPECT_EQ(row(), TopRow::idle());
     EXPECT_EQ(controller->videos(), previous);
+
+    // A click into the idle field empties the pop-up too, and still keeps the streams.
+    enter("https://www.youtube.com/watch?v=AllStreams1");
+    ASSERT_TRUE(lookupEnds());
+    type("");
+    EXPECT_EQ(row(), TopRow::idle());
+    EXPECT_EQ(controller->videos().size(), 4);
 }
 
-TEST_F(MainViewControllerSiteTest, PasteLooksTheVideoUpWithoutReturn) {
+TEST_F(MainViewControllerSiteTest, PasteAndBrowserAddressesAreLookedUpWithoutReturn) {
     QGuiApplication::clipboard()->setText("https://www.youtube.com/watch?v=AllStreams1");
-    field->setText("stale");
-    field->clearFocus();
-    QTest::mouseClick(field, Qt::LeftButton);
+    type("");
     QTest::keySequence(field, QKeySequence::Paste);
-    EXPECT_FALSE(field->isEnabled());
+    EXPECT_EQ(row(), TopRow::lookingUp());
     ASSERT_TRUE(lookupEnds());
-    EXPECT_EQ(TopRow::of(*controller), TopRow::formatsOffered());
-}
+    EXPECT_EQ(row(), TopRow::formatsOffered());
 
-TEST_F(MainViewControllerSiteTest, BrowserAddressIsLookedUp) {
-    browserSends("https://youtu.be/AllStreams1");
-    EXPECT_EQ(field->text(), "https://youtu.be/AllStreams1");
+    type("");
+    browserSends(QString("https://youtu.be/SomeStreams"));
+    EXPECT_EQ(field->text(), "https://youtu.be/SomeStreams");
     ASSERT_TRUE(lookupEnds());
-    EXPECT_EQ(TopRow::of(*controller), TopRow::formatsOffered());
+    EXPECT_EQ(row(), TopRow::formatsOffered());
+    EXPECT_EQ(controller->videos().size(), 2);
 }
 
 TEST_F(MainViewControllerSiteTest, DroppedLinkWaitsForReturn) {
@@ -140,40 +87,24 @@ TEST_F(MainViewControllerSiteTest, DroppedLinkWaitsForReturn) {
     QCoreApplication::sendEvent(field, &enterEvent);
     QDropEvent drop(QPointF(field->rect().center()), Qt::LinkAction, &link, Qt::LeftButton, {});
     QCoreApplication::sendEvent(field, &drop);
-    EXPECT_EQ(field->text(), "https://www.youtube.com/watch?v=AllStreams1");
-    EXPECT_EQ(TopRow::of(*controller), TopRow::idle());
-
-    QTest::keyClick(field, Qt::Key_Return);
-    EXPECT_EQ(TopRow::of(*controller), TopRow::lookingUp());
+    EXPECT_EQ(row(), TopRow::idle());
+    pressReturn();
     ASSERT_TRUE(lookupEnds());
-    EXPECT_EQ(TopRow::of(*controller), TopRow::formatsOffered());
-}
-
-TEST_F(MainViewControllerSiteTest, ClearingAfterALookupEmptiesThePopupButKeepsTheStreams) {
-    enter("https://www.youtube.com/watch?v=AllStreams1");
-    ASSERT_TRUE(lookupEnds());
-    field->clearFocus();
-    QTest::mouseClick(field, Qt::LeftButton);
-    EXPECT_EQ(TopRow::of(*controller), TopRow::idle());
-    EXPECT_EQ(controller->videos().size(), 4);
+    EXPECT_EQ(row(), TopRow::formatsOffered());
 }
 
 TEST_F(MainViewControllerSiteTest, TheLastLookupToArriveDecides) {
     // The first lookup goes to the site; the second fails before the first can answer.
-    browserSends("https://www.youtube.com/watch?v=AllStreams1");
-    browserSends("https://www.youtube.com/watch?v=");
-    EXPECT_EQ(field->text(), "");
-    EXPECT_EQ(TopRow::of(*controller), TopRow::idle());
-
+    browserSends(QString("https://www.youtube.com/watch?v=AllStreams1"));
+    browserSends(QString("https://www.youtube.com/watch?v="));
+    EXPECT_EQ(row(), TopRow::idle());
     ASSERT_TRUE(test::waitUntil([&] { return controller->formatPopupButton()->count() == 4; }));
-    EXPECT_EQ(TopRow::of(*controller), TopRow::formatsOffered());
-    EXPECT_EQ(controller->videos().size(), 4);
+    EXPECT_EQ(row(), TopRow::formatsOffered());
 }
 
 TEST_F(MainViewControllerSiteTest, LookupThatOutlivesItsControllerIsDropped) {
-    browserSends("https://www.youtube.com/watch?v=AllStreams1");
+    browserSends(QString("https://www.youtube.com/watch?v=AllStreams1"));
     window.reset();
-
     // Once the site has sent that answer and a later lookup on the same shared extractor has
     // been answered too, the dropped completion has had every chance to run.
     ASSERT_TRUE(test::waitUntil([] {
