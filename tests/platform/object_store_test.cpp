@@ -34,7 +34,10 @@ signals:
 protected:
     void awakeFromInsert() override { ++inserts; }
     void awakeFromFetch() override { ++fetches; }
-    void prepareForDeletion() override { ++deletions; }
+    void prepareForDeletion() override {
+        ++deletions;
+        managedObjectContext()->deleteObject(shared_from_this());  // must not recurse
+    }
 };
 
 std::shared_ptr<const ManagedObjectModel> makeModel(bool withExtraAttribute = false) {
@@ -431,6 +434,17 @@ TEST_F(ObjectStoreTest, IdentitiesResolveAcrossSavesButNotAfterASavedDeletion) {
     EXPECT_GT(next->objectID().primaryKey(), id.primaryKey());
     EXPECT_EQ(next->inserts, 1);
     EXPECT_FALSE(context->existingObjectWithID(id, nullptr));
+}
+
+TEST_F(ObjectStoreTest, InMemoryStoreNeedsNoFile) {
+    auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeModel());
+    ASSERT_TRUE(coordinator->addPersistentStore(NSInMemoryStoreType, {}, nullptr));
+    ManagedObjectContext context;
+    context.setPersistentStoreCoordinator(coordinator);
+    insertClip(context, "kept");
+    ASSERT_TRUE(context.save(nullptr));
+    EXPECT_EQ(titles(fetch(context, FetchRequest("Clip"))), QStringList({"kept"}));
+    EXPECT_FALSE(QFile::exists(storePath()));
 }
 
 }  // namespace

@@ -171,9 +171,9 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::existingObjectWithID(const 
 void ManagedObjectContext::deleteObject(const std::shared_ptr<ManagedObject>& object) {
     assertMainThread();
     if (!object || object->context_ != this || object->deleted_) return;
-    object->prepareForDeletion();
-    if (object->deleted_ || object->context_ != this) return;  // the hook deleted it already
+    // Marked first, so a hook that leads back here (or changes values) finds it deleted.
     object->deleted_ = true;
+    object->prepareForDeletion();
     updated_.erase(object.get());
     eventUpdated_.erase(object.get());
     if (object->inserted_) {
