@@ -106,8 +106,8 @@ public:
 
     // Points the site's hosts at a closed loopback port unless CLIPMOOR_CONNECT_TO is already
     // set, and drops proxy settings, so a transfer started before the site can never leave the
-    // machine. The test mains
-    // call it first thing; TestSite::shared() replaces the mapping with the real one.
+    // machine. The test mains call it first thing; TestSite::shared() replaces the mapping with
+    // the real one.
     static void keepSiteHostsOffTheNetwork();
 
 private:
