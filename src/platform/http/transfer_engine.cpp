@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/http/curl_error.h"
+#include "platform/http/trusted_authorities.h"
 
 namespace clipmoor {
 
@@ -30,15 +31,6 @@ struct EasyHandle {
     }
 };
 
-namespace {
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return file.readAll();
-}
-
-}  // namespace
 
 // libcurl's C callbacks, which forward to the transfer.
 struct TransferCallbacks {
@@ -122,25 +114,11 @@ TransferEngine::TransferEngine() {
             connectTo_ = curl_slist_append(connectTo_, entry.trimmed().constData());
     }
 
-    const QString extraAuthorities = QString::fromLocal8Bit(qgetenv("CLIPMOOR_CA_BUNDLE"));
-    if (!extraAuthorities.isEmpty()) {
-        const QByteArray extra = readFile(extraAuthorities);
-        if (extra.isEmpty()) {
-            qWarning("Clipmoor: cannot read CLIPMOOR_CA_BUNDLE %s",
-                     qPrintable(extraAuthorities));
-        } else {
-            // libcurl takes one set of authorities: the system's own plus the extra ones.
-            char* systemBundle = nullptr;
-            CURL* probe = curl_easy_init();
-            curl_easy_getinfo(probe, CURLINFO_CAINFO, &systemBundle);
-            QByteArray combined = readFile(systemBundle ? QString::fromLocal8Bit(systemBundle)
-                                                        : QStringLiteral("/etc/ssl/certs/ca-certificates.crt"));
-            curl_easy_cleanup(probe);
-            combined.append('\n').append(extra);
-            caBundle_ = combined.toStdString();
-        }
-    }
+    const TrustedAuthorities authorities = TrustedAuthorities::fromEnvironment();
+    caFile_ = authorities.file.toStdString();
+    caBundle_ = authorities.inMemory.toStdString();
     thread_ = std::thread([this] { run(); });
+    threadId_ = thread_.get_id();
     thread_.detach();
 }
 
@@ -161,6 +139,8 @@ void TransferEngine::stop(std::shared_ptr<Transfer> transfer, StopReason reason)
     }
     curl_multi_wakeup(multi_);
 }
+
+bool TransferEngine::isEngineThread() const { return std::this_thread::get_id() == threadId_; }
 
 std::size_t TransferEngine::activeTransferCount() const {
     std::lock_guard lock(mutex_);
@@ -261,7 +241,9 @@ void TransferEngine::configure(CURL* easy, Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Clipmoor/" CLIPMOOR_VERSION);
     if (request.acceptCompressedData) curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");
     if (connectTo_) curl_easy_setopt(easy, CURLOPT_CONNECT_TO, connectTo_);
-    if (!caBundle_.empty()) {
+    if (!caFile_.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile_.c_str());
+    } else if (!caBundle_.empty()) {
         curl_blob blob{const_cast<char*>(caBundle_.data()), caBundle_.size(), CURL_BLOB_NOCOPY};
         curl_easy_setopt(easy, CURLOPT_CAINFO_BLOB, &blob);
     }

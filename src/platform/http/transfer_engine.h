@@ -28,6 +28,7 @@ public:
     void start(std::shared_ptr<Transfer> transfer);
     void stop(std::shared_ptr<Transfer> transfer, StopReason reason);
 
+    bool isEngineThread() const;
     // Number of transfers the engine is running (for tests and diagnostics).
     std::size_t activeTransferCount() const;
 
@@ -48,7 +49,8 @@ private:
 
     CURLM* multi_ = nullptr;
     curl_slist* connectTo_ = nullptr;
-    std::string caBundle_;  // system authorities plus CLIPMOOR_CA_BUNDLE, when that is set
+    std::string caFile_;    // system authorities plus CLIPMOOR_CA_BUNDLE, when that is set
+    std::string caBundle_;  // the same in memory, when the file could not be written
 
     mutable std::mutex mutex_;
     std::vector<Command> commands_;
@@ -58,6 +60,7 @@ private:
     std::unordered_map<CURL*, std::unique_ptr<EasyHandle>> active_;
     std::unordered_map<Transfer*, CURL*> handles_;
     std::thread thread_;
+    std::thread::id threadId_;
 };
 
 }  // namespace clipmoor
