@@ -8,9 +8,12 @@
 #include <QStandardPaths>
 
 #include "app/vendor_services.h"
+#include "download/clipmoor_model.h"
 #include "main_window/main_view_controller.h"
 #include "platform/notification_center.h"
 #include "platform/user_defaults.h"
+#include "store/core_data_controller.h"
+#include "ui/error_alert.h"
 
 namespace clipmoor {
 
@@ -23,6 +26,22 @@ AppDelegate::AppDelegate(VendorServices& vendorServices, QObject* parent)
                 bringMainWindowForward();
                 if (!message.isEmpty()) handleURLEvent(message);
             });
+}
+
+AppDelegate::~AppDelegate() = default;
+
+CoreDataController* AppDelegate::coreDataController() {
+    if (!coreDataController_) {
+        auto controller = std::make_unique<CoreDataController>(&loadClipmoorModel);
+        controller->setErrorPresenter(
+            [this](const Error& error) { presentError(error, mainWindow_.data()); });
+        coreDataController_ = std::move(controller);
+    }
+    return coreDataController_.get();
+}
+
+void AppDelegate::setCoreDataController(std::unique_ptr<CoreDataController> controller) {
+    coreDataController_ = std::move(controller);
 }
 
 void AppDelegate::setMainWindow(QMainWindow* window) {

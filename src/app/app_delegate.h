@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 #include "app/instance_channel.h"
@@ -12,6 +13,7 @@ class QMainWindow;
 
 namespace clipmoor {
 
+class CoreDataController;
 class VendorServices;
 
 inline constexpr const char* kClipmoorMediaDownloadPathKey = "ClipmoorMediaDownloadPath";
@@ -24,6 +26,7 @@ class AppDelegate : public QObject {
 
 public:
     explicit AppDelegate(VendorServices& vendorServices, QObject* parent = nullptr);
+    ~AppDelegate() override;
 
     // The window that the menu belongs to and that addresses from the browser bring forward.
     void setMainWindow(QMainWindow* window);
@@ -42,6 +45,11 @@ public:
 
     InstanceChannel& instanceChannel() { return instanceChannel_; }
 
+    // The application's persistence stack, made on first request; its failures are shown as
+    // modal alerts.
+    CoreDataController* coreDataController();
+    void setCoreDataController(std::unique_ptr<CoreDataController> controller);
+
     // The user's Downloads folder joined with "Clipmoor".
     static QString defaultMediaDownloadPath();
 
@@ -52,6 +60,7 @@ private:
     VendorServices& vendorServices_;
     InstanceChannel instanceChannel_;
     QPointer<QMainWindow> mainWindow_;
+    std::unique_ptr<CoreDataController> coreDataController_;
 };
 
 }  // namespace clipmoor

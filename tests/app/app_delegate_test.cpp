@@ -1,3 +1,4 @@
+#include <QFile>
 #include <QMessageBox>
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include "main_window/main_view_controller.h"
 #include "main_window/main_window.h"
 #include "platform/user_defaults.h"
+#include "store/core_data_controller.h"
 #include "test_environment.h"
 
 namespace clipmoor {
@@ -58,6 +60,25 @@ TEST_F(AppDelegateTest, StoredDownloadPathIsNeverReplacedEvenWhenEmpty) {
     delegate.prepareUserDefaults();
     EXPECT_TRUE(defaults.hasValueForKey(kClipmoorMediaDownloadPathKey));
     EXPECT_EQ(defaults.stringForKey(kClipmoorMediaDownloadPathKey), "");
+}
+
+TEST_F(AppDelegateTest, StoreFailureIsShownAsAModalAlertWithDescriptionAndReason) {
+    // A plain file where the data folder belongs.
+    const QString folder = test::privateHome() + "/.local/share/Clipmoor";
+    QFile occupant(folder);
+    ASSERT_TRUE(occupant.open(QIODevice::WriteOnly));
+    occupant.close();
+    MainWindow window;
+    delegate.setMainWindow(&window);
+
+    EXPECT_EQ(delegate.coreDataController()->managedObjectContext(), nullptr);
+    const QList<QMessageBox*> alerts = window.findChildren<QMessageBox*>();
+    ASSERT_EQ(alerts.size(), 1);
+    EXPECT_EQ(alerts[0]->windowModality(), Qt::ApplicationModal);
+    EXPECT_EQ(alerts[0]->text(), "Failed to initialize the application's saved data");
+    EXPECT_EQ(alerts[0]->informativeText(),
+              "Expected a folder to store application data, found a file (" + folder + ").");
+    EXPECT_EQ(delegate.coreDataController(), delegate.coreDataController());  // made once
 }
 
 }  // namespace
