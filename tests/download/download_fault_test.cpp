@@ -1,0 +1,166 @@
+// Faults on the server, on the disk and in the owner's hands: each ends in a clean failure
+// (or in silence, once the owner has let go), never in a finished file.
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <csignal>
+
+#include "download_test_support.h"
+#include "fault_server.h"
+#include "platform/http/transfer_engine.h"
+#include "platform/http/url_error.h"
+#include "test_environment.h"
+
+namespace clipmoor::test {
+namespace {
+
+using Kind = DelegateEvent::Kind;
+
+class DownloadFaultTest : public DownloadTest {
+protected:
+    // The operation failed once with `domain`/`code`, finished, and left no file behind.
+    void expectCleanFailure(const Downloader& downloader, const RecordingDelegate& delegate,
+                            const QString& domain, qint64 code, const QString& name) {
+        const auto error = delegate.lastError();
+        EXPECT_TRUE(error && error->is(domain, code)) << describe(error);
+        EXPECT_EQ(delegate.count(Kind::Completed), 1);
+        EXPECT_FALSE(delegate.finished());
+        EXPECT_TRUE(downloader.isFinished());
+        EXPECT_FALSE(downloader.isExecuting());
+        EXPECT_FALSE(QFile::exists(destination(name)));
+    }
+};
+
+TEST_F(DownloadFaultTest, ServerFaultsEndInACleanFailure) {
+    FaultServer& faults = site.faultServer();
+    const struct {
+        const char* name;
+        QUrl url;
+        qint64 code;
+        bool bodyMayArrive;
+        int timeoutSeconds = 60;
+    } cases[] = {
+        {"403", site.statusUrl(403), URLError::BadServerResponse, false},
+        {"404", site.statusUrl(404), URLError::BadServerResponse, false},
+        {"redirect loop", site.redirectLoopUrl(), URLError::HTTPTooManyRedirects, false},
+        {"connection cut mid-body", faults.cutConnectionUrl(500'000, 100'000),
+         URLError::NetworkConnectionLost, true},
+        {"body shorter than announced", faults.shortBodyUrl(500'000, 100'000),
+         URLError::NetworkConnectionLost, true},
+        {"stalled before the body", faults.stallUrl(500'000), URLError::TimedOut, false, 1},
+    };
+    // All at once: the stall takes its time-out.
+    std::vector<std::pair<std::shared_ptr<Downloader>, std::shared_ptr<RecordingDelegate>>> runs;
+    for (const auto& c : cases) {
+        const auto delegate = makeDelegate(c.name);
+        runs.emplace_back(makeDownloader(c.url, delegate, {}, c.timeoutSeconds), delegate);
+        runs.back().first->start();
+    }
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto& c = cases[i];
+        const auto& [downloader, delegate] = runs[i];
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
+        expectCleanFailure(*downloader, *delegate, kURLErrorDomain, c.code, c.name);
+        if (!c.bodyMayArrive) {
+            EXPECT_EQ(delegate->count(Kind::Progress), 0);
+        }
+        if (c.code == URLError::BadServerResponse) {
+            const int status = QString(c.name).toInt();
+            EXPECT_EQ(delegate->lastError()->userInfo().value(kHTTPStatusCodeErrorKey), status);
+        }
+    }
+    EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs))
+        << partialFiles().join(' ').toStdString();
+}
+
+TEST_F(DownloadFaultTest, VanishingPartialFileRestartsTwiceThenFails) {
+    site.mediaFile("vanishing.bin", 256 * 1024);
+    const auto delegate = makeDelegate("vanishing.bin");
+    const auto downloader = makeDownloader(site.slowMediaUrl("vanishing.bin", 300'000), delegate);
+    downloader->start();
+    for (quint64 attempt = 0; attempt < 3; ++attempt) {
+        SCOPED_TRACE(attempt);
+        ASSERT_TRUE(waitUntil([&] { return downloader->retryAttemps() == attempt; }, kWaitMs));
+        ASSERT_TRUE(waitUntil([&] { return !partialFiles().isEmpty(); }, kWaitMs));
+        for (const QString& name : partialFiles()) QFile::remove(partialFolder + "/" + name);
+        EXPECT_EQ(delegate->count(Kind::Completed), 0);
+    }
+    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
+    expectCleanFailure(*downloader, *delegate, kPOSIXErrorDomain, ENOENT, "vanishing.bin");
+    EXPECT_EQ(downloader->retryAttemps(), 2u);
+}
+
+TEST_F(DownloadFaultTest, PrepareToCancelMidTransferSilencesTheDelegate) {
+    site.mediaFile("cancelled.bin", 1024 * 1024);
+    const QUrl url = site.slowMediaUrl("cancelled.bin", 400'000);
+    for (const bool fromInsideACallback : {true, false}) {
+        SCOPED_TRACE(fromInsideACallback ? "from a delegate call" : "from the main thread");
+        const auto delegate = makeDelegate("cancelled.bin");
+        const auto downloader = makeDownloader(url, delegate);
+        std::atomic<int> callsBefore{-1};
+        if (fromInsideACallback) {
+            delegate->onProgress = [&](Downloader& self, qint64 total) {
+                if (total < 100'000 || callsBefore >= 0) return;
+                self.prepareToCancel();
+                callsBefore = delegate->callCount();
+            };
+        }
+        downloader->start();
+        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
+        if (!fromInsideACallback) {
+            downloader->prepareToCancel();
+            downloader->cancel();  // what the record does next: nothing happens
+            spinEventLoop(100);    // a call already under way when it returned may end
+            callsBefore = delegate->callCount();
+        }
+        ASSERT_TRUE(waitUntil([&] { return callsBefore >= 0; }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs));
+        spinEventLoop(500);
+        EXPECT_EQ(delegate->callCount(), callsBefore.load());
+        EXPECT_FALSE(delegate->finished());
+        EXPECT_TRUE(downloader->isFinished());
+        EXPECT_FALSE(downloader->session());
+    }
+}
+
+TEST_F(DownloadFaultTest, UnwritableFolderOrFullDiskFailsWithoutAFile) {
+    const QUrl url = site.mediaFile("nospace.bin", 1024 * 1024);
+    {
+        SCOPED_TRACE("the partial-file folder is a plain file");
+        QFile blocker(partialFolder);
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        const auto delegate = makeDelegate("nospace.bin");
+        const auto downloader = makeDownloader(url, delegate);
+        ASSERT_TRUE(runToEnd(downloader, delegate));
+        const auto error = delegate->lastError();
+        ASSERT_TRUE(error);
+        expectCleanFailure(*downloader, *delegate, kPOSIXErrorDomain, error->code(), "nospace.bin");
+        EXPECT_EQ(downloader->retryAttemps(), 0u) << describe(error);
+        ASSERT_TRUE(QFile::remove(partialFolder));
+    }
+    {
+        SCOPED_TRACE("no file may grow past 256 KiB");
+        rlimit saved{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved;
+        limited.rlim_cur = 256 * 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const auto delegate = makeDelegate("nospace.bin");
+        const auto downloader = makeDownloader(url, delegate);
+        const bool ended = runToEnd(downloader, delegate);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, savedHandler);
+        ASSERT_TRUE(ended);
+        expectCleanFailure(*downloader, *delegate, kPOSIXErrorDomain, EFBIG, "nospace.bin");
+        EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace clipmoor::test

@@ -1,0 +1,147 @@
+// Download operations on an operation queue: at most maxConcurrentOperationCount hold a slot,
+// a paused one keeps it, and every session delivers its calls one at a time on its own queue.
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "download_test_support.h"
+#include "fault_server.h"
+#include "platform/http/transfer_engine.h"
+#include "platform/operation_queue.h"
+#include "test_environment.h"
+
+namespace clipmoor::test {
+namespace {
+
+using Kind = DelegateEvent::Kind;
+
+// Counts the operations that have started and not yet finished, from their own announcements.
+// The observers share the count, so an announcement made after the test is harmless.
+class SlotCounter {
+public:
+    void watch(const std::shared_ptr<Operation>& operation) {
+        operation->addChangeObserver(
+            [state = state_](Operation& changed, const char* key, bool prior) {
+                if (prior) return;
+                std::lock_guard lock(state->mutex);
+                if (std::strcmp(key, "isExecuting") == 0 && changed.isExecuting() &&
+                    state->started.insert(&changed).second) {
+                    state->peak = std::max(state->peak, ++state->holding);
+                } else if (std::strcmp(key, "isFinished") == 0 && changed.isFinished()) {
+                    --state->holding;
+                }
+            });
+    }
+    int peak() const {
+        std::lock_guard lock(state_->mutex);
+        return state_->peak;
+    }
+    bool started(const Operation& operation) const {
+        std::lock_guard lock(state_->mutex);
+        return state_->started.count(&operation) > 0;
+    }
+
+private:
+    struct State {
+        std::mutex mutex;
+        std::set<const Operation*> started;
+        int holding = 0;
+        int peak = 0;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+class DownloadQueueTest : public DownloadTest {
+protected:
+    void expectThreadingRules(const RecordingDelegate& delegate) {
+        EXPECT_EQ(delegate.overlappingCalls(), 0);
+        EXPECT_EQ(delegate.callsOnMainThread(), 0);
+        EXPECT_EQ(delegate.callsOnEngineThread(), 0);
+        EXPECT_EQ(delegate.callsOffSessionQueue(), 0);
+    }
+};
+
+TEST_F(DownloadQueueTest, SevenOperationsOnFiveSlotsNeverRunMoreThanFive) {
+    OperationQueue queue;
+    queue.setMaxConcurrentOperationCount(5);
+    SlotCounter holders;
+    std::vector<std::shared_ptr<RecordingDelegate>> delegates;
+    for (int i = 0; i < 7; ++i) {
+        const QString name = QStringLiteral("seven-%1.bin").arg(i);
+        site.mediaFile(name, 384 * 1024);
+        delegates.push_back(makeDelegate(name));
+        // Slow enough that calls of all sessions interleave; each call lingers a moment so
+        // that two calls of one session would overlap if they could.
+        delegates.back()->onProgress = [](Downloader&, qint64) { QThread::msleep(2); };
+        const auto downloader = makeDownloader(site.slowMediaUrl(name, 256'000), delegates.back());
+        holders.watch(downloader);
+        queue.addOperation(downloader);
+    }
+    std::size_t mostTransfers = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            mostTransfers = std::max(mostTransfers, TransferEngine::shared().activeTransferCount());
+            return std::all_of(delegates.begin(), delegates.end(),
+                               [](const auto& delegate) { return delegate->ended(); });
+        },
+        kWaitMs));
+    EXPECT_EQ(holders.peak(), 5);
+    EXPECT_LE(mostTransfers, 5u);
+    EXPECT_TRUE(waitUntil([&] { return queue.operationCount() == 0; }, kWaitMs));
+    for (int i = 0; i < 7; ++i) {
+        SCOPED_TRACE(i);
+        const QString name = QStringLiteral("seven-%1.bin").arg(i);
+        ASSERT_TRUE(delegates[i]->finished()) << describe(delegates[i]->lastError());
+        EXPECT_EQ(TestSite::sha256OfFile(destination(name)), site.sha256OfMedia(name));
+        expectThreadingRules(*delegates[i]);
+    }
+}
+
+TEST_F(DownloadQueueTest, PausedOperationKeepsItsSlot) {
+    OperationQueue queue;
+    queue.setMaxConcurrentOperationCount(5);
+    SlotCounter holders;
+    site.mediaFile("kept.bin", 1024 * 1024);
+    site.mediaFile("sixth.bin", 256 * 1024);
+
+    const auto pausedDelegate = makeDelegate("kept.bin");
+    const auto paused = makeDownloader(site.slowMediaUrl("kept.bin", 400'000), pausedDelegate);
+    // Four that hold their slots until they are let go.
+    std::vector<std::shared_ptr<Downloader>> stalled;
+    for (int i = 0; i < 4; ++i)
+        stalled.push_back(
+            makeDownloader(site.faultServer().stallUrl(1000), makeDelegate(QString::number(i))));
+    const auto sixthDelegate = makeDelegate("sixth.bin");
+    const auto sixth = makeDownloader(site.mediaUrl("sixth.bin"), sixthDelegate);
+    for (const auto& operation : {paused, stalled[0], stalled[1], stalled[2], stalled[3], sixth}) {
+        holders.watch(operation);
+        queue.addOperation(operation);
+    }
+
+    ASSERT_TRUE(waitUntil([&] { return pausedDelegate->totalWritten() >= 100'000; }, kWaitMs));
+    pause(paused, pausedDelegate);
+    EXPECT_FALSE(paused->isFinished());
+    spinEventLoop(500);
+    EXPECT_FALSE(holders.started(*sixth)) << "the paused operation gave its slot away";
+    EXPECT_EQ(sixthDelegate->callCount(), 0);
+    EXPECT_EQ(queue.slotsInUse(), 5u);
+
+    paused->resume();
+    stalled[0]->prepareToCancel();  // frees one slot
+    ASSERT_TRUE(
+        waitUntil([&] { return sixthDelegate->ended() && pausedDelegate->ended(); }, kWaitMs));
+    ASSERT_TRUE(sixthDelegate->finished()) << describe(sixthDelegate->lastError());
+    ASSERT_TRUE(pausedDelegate->finished()) << describe(pausedDelegate->lastError());
+    EXPECT_EQ(TestSite::sha256OfFile(destination("sixth.bin")), site.sha256OfMedia("sixth.bin"));
+    EXPECT_EQ(TestSite::sha256OfFile(destination("kept.bin")), site.sha256OfMedia("kept.bin"));
+    expectThreadingRules(*pausedDelegate);
+    EXPECT_EQ(holders.peak(), 5);
+}
+
+}  // namespace
+}  // namespace clipmoor::test

@@ -1,0 +1,156 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "download/downloader.h"
+#include "download/downloader_delegate.h"
+#include "platform/error.h"
+#include "test_site.h"
+
+namespace clipmoor::test {
+
+inline constexpr int kWaitMs = 30'000;
+inline constexpr unsigned kAllDownloaderMethods =
+    DownloaderDelegate::DidWriteData | DownloaderDelegate::DidFinishDownloadingToURL |
+    DownloaderDelegate::DidCompleteWithError | DownloaderDelegate::DidResumeAtOffset |
+    DownloaderDelegate::DidPauseWithResumeData;
+
+// One delegate call as the recording delegate saw it.
+struct DelegateEvent {
+    enum class Kind { Progress, Finished, Completed, Resumed, Paused };
+    Kind kind;
+    qint64 first = 0;   // progress: bytes since the last report; resumed: the offset
+    qint64 second = 0;  // progress: total written; resumed: the expected total
+    qint64 third = 0;   // progress: total expected
+    // Completed: the error; finished: what the move to the destination reported.
+    std::optional<Error> error = std::nullopt;
+    // Paused: the resume data; finished: the temporary location.
+    QByteArray data = {};
+    bool locationExisted = false;  // finished: the file was there during the call
+};
+
+// A delegate that records every call, moves a finished file to `destination` (when one is set)
+// and checks the threading rules: calls never overlap and run on the operation's session queue,
+// never on the main thread or the transfer engine's thread.
+class RecordingDelegate : public DownloaderDelegate {
+public:
+    using Kind = DelegateEvent::Kind;
+
+    explicit RecordingDelegate(QString destination = {}, unsigned methods = kAllDownloaderMethods)
+        : destination_(std::move(destination)), methods_(methods) {}
+
+    unsigned implementedDownloaderMethods() const override { return methods_; }
+    void downloaderDidWriteData(Downloader& downloader, qint64 bytesWritten,
+                                qint64 totalBytesWritten, qint64 totalBytesExpected) override;
+    void downloaderDidFinishDownloadingToURL(Downloader& downloader,
+                                             const QString& location) override;
+    void downloaderDidCompleteWithError(Downloader& downloader, const Error& error) override;
+    void downloaderDidResumeAtOffset(Downloader& downloader, qint64 fileOffset,
+                                     qint64 expectedTotalBytes) override;
+    void downloaderDidPauseWithResumeData(Downloader& downloader,
+                                          const QByteArray& resumeData) override;
+
+    // Runs inside each progress call, on the session queue (e.g. to cancel from there).
+    std::function<void(Downloader&, qint64 totalBytesWritten)> onProgress;
+
+    std::vector<DelegateEvent> events() const;
+    std::optional<DelegateEvent> last(Kind kind) const;
+    int count(Kind kind) const;
+    int callCount() const;
+    // Finished, or completed with an error other than a pause's.
+    bool ended() const;
+    // Paused: resume data and the cancelled completion have both arrived `times` times.
+    bool paused(int times = 1) const;
+
+    bool finished() const { return count(Kind::Finished) > 0; }
+    qint64 totalWritten() const { return last(Kind::Progress).value_or(DelegateEvent{}).second; }
+    std::optional<Error> lastError() const {
+        return last(Kind::Completed).value_or(DelegateEvent{}).error;
+    }
+    QByteArray lastResumeData() const { return last(Kind::Paused).value_or(DelegateEvent{}).data; }
+    std::optional<qint64> lastResumeOffset() const {
+        const auto resumed = last(Kind::Resumed);
+        return resumed ? std::optional(resumed->first) : std::nullopt;
+    }
+
+    // Threading-rule violations seen so far.
+    int overlappingCalls() const { return overlapping_.load(); }
+    int callsOnMainThread() const { return onMainThread_.load(); }
+    int callsOnEngineThread() const { return onEngineThread_.load(); }
+    int callsOffSessionQueue() const { return offSessionQueue_.load(); }
+
+private:
+    class CallScope;
+    void record(DelegateEvent event);
+
+    const QString destination_;
+    const unsigned methods_;
+    mutable std::mutex mutex_;
+    std::vector<DelegateEvent> events_;
+    std::atomic<int> inCall_{0};
+    std::atomic<int> overlapping_{0};
+    std::atomic<int> onMainThread_{0};
+    std::atomic<int> onEngineThread_{0};
+    std::atomic<int> offSessionQueue_{0};
+};
+
+std::string describe(const std::optional<Error>& error);
+
+// Fresh folders for every test: the session's partial files and the destination of finished
+// files. Tears down every operation it made, as the record does when it goes away, and checks
+// that nothing outlives the test: no transfer still running, no operation still alive.
+class DownloadTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { TestSite::shared(); }
+    void SetUp() override;
+    void TearDown() override;
+
+    // A delegate that moves the finished file to destination(`destinationName`), or leaves it
+    // where it is when the name is empty.
+    std::shared_ptr<RecordingDelegate> makeDelegate(const QString& destinationName = "file.bin");
+    // An operation with the test's partial-file folder, not yet queued or started.
+    std::shared_ptr<Downloader> makeDownloader(const QUrl& url,
+                                               const std::shared_ptr<RecordingDelegate>& delegate,
+                                               const QByteArray& resumeData = {},
+                                               int timeoutSeconds = 60);
+    QString destination(const QString& name = "file.bin") const;
+    QStringList partialFiles() const;
+    // Runs `downloader` until its delegate reports the end; returns false on a time-out.
+    bool runToEnd(const std::shared_ptr<Downloader>& downloader,
+                  const std::shared_ptr<RecordingDelegate>& delegate);
+    // Pauses and waits for the pause to complete; returns the resume data it produced.
+    QByteArray pause(const std::shared_ptr<Downloader>& downloader,
+                     const std::shared_ptr<RecordingDelegate>& delegate);
+
+    TestSite& site = TestSite::shared();
+    std::unique_ptr<QTemporaryDir> work;
+    QString partialFolder;
+
+private:
+    std::vector<std::weak_ptr<Downloader>> downloaders_;
+};
+
+// The validators the site sends for a media file (ETag, Last-Modified).
+struct Validators {
+    QByteArray entityTag;
+    QByteArray lastModified;
+};
+Validators validatorsOf(const QUrl& url);
+
+// The first `length` bytes of a served media file.
+QByteArray mediaBytes(const TestSite& site, const QString& name, qint64 length);
+
+}  // namespace clipmoor::test

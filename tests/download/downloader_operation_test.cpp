@@ -1,0 +1,186 @@
+// The download operation's own rules: what start, suspend, resume and cancel do to its flags,
+// its task and its resume data, and when it lets go of itself.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <cstring>
+
+#include "download_test_support.h"
+#include "platform/file_operations.h"
+#include "platform/http/resume_data.h"
+#include "platform/http/url_error.h"
+#include "test_environment.h"
+
+namespace clipmoor::test {
+namespace {
+
+using Kind = DelegateEvent::Kind;
+
+class DownloaderOperationTest : public DownloadTest {
+protected:
+    // Resume data of a real pause of `name`, from an operation that is gone again.
+    QByteArray pausedResumeData(const QUrl& url) {
+        const auto delegate = makeDelegate();
+        const auto downloader = makeDownloader(url, delegate);
+        downloader->start();
+        EXPECT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
+        const QByteArray data = pause(downloader, delegate);
+        downloader->prepareToCancel();
+        return data;
+    }
+};
+
+TEST_F(DownloaderOperationTest, FirstStartPrefersResumeDataToTheAddress) {
+    site.mediaFile("preferred.bin", 1024 * 1024);
+    const QByteArray data = pausedResumeData(site.slowMediaUrl("preferred.bin", 500'000));
+    const auto decoded = ResumeData::decode(data);
+    ASSERT_TRUE(decoded);
+
+    const auto delegate = makeDelegate();
+    ASSERT_TRUE(runToEnd(makeDownloader(site.statusUrl(404), delegate, data), delegate));
+    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
+    EXPECT_EQ(delegate->lastResumeOffset(), decoded->bytesOnDisk);
+    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("preferred.bin"));
+}
+
+TEST_F(DownloaderOperationTest, SuspendPausesAndResumeWithoutResumeDataStartsOver) {
+    site.mediaFile("over.bin", 1024 * 1024);
+    const auto delegate = makeDelegate();
+    const auto downloader = makeDownloader(site.slowMediaUrl("over.bin", 500'000), delegate);
+    downloader->start();
+    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
+    const QByteArray data = pause(downloader, delegate);
+
+    EXPECT_FALSE(data.isEmpty());
+    EXPECT_EQ(downloader->resumeData(), data);
+    EXPECT_EQ(delegate->count(Kind::Paused), 1);
+    EXPECT_EQ(delegate->lastError()->code(), URLError::Cancelled);
+    EXPECT_FALSE(downloader->isExecuting());
+    EXPECT_FALSE(downloader->isFinished());
+
+    // The server could not resume: the next start fetches the whole file again.
+    downloader->setResumeData({});
+    downloader->resume();
+    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
+    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
+    EXPECT_EQ(delegate->count(Kind::Resumed), 0);
+    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("over.bin"));
+    QList<AccessLogEntry> requests;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            requests.clear();
+            for (const AccessLogEntry& entry : site.accessLog())
+                if (entry.target().contains("over.bin")) requests << entry;
+            return requests.size() == 2;
+        },
+        kWaitMs));
+    EXPECT_TRUE(requests[0].range.isEmpty() && requests[1].range.isEmpty());
+}
+
+// The flags, the task state and the announcements over a whole life: a start through cancel,
+// a pause, a resume and the end.
+TEST_F(DownloaderOperationTest, LifecycleAnnouncesEveryFlagChangeAsAPair) {
+    site.mediaFile("life.bin", 1024 * 1024);
+    const auto delegate = makeDelegate();
+    const auto downloader = makeDownloader(site.slowMediaUrl("life.bin", 500'000), delegate);
+    struct Log {
+        std::mutex mutex;
+        QStringList announcements;
+    };
+    const auto log = std::make_shared<Log>();  // shared: the operation may announce after the test
+    downloader->addChangeObserver([log](Operation& operation, const char* key, bool prior) {
+        const bool value =
+            std::strcmp(key, "isExecuting") == 0 ? operation.isExecuting() : operation.isFinished();
+        QString text = QStringLiteral("%1 %2").arg(prior ? "will" : "did", key);
+        if (!prior) text += value ? "=1" : "=0";
+        std::lock_guard lock(log->mutex);
+        log->announcements << text;
+    });
+
+    EXPECT_EQ(downloader->state(), 1);
+    EXPECT_FALSE(downloader->isExecuting() || downloader->isFinished());
+    downloader->cancel();  // a never-started operation starts
+    EXPECT_TRUE(downloader->isExecuting());
+    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
+    EXPECT_EQ(downloader->state(), 0);
+    pause(downloader, delegate);
+    EXPECT_EQ(downloader->state(), 3);
+    downloader->resume();
+    ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
+    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
+    EXPECT_EQ(downloader->state(), 3);
+    downloader->cancel();  // finished: nothing happens
+    spinEventLoop(100);
+
+    std::lock_guard lock(log->mutex);
+    // clang-format off
+    EXPECT_EQ(log->announcements, QStringList({
+        "will isExecuting", "did isExecuting=1",  // cancel
+        "will isExecuting", "did isExecuting=0",  // paused
+        "will isExecuting", "did isExecuting=1",  // resume
+        "will isExecuting", "did isExecuting=0", "will isFinished", "did isFinished=1",  // the end
+    }))
+        // clang-format on
+        << log->announcements.join(", ").toStdString();
+}
+
+TEST_F(DownloaderOperationTest, NothingToDownloadFailsAndFinishes) {
+    const auto delegate = makeDelegate();
+    const auto downloader = makeDownloader(QUrl(), delegate);
+    ASSERT_TRUE(runToEnd(downloader, delegate));
+    EXPECT_TRUE(delegate->lastError());
+    EXPECT_TRUE(downloader->isFinished());
+    EXPECT_FALSE(downloader->isExecuting());
+    EXPECT_FALSE(delegate->finished());
+}
+
+// A move into place works within one file system and across two (the copy path), and never
+// replaces a file that is already there.
+TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
+    const QString local = privateHome();
+    std::vector<std::pair<QString, QString>> folders = {{local + "/from", local + "/to"}};
+    QTemporaryDir shared(QStringLiteral("/dev/shm/clipmoor-move-XXXXXX"));
+    struct stat sharedStatus {
+    }, localStatus{};
+    if (shared.isValid() && ::stat(QFile::encodeName(shared.path()), &sharedStatus) == 0 &&
+        ::stat(QFile::encodeName(local), &localStatus) == 0 &&
+        sharedStatus.st_dev != localStatus.st_dev) {
+        folders.emplace_back(shared.path(), local + "/to");  // the copy path
+    }
+    const QByteArray content = QByteArray(300'000, 'c') + "end";
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+    };
+    const auto read = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+    };
+    int index = 0;
+    for (const auto& [from, to] : folders) {
+        SCOPED_TRACE((from + " -> " + to).toStdString());
+        ASSERT_TRUE(QDir().mkpath(from) && QDir().mkpath(to));
+        const QString source = from + QStringLiteral("/source-%1").arg(index);
+        const QString target = to + QStringLiteral("/moved-%1").arg(index++);
+        ASSERT_TRUE(write(source, content));
+        const auto moved = moveFile(source, target);
+        EXPECT_FALSE(moved) << describe(moved);
+        EXPECT_EQ(read(target), content);
+        EXPECT_FALSE(QFile::exists(source));
+
+        ASSERT_TRUE(write(source, "newer"));
+        const auto refused = moveFile(source, target);
+        EXPECT_TRUE(refused && refused->is(kPOSIXErrorDomain, EEXIST)) << describe(refused);
+        EXPECT_EQ(read(target), content);
+        EXPECT_EQ(read(source), "newer");
+        EXPECT_EQ(QDir(to).entryList(QDir::Files | QDir::Hidden).size(), index)
+            << "a hidden copy was left behind";
+    }
+}
+
+}  // namespace
+}  // namespace clipmoor::test
