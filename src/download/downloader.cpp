@@ -104,6 +104,10 @@ void Downloader::markExecutingAsNoAndFinsihedAsYes() {
     willChangeValueForKey(kFinishedKey);
     downloadFinished_.store(true);
     didChangeValueForKey(kFinishedKey);
+    // A finished operation has nothing more to hear from its session, which holds it as its
+    // delegate: letting the session go ends that cycle, so the operation lives no longer than
+    // its owners hold it.
+    if (const auto session = this->session()) session->invalidateAndCancel();
 }
 
 void Downloader::start() {

@@ -23,8 +23,8 @@ class UrlSessionDownloadTask;
 // the partial file has gone missing, and reports to its delegate. It knows nothing of files or
 // records: the finished file is handed over at a temporary location.
 //
-// The queue holds the operation until it finishes; its session holds it until
-// prepareToCancel(); its delegate is held weakly.
+// The queue holds the operation until it finishes; its session holds it until it finishes or
+// prepareToCancel() is called; its delegate is held weakly.
 class Downloader : public Operation, public UrlSessionDownloadDelegate {
 public:
     static std::shared_ptr<Downloader> create();

@@ -138,6 +138,21 @@ TEST_F(DownloaderOperationTest, NothingToDownloadFailsAndFinishes) {
     EXPECT_FALSE(delegate->finished());
 }
 
+// Once it has finished, nothing but its owners keeps an operation alive: the session lets go.
+TEST_F(DownloaderOperationTest, FinishedOperationLetsGoOfItself) {
+    const QUrl urls[] = {site.mediaFile("released.bin", 256 * 1024), site.statusUrl(404), QUrl()};
+    for (const QUrl& url : urls) {
+        SCOPED_TRACE(url.toString().toStdString());
+        const auto delegate = makeDelegate("");
+        auto downloader = makeDownloader(url, delegate);
+        ASSERT_TRUE(runToEnd(downloader, delegate));
+        ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
+        const std::weak_ptr<Downloader> weak = downloader;
+        downloader.reset();
+        EXPECT_TRUE(waitUntil([&] { return weak.expired(); }, kWaitMs));
+    }
+}
+
 // A move into place works within one file system and across two (the copy path), and never
 // replaces a file that is already there.
 TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
