@@ -156,7 +156,12 @@ void Downloader::resume() {
 void Downloader::suspend() {
     if (isCancelled()) return;
     const auto task = downloadTask();
+    // Only a task that has not ended can be paused. One that is already cancelling or completed
+    // (a second pause, or a pause after the end) would answer with empty resume data and
+    // replace what the earlier pause produced.
     if (!task) return;
+    const UrlSessionTaskState state = task->state();
+    if (state == UrlSessionTaskState::Canceling || state == UrlSessionTaskState::Completed) return;
     std::weak_ptr<Downloader> weakSelf = std::static_pointer_cast<Downloader>(shared_from_this());
     std::weak_ptr<UrlSessionDownloadTask> weakTask = task;
     task->cancelByProducingResumeData([weakSelf, weakTask](const QByteArray& data) {

@@ -153,6 +153,27 @@ TEST_F(DownloaderOperationTest, FinishedOperationLetsGoOfItself) {
     }
 }
 
+// A second pause finds nothing running and must not replace the resume data it produced.
+TEST_F(DownloaderOperationTest, SecondSuspendKeepsTheResumeData) {
+    site.mediaFile("twice.bin", 1024 * 1024);
+    const auto delegate = makeDelegate();
+    const auto downloader = makeDownloader(site.slowMediaUrl("twice.bin", 500'000), delegate);
+    downloader->start();
+    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
+    const QByteArray data = pause(downloader, delegate);
+    ASSERT_FALSE(data.isEmpty());
+    downloader->suspend();
+    spinEventLoop(300);
+    EXPECT_EQ(downloader->resumeData(), data);
+    EXPECT_EQ(delegate->count(Kind::Paused), 1);
+
+    downloader->resume();
+    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
+    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
+    EXPECT_EQ(delegate->lastResumeOffset(), ResumeData::decode(data)->bytesOnDisk);
+    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("twice.bin"));
+}
+
 // A move into place works within one file system and across two (the copy path), and never
 // replaces a file that is already there.
 TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
