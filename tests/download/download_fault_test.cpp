@@ -46,6 +46,7 @@ TEST_F(DownloadFaultTest, ServerFaultsEndInACleanFailure) {
         {"403", site.statusUrl(403), URLError::BadServerResponse, false},
         {"404", site.statusUrl(404), URLError::BadServerResponse, false},
         {"redirect loop", site.redirectLoopUrl(), URLError::HTTPTooManyRedirects, false},
+        {"file address", QUrl("file:///etc/hostname"), URLError::UnsupportedURL, false},
         {"connection cut mid-body", faults.cutConnectionUrl(500'000, 100'000),
          URLError::NetworkConnectionLost, true},
         {"body shorter than announced", faults.shortBodyUrl(500'000, 100'000),

@@ -16,67 +16,74 @@ namespace {
 constexpr qint64 kSize = 600'000;
 constexpr qint64 kRecorded = 200'000;
 
-enum class Route { Media, RangeIgnoring, Unsatisfiable, RedirectToFtp, RedirectToFile };
-enum class Partial { AsRecorded, Missing, Shorter, Longer, WholeFile, WholeFilePlusJunk };
+enum class Route {
+    Media,
+    ChangedSincePause,  // the same address, new content and validators
+    RangeIgnoring,
+    Unsatisfiable,
+    Redirect,
+    RedirectToFtp,
+    RedirectToFile
+};
+enum class Partial { AsRecorded, Missing, Shorter, Longer };
 
+// A server answer and a state of the partial file, and what must come of them: the site's bytes,
+// continued at `resumedAt` (none when a retry started over from the address), or a failure.
 struct MatrixCase {
-    const char* name;
-    Route route;
-    Partial partial;
-    qint64 recordedBytes;
-    bool fileChangedSincePause;
-    // Outcome: a byte-identical file that continued at `resumedAt` (none when it started over
-    // through a retry), or a failure with `errorCode` of the URL domain.
-    bool succeeds;
-    std::optional<qint64> resumedAt;
-    qint64 errorCode;
-    // The ranged request the site saw: where it started and the answer; -1 when not checked.
-    qint64 requestedFrom;
-    int firstStatus;
+    const char* name = "";
+    Route route = Route::Media;
+    Partial partial = Partial::AsRecorded;
+    qint64 recorded = kRecorded;  // the bytes the resume data says are on disk
+    std::optional<qint64> resumedAt = std::nullopt;
+    int answer = 0;      // the status the site gave the ranged request; 0: not checked
+    qint64 failure = 0;  // a code of the URL error domain; 0: must succeed
 };
 
-constexpr auto kNone = std::nullopt;
-constexpr qint64 kUnchecked = -1;
-
-// clang-format off
 const MatrixCase kCases[] = {
-    // name                               route                 partial file                 recorded bytes  file changed
-    //   succeeds  resumed at  error                    ranged request from  its answer
-    {"206 from the offset asked",         Route::Media,         Partial::AsRecorded,        kRecorded,      false,
-         true,     kRecorded,  0,                       kRecorded,           206},
-    {"200 to a Range request",            Route::RangeIgnoring, Partial::AsRecorded,        kRecorded,      false,
-         true,     0,          0,                       kRecorded,           200},
-    {"416 with */N for a complete file",  Route::Media,         Partial::WholeFile,         kSize,          false,
-         true,     kSize,      0,                       kSize,               416},
-    {"416 with */N past the end",         Route::Media,         Partial::WholeFilePlusJunk, kSize + 1000,   false,
-         true,     0,          0,                       kSize + 1000,        416},
-    {"416 without Content-Range",         Route::Unsatisfiable, Partial::AsRecorded,        kRecorded,      false,
-         true,     0,          0,                       kRecorded,           416},
-    {"validator changed",                 Route::Media,         Partial::AsRecorded,        kRecorded,      true,
-         true,     0,          0,                       kRecorded,           200},
-    {"partial file missing",              Route::Media,         Partial::Missing,           kRecorded,      false,
-         true,     kNone,      0,                       kUnchecked,          0},
-    {"partial file shorter",              Route::Media,         Partial::Shorter,           kRecorded,      false,
-         true,     kRecorded / 2, 0,                    kRecorded / 2,       206},
-    {"partial file longer",               Route::Media,         Partial::Longer,            kRecorded,      false,
-         true,     kRecorded,  0,                       kRecorded,           206},
-    {"redirect to ftp",                   Route::RedirectToFtp, Partial::AsRecorded,        kRecorded,      false,
-         false,    kNone,      URLError::UnsupportedURL, kUnchecked,         0},
-    {"redirect to file",                  Route::RedirectToFile, Partial::AsRecorded,       kRecorded,      false,
-         false,    kNone,      URLError::UnsupportedURL, kUnchecked,         0},
+    {.name = "206 from the offset asked", .resumedAt = kRecorded, .answer = 206},
+    {.name = "200 to a Range request",
+     .route = Route::RangeIgnoring,
+     .resumedAt = 0,
+     .answer = 200},
+    {.name = "416 with */N for a complete file",
+     .recorded = kSize,
+     .resumedAt = kSize,
+     .answer = 416},
+    {.name = "416 with */N past the end", .recorded = kSize + 1000, .resumedAt = 0, .answer = 416},
+    {.name = "416 without Content-Range",
+     .route = Route::Unsatisfiable,
+     .resumedAt = 0,
+     .answer = 416},
+    {.name = "validator changed", .route = Route::ChangedSincePause, .resumedAt = 0, .answer = 200},
+    {.name = "through a redirect", .route = Route::Redirect, .resumedAt = kRecorded, .answer = 302},
+    {.name = "partial file missing", .partial = Partial::Missing},
+    {.name = "partial file shorter",
+     .partial = Partial::Shorter,
+     .resumedAt = kRecorded / 2,
+     .answer = 206},
+    {.name = "partial file longer",
+     .partial = Partial::Longer,
+     .resumedAt = kRecorded,
+     .answer = 206},
+    {.name = "redirect to ftp", .route = Route::RedirectToFtp, .failure = URLError::UnsupportedURL},
+    {.name = "redirect to file",
+     .route = Route::RedirectToFile,
+     .failure = URLError::UnsupportedURL},
 };
-// clang-format on
 
 class ResumeMatrixTest : public DownloadTest {
 protected:
     QUrl routeUrl(Route route, const QString& name) const {
         switch (route) {
             case Route::Media:
+            case Route::ChangedSincePause:
                 return site.mediaUrl(name);
             case Route::RangeIgnoring:
                 return site.rangeIgnoringMediaUrl(name);
             case Route::Unsatisfiable:
                 return site.unsatisfiableRangeMediaUrl(name);
+            case Route::Redirect:
+                return site.redirectToMediaUrl(name);
             case Route::RedirectToFtp:
                 return site.redirectToFtpUrl();
             case Route::RedirectToFile:
@@ -91,33 +98,17 @@ protected:
             partialFolder + QStringLiteral("/clipmoor-case%1.part").arg(index, 2, 10, QChar('0'));
         const Validators validators = validatorsOf(site.mediaUrl(name));
         EXPECT_FALSE(validators.entityTag.isEmpty());
-        QByteArray bytes = mediaBytes(site, name, kSize);
-        const QByteArray junk(5000, 'x');
-        switch (c.partial) {
-            case Partial::AsRecorded:
-                bytes.truncate(c.recordedBytes);
-                break;
-            case Partial::Missing:
-                bytes.clear();
-                break;
-            case Partial::Shorter:
-                bytes.truncate(c.recordedBytes / 2);
-                break;
-            case Partial::Longer:
-                bytes = bytes.left(c.recordedBytes) + junk;
-                break;
-            case Partial::WholeFile:
-                break;
-            case Partial::WholeFilePlusJunk:
-                bytes += junk.left(c.recordedBytes - kSize);
-                break;
-        }
+        // The file's first bytes, and junk for whatever the resume data claims past its end.
+        QByteArray bytes = mediaBytes(site, name, std::min(c.recorded, kSize));
+        bytes += QByteArray(c.recorded - bytes.size(), 'x');
+        if (c.partial == Partial::Shorter) bytes.truncate(c.recorded / 2);
+        if (c.partial == Partial::Longer) bytes += QByteArray(5000, 'x');
         if (c.partial != Partial::Missing) {
             QFile file(path);
             EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         }
-        if (c.fileChangedSincePause) site.replaceMediaFile(name, kSize);
-        return ResumeData{routeUrl(c.route, name), path, c.recordedBytes, validators.entityTag,
+        if (c.route == Route::ChangedSincePause) site.replaceMediaFile(name, kSize);
+        return ResumeData{routeUrl(c.route, name), path, c.recorded, validators.entityTag,
                           validators.lastModified, kSize}
             .encode();
     }
@@ -138,7 +129,7 @@ TEST_F(ResumeMatrixTest, EndsInTheServersBytesOrACleanFailure) {
         EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs))
             << partialFiles().join(' ').toStdString();
 
-        if (c.succeeds) {
+        if (c.failure == 0) {
             ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
             EXPECT_EQ(TestSite::sha256OfFile(destination(name)), site.sha256OfMedia(name));
             EXPECT_EQ(delegate->lastResumeOffset(), c.resumedAt);
@@ -147,9 +138,9 @@ TEST_F(ResumeMatrixTest, EndsInTheServersBytesOrACleanFailure) {
             EXPECT_FALSE(delegate->finished());
             EXPECT_FALSE(QFile::exists(destination(name)));
             const auto error = delegate->lastError();
-            EXPECT_TRUE(error && error->is(kURLErrorDomain, c.errorCode)) << describe(error);
+            EXPECT_TRUE(error && error->is(kURLErrorDomain, c.failure)) << describe(error);
         }
-        if (c.requestedFrom == kUnchecked) continue;
+        if (c.answer == 0) continue;
         AccessLogEntry first;
         ASSERT_TRUE(waitUntil(
             [&] {
@@ -159,8 +150,9 @@ TEST_F(ResumeMatrixTest, EndsInTheServersBytesOrACleanFailure) {
                 return false;
             },
             kWaitMs));
-        EXPECT_EQ(first.status, c.firstStatus);
-        EXPECT_EQ(first.range, QStringLiteral("bytes=%1-").arg(c.requestedFrom));
+        EXPECT_EQ(first.status, c.answer);
+        const qint64 from = c.partial == Partial::Shorter ? c.recorded / 2 : c.recorded;
+        EXPECT_EQ(first.range, QStringLiteral("bytes=%1-").arg(from));
         EXPECT_FALSE(first.ifRange.isEmpty());
     }
 }
