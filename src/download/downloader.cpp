@@ -1,6 +1,7 @@
 #include "download/downloader.h"
 
 #include <cerrno>
+#include <utility>
 
 #include "platform/http/url_error.h"
 #include "platform/http/url_session_download_task.h"
@@ -118,11 +119,17 @@ void Downloader::start() {
     }
     std::shared_ptr<UrlSessionDownloadTask> task;
     bool transferring = false;
+    bool pausing = false;
     {
         std::lock_guard lock(mutex_);
+        const auto current = downloadTask_ ? std::optional(downloadTask_->state()) : std::nullopt;
         // A second transfer beside a running one would only compete for the same file.
-        transferring = downloadTask_ && downloadTask_->state() == UrlSessionTaskState::Running;
-        if (!transferring) {
+        transferring = current == UrlSessionTaskState::Running;
+        // A pause under way has not produced its resume data yet, and a transfer started now
+        // would leave that data's partial file behind: continue once the pause has completed.
+        pausing = session_ && current == UrlSessionTaskState::Canceling;
+        resumeAfterPause_ = pausing;
+        if (!transferring && !pausing) {
             if (!session_) {
                 session_ = UrlSession::create(
                     configuration_, std::static_pointer_cast<Downloader>(shared_from_this()));
@@ -137,7 +144,7 @@ void Downloader::start() {
     }
     if (task) task->resume();
     setExecutingAnnounced(true);
-    if (!task && !transferring) finishWithoutTransfer();
+    if (!task && !transferring && !pausing) finishWithoutTransfer();
 }
 
 void Downloader::finishWithoutTransfer() {
@@ -161,7 +168,11 @@ void Downloader::suspend() {
     // replace what the earlier pause produced.
     if (!task) return;
     const UrlSessionTaskState state = task->state();
-    if (state == UrlSessionTaskState::Canceling || state == UrlSessionTaskState::Completed) return;
+    if (state == UrlSessionTaskState::Canceling || state == UrlSessionTaskState::Completed) {
+        std::lock_guard lock(mutex_);
+        resumeAfterPause_ = false;  // a resume waiting for the pause under way is called off
+        return;
+    }
     std::weak_ptr<Downloader> weakSelf = std::static_pointer_cast<Downloader>(shared_from_this());
     std::weak_ptr<UrlSessionDownloadTask> weakTask = task;
     task->cancelByProducingResumeData([weakSelf, weakTask](const QByteArray& data) {
@@ -229,14 +240,21 @@ void Downloader::didComplete(UrlSession&, UrlSessionTask& task, const std::optio
         ++retryAttemps_;
         return;
     }
-    auto delegate = delegateFor(DownloaderDelegate::DidCompleteWithError);
-    if (!delegate) return;
-    delegate->downloaderDidCompleteWithError(*this, *error);
-    if (error->code() == URLError::Cancelled) {
-        setExecutingAnnounced(false);  // paused: keeps its place in the queue
-    } else {
-        markExecutingAsNoAndFinsihedAsYes();
+    const bool paused = error->code() == URLError::Cancelled;
+    if (auto delegate = delegateFor(DownloaderDelegate::DidCompleteWithError)) {
+        delegate->downloaderDidCompleteWithError(*this, *error);
+        if (paused) {
+            setExecutingAnnounced(false);  // paused: keeps its place in the queue
+        } else {
+            markExecutingAsNoAndFinsihedAsYes();
+        }
     }
+    bool resumeNow = false;
+    if (paused) {
+        std::lock_guard lock(mutex_);
+        resumeNow = std::exchange(resumeAfterPause_, false);
+    }
+    if (resumeNow) resume();  // from the resume data the pause has just produced
 }
 
 }  // namespace clipmoor

@@ -93,6 +93,7 @@ private:
     std::shared_ptr<UrlSessionDownloadTask> downloadTask_;
     QByteArray resumeData_;
     UrlSessionConfiguration configuration_;
+    bool resumeAfterPause_ = false;  // started while a pause was under way
 
     std::atomic<quint64> retryAttemps_{0};
     std::atomic<bool> downloadExecuting_{false};

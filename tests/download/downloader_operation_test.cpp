@@ -174,6 +174,25 @@ TEST_F(DownloaderOperationTest, SecondSuspendKeepsTheResumeData) {
     EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("twice.bin"));
 }
 
+// A resume that comes before the pause has produced its resume data continues from that data,
+// rather than starting a second transfer and leaving the paused one's partial file behind.
+TEST_F(DownloaderOperationTest, ResumeDuringAPauseContinuesFromItsResumeData) {
+    site.mediaFile("hasty.bin", 1024 * 1024);
+    const auto delegate = makeDelegate();
+    const auto downloader = makeDownloader(site.slowMediaUrl("hasty.bin", 500'000), delegate);
+    downloader->start();
+    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
+    downloader->suspend();
+    downloader->resume();
+    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
+    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
+    EXPECT_TRUE(delegate->paused());
+    EXPECT_EQ(delegate->lastResumeOffset(),
+              ResumeData::decode(delegate->lastResumeData())->bytesOnDisk);
+    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("hasty.bin"));
+    EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
+}
+
 // A move into place works within one file system and across two (the copy path), and never
 // replaces a file that is already there.
 TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
