@@ -5,13 +5,10 @@
 #include <QFile>
 #include <QThread>
 
-#include <future>
-
 #include "platform/file_operations.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
-#include "platform/http/url_session_data_task.h"
 #include "test_environment.h"
 
 namespace clipmoor::test {
@@ -191,30 +188,6 @@ QByteArray DownloadTest::pause(const std::shared_ptr<Downloader>& downloader,
     EXPECT_TRUE(waitUntil([&] { return delegate->paused(before + 1); }, kWaitMs));
     EXPECT_TRUE(waitUntil([&] { return !downloader->isExecuting(); }, kWaitMs));
     return delegate->lastResumeData();
-}
-
-Validators validatorsOf(const QUrl& url) {
-    std::promise<Validators> answer;
-    auto future = answer.get_future();
-    UrlSession::sharedSession()
-        ->dataTask(url,
-                   [&answer](const QByteArray&, const std::optional<UrlResponse>& response,
-                             const std::optional<Error>&) {
-                       Validators validators;
-                       if (response) {
-                           validators.entityTag = response->headerValue("ETag");
-                           validators.lastModified = response->headerValue("Last-Modified");
-                       }
-                       answer.set_value(validators);
-                   })
-        ->resume();
-    if (future.wait_for(std::chrono::milliseconds(kWaitMs)) != std::future_status::ready) return {};
-    return future.get();
-}
-
-QByteArray mediaBytes(const TestSite& site, const QString& name, qint64 length) {
-    QFile file(site.mediaPath(name));
-    return file.open(QIODevice::ReadOnly) ? file.read(length) : QByteArray();
 }
 
 }  // namespace clipmoor::test

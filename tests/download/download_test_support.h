@@ -143,14 +143,4 @@ private:
     std::vector<std::weak_ptr<Downloader>> downloaders_;
 };
 
-// The validators the site sends for a media file (ETag, Last-Modified).
-struct Validators {
-    QByteArray entityTag;
-    QByteArray lastModified;
-};
-Validators validatorsOf(const QUrl& url);
-
-// The first `length` bytes of a served media file.
-QByteArray mediaBytes(const TestSite& site, const QString& name, qint64 length);
-
 }  // namespace clipmoor::test

@@ -128,25 +128,23 @@ TEST_F(DownloaderOperationTest, LifecycleAnnouncesEveryFlagChangeAsAPair) {
         << log->announcements.join(", ").toStdString();
 }
 
-TEST_F(DownloaderOperationTest, NothingToDownloadFailsAndFinishes) {
-    const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(QUrl(), delegate);
-    ASSERT_TRUE(runToEnd(downloader, delegate));
-    EXPECT_TRUE(delegate->lastError());
-    EXPECT_TRUE(downloader->isFinished());
-    EXPECT_FALSE(downloader->isExecuting());
-    EXPECT_FALSE(delegate->finished());
-}
-
-// Once it has finished, nothing but its owners keeps an operation alive: the session lets go.
-TEST_F(DownloaderOperationTest, FinishedOperationLetsGoOfItself) {
-    const QUrl urls[] = {site.mediaFile("released.bin", 256 * 1024), site.statusUrl(404), QUrl()};
-    for (const QUrl& url : urls) {
-        SCOPED_TRACE(url.toString().toStdString());
+// However it ends (a finished file, a failure, nothing to download at all), the operation
+// finishes, and nothing but its owners keeps it alive: its session lets go of it.
+TEST_F(DownloaderOperationTest, EveryEndFinishesTheOperationAndLetsItGo) {
+    const struct {
+        QUrl url;
+        bool finishedFile;
+    } ends[] = {{site.mediaFile("released.bin", 256 * 1024), true},
+                {site.statusUrl(404), false},
+                {QUrl(), false}};
+    for (const auto& end : ends) {
+        SCOPED_TRACE(end.url.toString().toStdString());
         const auto delegate = makeDelegate("");
-        auto downloader = makeDownloader(url, delegate);
+        auto downloader = makeDownloader(end.url, delegate);
         ASSERT_TRUE(runToEnd(downloader, delegate));
+        EXPECT_EQ(delegate->finished(), end.finishedFile) << describe(delegate->lastError());
         ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
+        EXPECT_FALSE(downloader->isExecuting());
         const std::weak_ptr<Downloader> weak = downloader;
         downloader.reset();
         EXPECT_TRUE(waitUntil([&] { return weak.expired(); }, kWaitMs));
