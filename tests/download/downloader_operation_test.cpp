@@ -168,7 +168,7 @@ TEST_F(DownloaderOperationTest, SecondSuspendKeepsTheResumeData) {
     downloader->resume();
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    EXPECT_EQ(delegate->lastResumeOffset(), ResumeData::decode(data)->bytesOnDisk);
+    EXPECT_EQ(delegate->lastResumeOffset(), ResumeData::decode(data).value().bytesOnDisk);
     EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("twice.bin"));
 }
 
@@ -186,7 +186,7 @@ TEST_F(DownloaderOperationTest, ResumeDuringAPauseContinuesFromItsResumeData) {
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
     EXPECT_TRUE(delegate->paused());
     EXPECT_EQ(delegate->lastResumeOffset(),
-              ResumeData::decode(delegate->lastResumeData())->bytesOnDisk);
+              ResumeData::decode(delegate->lastResumeData()).value().bytesOnDisk);
     EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("hasty.bin"));
     EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
 }
