@@ -201,6 +201,7 @@ TEST_F(ResumeMatrixTest, DamagedResumeDataIsAClearFailure) {
         withField("\"bytes\":1000", "\"bytes\":\"1000\""),
         withField("https://", "ftp://"),
         withField("\"etag\":\"\\\"tag\\\"\"", "\"etag\":\"\""),
+        withField("\"etag\":\"\\\"tag\\\"\"", "\"etag\":\"\\\"t\\r\\nX-Injected: 1\\\"\""),
     };
     for (const QByteArray& data : damaged) {
         SCOPED_TRACE(data.left(200).toStdString());

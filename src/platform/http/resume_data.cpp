@@ -4,6 +4,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+#include <cmath>
+
 namespace clipmoor {
 
 namespace {
@@ -13,9 +16,17 @@ std::optional<qint64> integerField(const QJsonObject& object, const char* key) {
     const QJsonValue value = object.value(QLatin1String(key));
     if (!value.isDouble()) return std::nullopt;
     const double number = value.toDouble();
-    const auto integer = static_cast<qint64>(number);
-    if (static_cast<double>(integer) != number) return std::nullopt;
-    return integer;
+    // Whole numbers that a double holds exactly; anything else (1e300, 0.5, NaN) is refused
+    // before it is converted.
+    constexpr double kLimit = 9007199254740992.0;  // 2^53
+    if (!(number >= -kLimit && number <= kLimit) || number != std::trunc(number))
+        return std::nullopt;
+    return static_cast<qint64>(number);
+}
+
+// A validator goes back to the server in a header: printable ASCII only.
+bool isHeaderSafe(const QByteArray& value) {
+    return std::all_of(value.begin(), value.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 }  // namespace
 
@@ -59,6 +70,7 @@ std::optional<ResumeData> ResumeData::decode(const QByteArray& data) {
 
     result.entityTag = object.value("etag").toString().toLatin1();
     result.lastModified = object.value("lastModified").toString().toLatin1();
+    if (!isHeaderSafe(result.entityTag) || !isHeaderSafe(result.lastModified)) return std::nullopt;
     // Without a validator a resumed request could splice two different files together.
     if (result.entityTag.isEmpty() && result.lastModified.isEmpty()) return std::nullopt;
     return result;
