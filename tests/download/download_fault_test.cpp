@@ -52,6 +52,7 @@ TEST_F(DownloadFaultTest, ServerFaultsEndInACleanFailure) {
         {"body shorter than announced", faults.shortBodyUrl(500'000, 100'000),
          URLError::NetworkConnectionLost, true},
         {"stalled before the body", faults.stallUrl(500'000), URLError::TimedOut, false, 1},
+        {"stalled mid-body", faults.stallUrl(500'000, 100'000), URLError::TimedOut, true, 1},
     };
     // All at once: the stall takes its time-out.
     std::vector<std::pair<std::shared_ptr<Downloader>, std::shared_ptr<RecordingDelegate>>> runs;

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QUrl>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -65,6 +66,8 @@ private:
     bool responseDelivered_ = false;
     void* easy_ = nullptr;  // the libcurl handle while the engine runs the transfer
     bool stopped_ = false;  // a stop has been handled; a later start is ignored
+    // When the server last sent anything: a transfer silent for the time-out fails.
+    std::chrono::steady_clock::time_point lastActivity_{};
 };
 
 }  // namespace clipmoor

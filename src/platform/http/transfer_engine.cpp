@@ -8,6 +8,7 @@
 
 #include "platform/http/curl_error.h"
 #include "platform/http/trusted_authorities.h"
+#include "platform/http/url_error.h"
 
 namespace clipmoor {
 
@@ -31,12 +32,12 @@ struct EasyHandle {
     }
 };
 
-
 // libcurl's C callbacks, which forward to the transfer.
 struct TransferCallbacks {
     static size_t header(char* buffer, size_t size, size_t count, void* userData) {
         auto* transfer = static_cast<Transfer*>(userData);
         const size_t length = size * count;
+        transfer->lastActivity_ = std::chrono::steady_clock::now();
         if (transfer->responseDelivered_) return length;  // trailers after the final answer
 
         const QByteArray line = QByteArray(buffer, static_cast<qsizetype>(length)).trimmed();
@@ -69,8 +70,21 @@ struct TransferCallbacks {
     static size_t body(char* data, size_t size, size_t count, void* userData) {
         auto* transfer = static_cast<Transfer*>(userData);
         const size_t length = size * count;
+        transfer->lastActivity_ = std::chrono::steady_clock::now();
         if (!transfer->responseDelivered_ && !deliverResponse(transfer)) return 0;
         return transfer->onBody(data, length) ? length : 0;
+    }
+
+    // Called by libcurl at least once a second while the transfer runs.
+    static int progress(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+        auto* transfer = static_cast<Transfer*>(userData);
+        const auto silence = std::chrono::steady_clock::now() - transfer->lastActivity_;
+        if (silence < std::chrono::seconds(transfer->request_.timeoutSeconds)) return 0;
+        transfer->park(Error(
+            kURLErrorDomain, URLError::TimedOut,
+            {{kLocalizedDescriptionKey, QStringLiteral("The server sent nothing for %1 seconds.")
+                                            .arg(transfer->request_.timeoutSeconds)}}));
+        return 1;
     }
 
     static bool deliverResponse(Transfer* transfer) {
@@ -140,7 +154,9 @@ void TransferEngine::stop(std::shared_ptr<Transfer> transfer, StopReason reason)
     curl_multi_wakeup(multi_);
 }
 
-bool TransferEngine::isEngineThread() const { return std::this_thread::get_id() == threadId_; }
+bool TransferEngine::isEngineThread() const {
+    return std::this_thread::get_id() == threadId_;
+}
 
 std::size_t TransferEngine::activeTransferCount() const {
     std::lock_guard lock(mutex_);
@@ -202,6 +218,7 @@ void TransferEngine::addToMulti(const std::shared_ptr<Transfer>& transfer) {
     handle->easy = curl_easy_init();
     handle->transfer = transfer;
     transfer->easy_ = handle->easy;
+    transfer->lastActivity_ = std::chrono::steady_clock::now();
     transfer->pending_ = UrlResponse{};
     transfer->responseDelivered_ = false;
 
@@ -234,8 +251,9 @@ void TransferEngine::configure(CURL* easy, Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.timeoutSeconds));
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(request.timeoutSeconds));
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferCallbacks::progress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kBufferSize);
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Clipmoor/" CLIPMOOR_VERSION);
