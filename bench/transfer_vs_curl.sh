@@ -4,10 +4,10 @@
 # memory for a 100 MiB and a 1 GiB file, five concurrent downloads against
 # `curl --parallel --parallel-max 5`, how long a pause takes to complete against a flowing and a
 # stalled server, and, as its last line, "throughput ratio clipmoor/curl: X.XX".
-#   RUNS=5 bench/transfer_vs_curl.sh
+#   RUNS=7 bench/transfer_vs_curl.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
-runs=${RUNS:-5}
+runs=${RUNS:-7}
 scripts/install-deps.sh bench
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DCLIPMOOR_BUILD_TESTS=OFF \
       -DCLIPMOOR_BUILD_BENCH=ON >/dev/null
@@ -90,13 +90,16 @@ export HOME=$work/home XDG_CACHE_HOME=$work/home/.cache
 export CLIPMOOR_CONNECT_TO="$host:443:127.0.0.1:$port"
 export CLIPMOOR_CA_BUNDLE=$work/ca.pem
 url() { echo "https://$host/$1"; }
+# curl trusts what Clipmoor trusts: the system's authorities plus the throw-away one.
+cat /etc/ssl/certs/ca-certificates.crt "$work/ca.pem" >"$work/trusted.pem"
 printf '#!/bin/sh\nexec curl -sS --no-progress-meter --fail --cacert "%s" --connect-to "%s" "$@"\n' \
-  "$work/ca.pem" "$host:443:127.0.0.1:$port" >"$work/curl_get"
+  "$work/trusted.pem" "$host:443:127.0.0.1:$port" >"$work/curl_get"
 chmod +x "$work/curl_get"
 curl_get=$work/curl_get
 
-# One measured run: prints "wall user sys maxrss_kib".
-measure() { /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null && cat "$work/time"; }
+# One measured run: prints "wall user sys maxrss_kib". Dirty pages of the previous run are
+# flushed first, so no run pays for another's writes.
+measure() { sync; /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null && cat "$work/time"; }
 median() { sort -g | awk '{ a[NR] = $1 } END { print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2 }'; }
 
 file_mib=1024
