@@ -28,7 +28,8 @@ protected:
         EXPECT_TRUE(error && error->is(domain, code)) << describe(error);
         EXPECT_EQ(delegate.count(Kind::Completed), 1);
         EXPECT_FALSE(delegate.finished());
-        EXPECT_TRUE(downloader.isFinished());
+        // Announced once the delegate's last call has returned.
+        EXPECT_TRUE(waitUntil([&] { return downloader.isFinished(); }, kWaitMs));
         EXPECT_FALSE(downloader.isExecuting());
         EXPECT_FALSE(QFile::exists(destination(name)));
     }

@@ -178,7 +178,8 @@ QStringList DownloadTest::partialFiles() const {
 bool DownloadTest::runToEnd(const std::shared_ptr<Downloader>& downloader,
                             const std::shared_ptr<RecordingDelegate>& delegate) {
     downloader->start();
-    return waitUntil([&] { return delegate->ended(); }, kWaitMs);
+    // The operation announces it is finished only after the delegate's last call has returned.
+    return waitUntil([&] { return delegate->ended() && downloader->isFinished(); }, kWaitMs);
 }
 
 QByteArray DownloadTest::pause(const std::shared_ptr<Downloader>& downloader,
