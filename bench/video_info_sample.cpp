@@ -11,7 +11,7 @@ QByteArray makeVideoInfoAnswer(int targetBytes) {
     for (int i = 0; size < targetBytes; ++i) {
         const int itag = kItags[i % std::size(kItags)];
         QByteArray signature;
-        for (int k = 0; k < 40; ++k) signature += "0123456789ABCDEF"[(i * 7 + k * 13) % 16];
+        for (int k = 0; k < 480; ++k) signature += "0123456789ABCDEF"[(i * 7 + k * 13) % 16];
         QByteArray entry =
             "itag=" + QByteArray::number(itag) + "&quality=hd720&fallback_host=tc.v" +
             QByteArray::number(i) + ".cache.example&type=" +
@@ -21,7 +21,8 @@ QByteArray makeVideoInfoAnswer(int targetBytes) {
                                     signature + "&itag=" + QByteArray::number(itag) +
                                     "&source=youtube&requiressl=yes&mime=video%2Fmp4&dur=212.091"
                                     "&lmt=1394275281123511&expire=1700000000&sparams=id%2Cip%2Citag"
-                                    "&signature=" + signature + "." + signature) +
+                                    "&signature=" +
+                                    signature + "." + signature) +
             "&bitrate=" + QByteArray::number(100000 + i) + "&size=1280x720&init=0-" +
             QByteArray::number(600 + i) + "&index=" + QByteArray::number(601 + i) + "-1400";
         entries.append(QUrl::toPercentEncoding(entry));

@@ -1,28 +1,8 @@
 #include "extractor/form_parser.h"
 
-#include <QByteArray>
-
 #include "platform/percent_encoding.h"
 
 namespace clipmoor {
-
-namespace {
-
-// Decodes a value: %-escapes as UTF-8 first, then "+" as a space. None if undecodable.
-std::optional<QString> decodeValue(QStringView value) {
-    QString decoded;
-    if (!value.contains(u'%')) {
-        decoded = value.toString();
-    } else {
-        auto result = removingPercentEncoding(value);
-        if (!result) return std::nullopt;
-        decoded = std::move(*result);
-    }
-    decoded.replace(u'+', u' ');
-    return decoded;
-}
-
-}  // namespace
 
 QHash<QString, QString> dictionaryFromQueryString(QStringView text) {
     QHash<QString, QString> result;
@@ -36,7 +16,7 @@ QHash<QString, QString> dictionaryFromQueryString(QStringView text) {
         const qsizetype equals = pair.indexOf(u'=');
         if (equals < 0 || pair.indexOf(u'=', equals + 1) >= 0) continue;  // not exactly two parts
         const QString key = pair.left(equals).toString();
-        if (std::optional<QString> value = decodeValue(pair.mid(equals + 1))) {
+        if (std::optional<QString> value = decodingFormValue(pair.mid(equals + 1))) {
             result.insert(key, std::move(*value));
         } else {
             result.remove(key);

@@ -25,7 +25,9 @@ int hexValue(char c) {
 
 }  // namespace
 
-bool isQueryAllowed(char16_t c) { return c < 128 && kQueryAllowed[c]; }
+bool isQueryAllowed(char16_t c) {
+    return c < 128 && kQueryAllowed[c];
+}
 
 QString addingPercentEncodingForQuery(QStringView text) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -78,28 +80,60 @@ bool isValidUtf8(const char* data, qsizetype size) {
     return true;
 }
 
-std::optional<QString> removingPercentEncoding(const char* data, qsizetype size) {
-    QByteArray bytes;
-    bytes.reserve(size);
+namespace {
+
+// Decodes the %XX escapes of code units that are all below 0x80 (UTF-16 of ASCII text) or
+// bytes (UTF-8) in one pass, and reads the result as UTF-8. With `plusAsSpace`, every "+" of
+// the result, written or escaped, becomes a space. `nonAscii` is set (and nothing returned)
+// when a UTF-16 unit outside ASCII turns up.
+template <typename Unit>
+std::optional<QString> decodeUnits(const Unit* s, qsizetype size, bool plusAsSpace,
+                                   bool* nonAscii = nullptr) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    char* out = bytes.data();
+    unsigned highBits = 0;
     for (qsizetype i = 0; i < size; ++i) {
-        if (data[i] != '%') {
-            bytes.append(data[i]);
-            continue;
+        unsigned c = s[i];
+        if (nonAscii && c >= 0x80) {
+            *nonAscii = true;
+            return std::nullopt;
         }
-        if (i + 2 >= size) return std::nullopt;  // '%' needs two hex digits after it
-        const int high = hexValue(data[i + 1]);
-        const int low = hexValue(data[i + 2]);
-        if (high < 0 || low < 0) return std::nullopt;
-        bytes.append(static_cast<char>((high << 4) | low));
-        i += 2;
+        if (c == '%') {
+            if (i + 2 >= size) return std::nullopt;  // '%' needs two hex digits after it
+            const int high = s[i + 1] < 0x80 ? hexValue(static_cast<char>(s[i + 1])) : -1;
+            const int low = s[i + 2] < 0x80 ? hexValue(static_cast<char>(s[i + 2])) : -1;
+            if (high < 0 || low < 0) return std::nullopt;
+            c = static_cast<unsigned>((high << 4) | low);
+            i += 2;
+        }
+        if (plusAsSpace && c == '+') c = ' ';
+        highBits |= c;
+        *out++ = static_cast<char>(c);
     }
+    bytes.truncate(out - bytes.data());
+    if (!(highBits & 0x80)) return QString::fromLatin1(bytes);
     if (!isValidUtf8(bytes.constData(), bytes.size())) return std::nullopt;
     return QString::fromUtf8(bytes);
 }
 
-std::optional<QString> removingPercentEncoding(QStringView text) {
+std::optional<QString> decode(QStringView text, bool plusAsSpace) {
+    bool nonAscii = false;
+    auto decoded = decodeUnits(text.utf16(), text.size(), plusAsSpace, &nonAscii);
+    if (!nonAscii) return decoded;
+    // Text that is already Unicode: decode its UTF-8 form instead.
     const QByteArray utf8 = text.toUtf8();
-    return removingPercentEncoding(utf8.constData(), utf8.size());
+    return decodeUnits(reinterpret_cast<const unsigned char*>(utf8.constData()), utf8.size(),
+                       plusAsSpace);
+}
+
+}  // namespace
+
+std::optional<QString> removingPercentEncoding(QStringView text) {
+    return decode(text, false);
+}
+
+std::optional<QString> decodingFormValue(QStringView text) {
+    return decode(text, true);
 }
 
 }  // namespace clipmoor

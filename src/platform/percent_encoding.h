@@ -18,7 +18,8 @@ QString addingPercentEncodingForQuery(QStringView text);
 // Decodes %XX escapes into bytes and reads the result as UTF-8. A malformed escape or bytes
 // that are not valid UTF-8 give no value.
 std::optional<QString> removingPercentEncoding(QStringView text);
-std::optional<QString> removingPercentEncoding(const char* data, qsizetype size);
+// The same for a value of form-encoded text: after decoding, every "+" becomes a space.
+std::optional<QString> decodingFormValue(QStringView text);
 
 // Strict UTF-8 check: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(const char* data, qsizetype size);

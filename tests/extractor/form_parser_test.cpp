@@ -23,17 +23,22 @@ TEST_P(FormParserTest, ParsesFormText) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormParserTest,
     testing::Values(
-        ParseCase{"SkipsPairsWithoutExactlyOneEquals", "a=1&b&c=2=3&d=x%20y+z",
+        ParseCase{"SkipsPairsWithoutExactlyOneEquals",
+                  "a=1&b&c=2=3&d=x%20y+z",
                   {{"a", "1"}, {"d", "x y z"}}},
         ParseCase{"DecodesEscapesBeforeTurningPlusIntoSpace", "v=1%2B1", {{"v", "1 1"}}},
         ParseCase{"KeepsKeysUndecoded", "a%20b=1", {{"a%20b", "1"}}},
         ParseCase{"UndecodableValueRemovesEarlierValue", "k=1&k=%ZZ", Map{}},
         ParseCase{"TruncatedEscapeIsUndecodable", "k=%4&j=%", Map{}},
-        ParseCase{"InvalidUtf8IsUndecodable", "k=%C3%28&j=%E2%82%AC", {{"j", QString(QChar(0x20AC))}}},
+        ParseCase{
+            "InvalidUtf8IsUndecodable", "k=%C3%28&j=%E2%82%AC", {{"j", QString(QChar(0x20AC))}}},
         ParseCase{"LaterPairReplacesEarlier", "k=1&k=2", {{"k", "2"}}},
         ParseCase{"EmptyValueIsKept", "k=&j=1", {{"k", ""}, {"j", "1"}}},
         ParseCase{"EmptyTextGivesNothing", "", Map{}},
-        ParseCase{"EncodedAmpersandStaysInValue", "u=a%26b%3Dc", {{"u", "a&b=c"}}}),
+        ParseCase{"EncodedAmpersandStaysInValue", "u=a%26b%3Dc", {{"u", "a&b=c"}}},
+        ParseCase{"UnicodeTextIsKept",
+                  QString::fromUtf8("k=\u00e9+%41%2b"),
+                  {{"k", QString::fromUtf8("\u00e9 A ")}}}),
     [](const testing::TestParamInfo<ParseCase>& info) { return info.param.name; });
 
 TEST(QueryStringTest, EscapesWithQueryAllowedCharacters) {
