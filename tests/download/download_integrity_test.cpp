@@ -47,7 +47,7 @@ TEST_F(DownloadIntegrityTest, FinishedFileIsWholeAndGoneAfterTheCall) {
         EXPECT_EQ(delegate->totalWritten(), kSize);
         EXPECT_EQ(delegate->count(Kind::Resumed), 0);
     }
-    EXPECT_EQ(TestSite::sha256OfFile(destination("whole.bin")), site.sha256OfMedia("whole.bin"));
+    expectSameBytes("whole.bin", "whole.bin");
 }
 
 TEST_F(DownloadIntegrityTest, TenPauseResumeCyclesGiveTheSameBytes) {
@@ -81,7 +81,7 @@ TEST_F(DownloadIntegrityTest, TenPauseResumeCyclesGiveTheSameBytes) {
     }
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("cycles.bin"));
+    expectSameBytes("cycles.bin");
     EXPECT_TRUE(partialFiles().isEmpty());
 
     // Every continuation asked for the rest of the file, guarded by the validator.
@@ -133,7 +133,7 @@ TEST_F(DownloadIntegrityTest, FreshOperationContinuesFromStoredResumeData) {
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
     EXPECT_EQ(delegate->lastResumeOffset(), decoded->bytesOnDisk);
     EXPECT_GE(decoded->bytesOnDisk, 100'000);
-    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("stored.bin"));
+    expectSameBytes("stored.bin");
     EXPECT_TRUE(partialFiles().isEmpty());
 }
 
@@ -151,7 +151,7 @@ TEST_F(DownloadIntegrityTest, RangeIgnoringServerStartsOverFromZero) {
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
     EXPECT_EQ(delegate->lastResumeOffset(), 0);
     EXPECT_EQ(delegate->totalWritten(), kSize);
-    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("norange.bin"));
+    expectSameBytes("norange.bin");
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ TEST_F(DownloadQueueTest, SevenOperationsOnFiveSlotsNeverRunMoreThanFive) {
         SCOPED_TRACE(i);
         const QString name = QStringLiteral("seven-%1.bin").arg(i);
         ASSERT_TRUE(delegates[i]->finished()) << describe(delegates[i]->lastError());
-        EXPECT_EQ(TestSite::sha256OfFile(destination(name)), site.sha256OfMedia(name));
+        expectSameBytes(name, name);
         expectThreadingRules(*delegates[i]);
     }
 }
@@ -137,8 +137,8 @@ TEST_F(DownloadQueueTest, PausedOperationKeepsItsSlot) {
         waitUntil([&] { return sixthDelegate->ended() && pausedDelegate->ended(); }, kWaitMs));
     ASSERT_TRUE(sixthDelegate->finished()) << describe(sixthDelegate->lastError());
     ASSERT_TRUE(pausedDelegate->finished()) << describe(pausedDelegate->lastError());
-    EXPECT_EQ(TestSite::sha256OfFile(destination("sixth.bin")), site.sha256OfMedia("sixth.bin"));
-    EXPECT_EQ(TestSite::sha256OfFile(destination("kept.bin")), site.sha256OfMedia("kept.bin"));
+    expectSameBytes("sixth.bin", "sixth.bin");
+    expectSameBytes("kept.bin", "kept.bin");
     expectThreadingRules(*pausedDelegate);
     EXPECT_EQ(holders.peak(), 5);
 }

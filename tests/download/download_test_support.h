@@ -127,6 +127,11 @@ protected:
                                                const QByteArray& resumeData = {},
                                                int timeoutSeconds = 60);
     QString destination(const QString& name = "file.bin") const;
+    // The file saved as destination(`savedName`) holds exactly the site's media `mediaName`.
+    void expectSameBytes(const QString& mediaName, const QString& savedName = "file.bin") {
+        EXPECT_EQ(TestSite::sha256OfFile(destination(savedName)), site.sha256OfMedia(mediaName))
+            << mediaName.toStdString();
+    }
     QStringList partialFiles() const;
     // Runs `downloader` until its delegate reports the end; returns false on a time-out.
     bool runToEnd(const std::shared_ptr<Downloader>& downloader,

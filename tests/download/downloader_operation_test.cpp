@@ -44,7 +44,7 @@ TEST_F(DownloaderOperationTest, FirstStartPrefersResumeDataToTheAddress) {
     ASSERT_TRUE(runToEnd(makeDownloader(site.statusUrl(404), delegate, data), delegate));
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
     EXPECT_EQ(delegate->lastResumeOffset(), decoded->bytesOnDisk);
-    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("preferred.bin"));
+    expectSameBytes("preferred.bin");
 }
 
 TEST_F(DownloaderOperationTest, SuspendPausesAndResumeWithoutResumeDataStartsOver) {
@@ -68,7 +68,7 @@ TEST_F(DownloaderOperationTest, SuspendPausesAndResumeWithoutResumeDataStartsOve
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
     EXPECT_EQ(delegate->count(Kind::Resumed), 0);
-    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("over.bin"));
+    expectSameBytes("over.bin");
     QList<AccessLogEntry> requests;
     ASSERT_TRUE(waitUntil(
         [&] {
@@ -169,7 +169,7 @@ TEST_F(DownloaderOperationTest, SecondSuspendKeepsTheResumeData) {
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
     ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
     EXPECT_EQ(delegate->lastResumeOffset(), ResumeData::decode(data).value().bytesOnDisk);
-    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("twice.bin"));
+    expectSameBytes("twice.bin");
 }
 
 // A resume that comes before the pause has produced its resume data continues from that data,
@@ -187,7 +187,7 @@ TEST_F(DownloaderOperationTest, ResumeDuringAPauseContinuesFromItsResumeData) {
     EXPECT_TRUE(delegate->paused());
     EXPECT_EQ(delegate->lastResumeOffset(),
               ResumeData::decode(delegate->lastResumeData()).value().bytesOnDisk);
-    EXPECT_EQ(TestSite::sha256OfFile(destination()), site.sha256OfMedia("hasty.bin"));
+    expectSameBytes("hasty.bin");
     EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
 }
 
