@@ -5,10 +5,10 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
@@ -74,7 +74,9 @@ DownloadTransfer::DownloadTransfer(TransferRequest request, QString temporaryDir
     }
 }
 
-DownloadTransfer::~DownloadTransfer() { closeFile(); }
+DownloadTransfer::~DownloadTransfer() {
+    closeFile();
+}
 
 void DownloadTransfer::setResumeDataHandler(ResumeDataHandler handler) {
     std::lock_guard lock(handlerMutex_);
@@ -85,8 +87,9 @@ std::optional<Error> DownloadTransfer::prepare() {
     if (encodedResumeData_ && !preparedFromResumeData_) {
         if (!resumeData_) {
             return Error(kURLErrorDomain, URLError::CannotDecodeResumeData,
-                         {{kLocalizedDescriptionKey, "The resume data is damaged or of an "
-                                                     "unknown version."}});
+                         {{kLocalizedDescriptionKey,
+                           "The resume data is damaged or of an "
+                           "unknown version."}});
         }
         if (auto error = openPartialFileForResume()) return error;
         preparedFromResumeData_ = true;
@@ -156,7 +159,8 @@ bool DownloadTransfer::onResponse(const UrlResponse& response) {
     if (rangeRequested_) {
         if (!acceptRangeAnswer(response)) return false;
     } else if (status == 206) {
-        park(badServerResponse(QStringLiteral("The server sent part of a file that was asked for whole.")));
+        park(badServerResponse(
+            QStringLiteral("The server sent part of a file that was asked for whole.")));
         return false;
     } else {
         expectedTotal_ = response.expectedContentLength;
@@ -191,9 +195,8 @@ bool DownloadTransfer::acceptRangeAnswer(const UrlResponse& response) {
     if (range->total) {
         expectedTotal_ = *range->total;
     } else {
-        expectedTotal_ = response.expectedContentLength >= 0
-                             ? offset_ + response.expectedContentLength
-                             : -1;
+        expectedTotal_ =
+            response.expectedContentLength >= 0 ? offset_ + response.expectedContentLength : -1;
     }
     return true;
 }
@@ -240,8 +243,8 @@ void DownloadTransfer::reportProgress(bool final) {
     auto session = session_.lock();
     auto task = task_.lock();
     if (!session || !task) return;
-    session->deliver([session, task, since, total = written_, expected = expectedTotal_](
-                         UrlSessionDelegate* delegate) {
+    session->deliver([session, task, since, total = written_,
+                      expected = expectedTotal_](UrlSessionDelegate* delegate) {
         if (auto* download = dynamic_cast<UrlSessionDownloadDelegate*>(delegate))
             download->didWriteData(*session, *task, since, total, expected);
     });
@@ -253,11 +256,11 @@ void DownloadTransfer::reportResumeOnce() {
     auto session = session_.lock();
     auto task = task_.lock();
     if (!session || !task) return;
-    session->deliver([session, task, offset = offset_, expected = expectedTotal_](
-                         UrlSessionDelegate* delegate) {
-        if (auto* download = dynamic_cast<UrlSessionDownloadDelegate*>(delegate))
-            download->didResumeAtOffset(*session, *task, offset, expected);
-    });
+    session->deliver(
+        [session, task, offset = offset_, expected = expectedTotal_](UrlSessionDelegate* delegate) {
+            if (auto* download = dynamic_cast<UrlSessionDownloadDelegate*>(delegate))
+                download->didResumeAtOffset(*session, *task, offset, expected);
+        });
 }
 
 Transfer::Outcome DownloadTransfer::onEnded(const std::optional<Error>& error) {
@@ -302,9 +305,10 @@ std::optional<Error> DownloadTransfer::checkFileIsComplete() {
     if (fstat(fd_, &status) != 0 || status.st_nlink == 0)
         return Error::posix(ENOENT, QStringLiteral("The partial file was removed"));
     if (expectedTotal_ >= 0 && written_ != expectedTotal_) {
-        return Error(kURLErrorDomain, URLError::NetworkConnectionLost,
-                     {{kLocalizedDescriptionKey,
-                       QStringLiteral("Received %1 of %2 bytes.").arg(written_).arg(expectedTotal_)}});
+        return Error(
+            kURLErrorDomain, URLError::NetworkConnectionLost,
+            {{kLocalizedDescriptionKey,
+              QStringLiteral("Received %1 of %2 bytes.").arg(written_).arg(expectedTotal_)}});
     }
     if (::close(std::exchange(fd_, -1)) != 0)
         return Error::posix(errno, QStringLiteral("Cannot write the partial file"));

@@ -67,8 +67,8 @@ private:
     // Engine thread only.
     int fd_ = -1;
     QString path_;
-    qint64 offset_ = 0;         // where the current answer's body starts in the file
-    qint64 written_ = 0;        // bytes in the file
+    qint64 offset_ = 0;   // where the current answer's body starts in the file
+    qint64 written_ = 0;  // bytes in the file
     qint64 expectedTotal_ = -1;
     QByteArray entityTag_;
     QByteArray lastModified_;

@@ -13,10 +13,10 @@ struct ResumeData {
     static constexpr int kVersion = 1;
     static constexpr qsizetype kMaximumEncodedSize = 64 * 1024;
 
-    QUrl url;               // the address the download was started with
-    QString partialFile;    // absolute path of the bytes received so far
+    QUrl url;             // the address the download was started with
+    QString partialFile;  // absolute path of the bytes received so far
     qint64 bytesOnDisk = 0;
-    QByteArray entityTag;   // strong ETag of the answer, if it had one
+    QByteArray entityTag;  // strong ETag of the answer, if it had one
     QByteArray lastModified;
     qint64 expectedTotal = -1;  // -1 when the server did not say
 

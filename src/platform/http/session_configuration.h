@@ -17,8 +17,6 @@ struct UrlSessionConfiguration {
     // Where download tasks keep their partial files; created when missing.
     QString temporaryDirectory;
     int maximumRedirects = 10;
-    // Whether download tasks may ask the server for a compressed body (never with ranges).
-    bool acceptCompressedData = true;
 };
 
 }  // namespace clipmoor

@@ -128,9 +128,6 @@ TransferEngine::TransferEngine() {
             connectTo_ = curl_slist_append(connectTo_, entry.trimmed().constData());
     }
 
-    const TrustedAuthorities authorities = TrustedAuthorities::fromEnvironment();
-    caFile_ = authorities.file.toStdString();
-    caBundle_ = authorities.inMemory.toStdString();
     thread_ = std::thread([this] { run(); });
     threadId_ = thread_.get_id();
     thread_.detach();
@@ -164,6 +161,11 @@ std::size_t TransferEngine::activeTransferCount() const {
 }
 
 void TransferEngine::run() {
+    // Reading, hashing and perhaps writing the authorities is file work: it happens here, not
+    // on the thread (often the main one) that asked for the first transfer.
+    const TrustedAuthorities authorities = TrustedAuthorities::fromEnvironment();
+    caFile_ = authorities.file.toStdString();
+    caBundle_ = authorities.inMemory.toStdString();
     for (;;) {
         processCommands();
         int running = 0;

@@ -49,14 +49,14 @@ private:
 
     CURLM* multi_ = nullptr;
     curl_slist* connectTo_ = nullptr;
-    std::string caFile_;    // system authorities plus CLIPMOOR_CA_BUNDLE, when that is set
-    std::string caBundle_;  // the same in memory, when the file could not be written
 
     mutable std::mutex mutex_;
     std::vector<Command> commands_;
     std::size_t activeCount_ = 0;
 
     // Engine thread only.
+    std::string caFile_;    // system authorities plus CLIPMOOR_CA_BUNDLE, when that is set
+    std::string caBundle_;  // the same in memory, when the file could not be written
     std::unordered_map<CURL*, std::unique_ptr<EasyHandle>> active_;
     std::unordered_map<Transfer*, CURL*> handles_;
     std::thread thread_;

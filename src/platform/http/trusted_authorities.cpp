@@ -22,8 +22,8 @@ QString systemBundlePath() {
     char* path = nullptr;
     CURL* probe = curl_easy_init();
     curl_easy_getinfo(probe, CURLINFO_CAINFO, &path);
-    const QString result = path ? QString::fromLocal8Bit(path)
-                                : QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+    const QString result =
+        path ? QString::fromLocal8Bit(path) : QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
     curl_easy_cleanup(probe);
     return result;
 }

@@ -18,7 +18,6 @@ UrlSessionConfiguration UrlSessionConfiguration::ephemeralSessionConfiguration()
     configuration.temporaryDirectory =
         QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
         QStringLiteral("/Clipmoor/partial");
-    configuration.acceptCompressedData = false;
     return configuration;
 }
 
@@ -44,7 +43,8 @@ UrlSession::~UrlSession() {
     for (auto& [id, task] : tasks_) task->cancel();
 }
 
-std::shared_ptr<UrlSessionDataTask> UrlSession::dataTask(const QUrl& url, DataCompletion completion) {
+std::shared_ptr<UrlSessionDataTask> UrlSession::dataTask(const QUrl& url,
+                                                         DataCompletion completion) {
     auto task = std::shared_ptr<UrlSessionDataTask>(
         new UrlSessionDataTask(shared_from_this(), url, std::move(completion)));
     registerTask(task);
@@ -105,20 +105,20 @@ void UrlSession::deliver(std::function<void(UrlSessionDelegate*)> event) {
 void UrlSession::deliverCompletion(const std::shared_ptr<UrlSessionTask>& task,
                                    std::function<void(UrlSessionDelegate*)> event,
                                    std::function<void()> cleanup) {
-    delegateQueue_->async([self = shared_from_this(), task, event = std::move(event),
-                           cleanup = std::move(cleanup)] {
-        std::shared_ptr<UrlSessionDelegate> delegate;
-        bool invalidated;
-        {
-            std::lock_guard lock(self->mutex_);
-            self->tasks_.erase(task->taskIdentifier());
-            invalidated = self->invalidated_;
-            delegate = self->delegate_;
-        }
-        task->setState(UrlSessionTaskState::Completed);
-        if (!invalidated) event(delegate.get());
-        if (cleanup) cleanup();
-    });
+    delegateQueue_->async(
+        [self = shared_from_this(), task, event = std::move(event), cleanup = std::move(cleanup)] {
+            std::shared_ptr<UrlSessionDelegate> delegate;
+            bool invalidated;
+            {
+                std::lock_guard lock(self->mutex_);
+                self->tasks_.erase(task->taskIdentifier());
+                invalidated = self->invalidated_;
+                delegate = self->delegate_;
+            }
+            task->setState(UrlSessionTaskState::Completed);
+            if (!invalidated) event(delegate.get());
+            if (cleanup) cleanup();
+        });
 }
 
 }  // namespace clipmoor

@@ -47,9 +47,9 @@ public:
 // delegate until it is invalidated.
 class UrlSession : public std::enable_shared_from_this<UrlSession> {
 public:
-    using DataCompletion = std::function<void(const QByteArray& data,
-                                              const std::optional<UrlResponse>& response,
-                                              const std::optional<Error>& error)>;
+    using DataCompletion =
+        std::function<void(const QByteArray& data, const std::optional<UrlResponse>& response,
+                           const std::optional<Error>& error)>;
 
     // The process-wide session for small answers; completions run on its delegate queue.
     static std::shared_ptr<UrlSession> sharedSession();

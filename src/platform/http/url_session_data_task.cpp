@@ -22,7 +22,8 @@ protected:
     }
 
     bool onBody(const char* data, size_t size) override {
-        if (body_.size() + static_cast<qint64>(size) > maximumBodySize_) return refuseOversizedBody();
+        if (body_.size() + static_cast<qint64>(size) > maximumBodySize_)
+            return refuseOversizedBody();
         body_.append(data, static_cast<qsizetype>(size));
         return true;
     }
@@ -38,15 +39,15 @@ protected:
 
     void onStopped(StopReason, bool) override {
         if (ended_.exchange(true)) return;
-        if (auto task = task_.lock())
-            task->complete({}, std::nullopt, cancelledError());
+        if (auto task = task_.lock()) task->complete({}, std::nullopt, cancelledError());
     }
 
 private:
     bool refuseOversizedBody() {
-        park(Error(kURLErrorDomain, URLError::DataLengthExceedsMaximum,
-                   {{kLocalizedDescriptionKey,
-                     QStringLiteral("The answer is larger than %1 bytes.").arg(maximumBodySize_)}}));
+        park(
+            Error(kURLErrorDomain, URLError::DataLengthExceedsMaximum,
+                  {{kLocalizedDescriptionKey,
+                    QStringLiteral("The answer is larger than %1 bytes.").arg(maximumBodySize_)}}));
         return false;
     }
 
@@ -67,10 +68,8 @@ std::shared_ptr<Transfer> UrlSessionDataTask::makeTransfer() {
     auto session = session_.lock();
     if (!session) return nullptr;
     const UrlSessionConfiguration& configuration = session->configuration();
-    TransferRequest request{originalURL_, {}, configuration.timeoutIntervalForRequest,
-                            configuration.maximumRedirects, true};
     return std::make_shared<DataTransfer>(
-        std::move(request), configuration.maximumResponseBodySize,
+        makeRequest(configuration, true), configuration.maximumResponseBodySize,
         std::static_pointer_cast<UrlSessionDataTask>(shared_from_this()));
 }
 
@@ -78,18 +77,20 @@ void UrlSessionDataTask::completeWithoutTransfer(const Error& error) {
     complete({}, std::nullopt, error);
 }
 
-void UrlSessionDataTask::complete(const QByteArray& body, const std::optional<UrlResponse>& response,
+void UrlSessionDataTask::complete(const QByteArray& body,
+                                  const std::optional<UrlResponse>& response,
                                   const std::optional<Error>& error) {
     if (response) setResponse(*response);
     if (error) setError(*error);
     auto session = session_.lock();
     if (!session) return;
     auto self = std::static_pointer_cast<UrlSessionDataTask>(shared_from_this());
-    session->deliverCompletion(self, [self, session, body, response, error](UrlSessionDelegate* delegate) {
-        if (self->completion_) self->completion_(body, response, error);
-        self->completion_ = nullptr;
-        if (delegate) delegate->didComplete(*session, *self, error);
-    });
+    session->deliverCompletion(
+        self, [self, session, body, response, error](UrlSessionDelegate* delegate) {
+            if (self->completion_) self->completion_(body, response, error);
+            self->completion_ = nullptr;
+            if (delegate) delegate->didComplete(*session, *self, error);
+        });
 }
 
 }  // namespace clipmoor

@@ -26,10 +26,9 @@ std::shared_ptr<Transfer> UrlSessionDownloadTask::makeTransfer() {
     auto session = session_.lock();
     if (!session) return nullptr;
     const UrlSessionConfiguration& configuration = session->configuration();
-    TransferRequest request{originalURL_, {}, configuration.timeoutIntervalForRequest,
-                            configuration.maximumRedirects, false};
+    // Never compressed: byte ranges must count the bytes of the file itself.
     return std::make_shared<DownloadTransfer>(
-        std::move(request), configuration.temporaryDirectory, session,
+        makeRequest(configuration, false), configuration.temporaryDirectory, session,
         std::static_pointer_cast<UrlSessionDownloadTask>(shared_from_this()), resumeData_);
 }
 
@@ -61,12 +60,14 @@ void UrlSessionDownloadTask::cancelByProducingResumeData(ResumeDataHandler handl
     auto session = session_.lock();
     const auto answer = [&session, &handler](const QByteArray& data) {
         if (session && handler)
-            session->deliver([handler = std::move(handler), data](UrlSessionDelegate*) { handler(data); });
+            session->deliver(
+                [handler = std::move(handler), data](UrlSessionDelegate*) { handler(data); });
     };
     if (alreadyEnding) {
         answer({});  // nothing left to stop, so no resume data
     } else if (transfer) {
-        std::static_pointer_cast<DownloadTransfer>(transfer)->setResumeDataHandler(std::move(handler));
+        std::static_pointer_cast<DownloadTransfer>(transfer)->setResumeDataHandler(
+            std::move(handler));
         TransferEngine::shared().stop(std::move(transfer), StopReason::ProduceResumeData);
     } else if (!wasStarted) {
         // Never started: a task made from resume data can give that data back unchanged.

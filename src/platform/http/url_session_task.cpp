@@ -11,7 +11,9 @@ std::atomic<quint64> nextTaskIdentifier{1};
 }
 
 UrlSessionTask::UrlSessionTask(std::weak_ptr<UrlSession> session, QUrl url)
-    : session_(std::move(session)), originalURL_(std::move(url)), identifier_(nextTaskIdentifier++) {}
+    : session_(std::move(session)),
+      originalURL_(std::move(url)),
+      identifier_(nextTaskIdentifier++) {}
 
 UrlSessionTask::~UrlSessionTask() = default;
 
@@ -38,6 +40,15 @@ void UrlSessionTask::setResponse(const UrlResponse& response) {
 std::shared_ptr<Transfer> UrlSessionTask::currentTransfer() const {
     std::lock_guard lock(mutex_);
     return transfer_;
+}
+
+TransferRequest UrlSessionTask::makeRequest(const UrlSessionConfiguration& configuration,
+                                            bool acceptCompressedData) const {
+    return TransferRequest{originalURL_,
+                           {},
+                           configuration.timeoutIntervalForRequest,
+                           configuration.maximumRedirects,
+                           acceptCompressedData};
 }
 
 void UrlSessionTask::resume() {

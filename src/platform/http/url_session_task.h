@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "platform/error.h"
+#include "platform/http/session_configuration.h"
 #include "platform/http/transfer.h"
 #include "platform/http/url_response.h"
 
@@ -15,7 +16,12 @@ namespace clipmoor {
 
 class UrlSession;
 
-enum class UrlSessionTaskState : qint64 { Running = 0, Suspended = 1, Canceling = 2, Completed = 3 };
+enum class UrlSessionTaskState : qint64 {
+    Running = 0,
+    Suspended = 1,
+    Canceling = 2,
+    Completed = 3
+};
 
 // One transfer of a session. Tasks are created suspended; `resume` starts them.
 class UrlSessionTask : public std::enable_shared_from_this<UrlSessionTask> {
@@ -40,6 +46,9 @@ protected:
     virtual std::shared_ptr<Transfer> makeTransfer() = 0;
     virtual void completeWithoutTransfer(const Error& error) = 0;
     std::shared_ptr<Transfer> currentTransfer() const;
+    // A request for this task's address with the session's limits.
+    TransferRequest makeRequest(const UrlSessionConfiguration& configuration,
+                                bool acceptCompressedData) const;
 
     friend class UrlSession;
     void setState(UrlSessionTaskState state) { state_.store(state); }
