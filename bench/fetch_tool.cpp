@@ -69,8 +69,8 @@ int downloadAll(const QString& folder, const std::vector<QUrl>& urls) {
     completion.remaining = static_cast<int>(urls.size());
     std::vector<std::shared_ptr<UrlSession>> sessions;
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        const QString name = QStringLiteral("%1/%2-%3").arg(folder).arg(i).arg(
-            QFileInfo(urls[i].path()).fileName());
+        const QString name =
+            QStringLiteral("%1/%2-%3").arg(folder).arg(i).arg(QFileInfo(urls[i].path()).fileName());
         auto session = UrlSession::create(UrlSessionConfiguration::ephemeralSessionConfiguration(),
                                           std::make_shared<SaveToFolder>(name, completion));
         session->downloadTask(urls[i])->resume();
@@ -118,7 +118,8 @@ private:
 
 int measureCancel(qint64 threshold, const QUrl& url) {
     auto timer = std::make_shared<CancelTimer>(threshold);
-    auto session = UrlSession::create(UrlSessionConfiguration::ephemeralSessionConfiguration(), timer);
+    auto session =
+        UrlSession::create(UrlSessionConfiguration::ephemeralSessionConfiguration(), timer);
     auto task = session->downloadTask(url);
     task->resume();
     if (threshold == 0) {

@@ -30,7 +30,8 @@ BENCHMARK(BM_FormParse)->Unit(benchmark::kMillisecond);
 // The whole answer: top level, every stream entry, the filter.
 void BM_WholeAnswer(benchmark::State& state) {
     for (auto _ : state)
-        benchmark::DoNotOptimize(clipmoor::VXYouTubeExtractor::parseVideoInfoAnswer(sample(), "id"));
+        benchmark::DoNotOptimize(
+            clipmoor::VXYouTubeExtractor::parseVideoInfoAnswer(sample(), "id"));
     state.SetBytesProcessed(state.iterations() * sample().size());
 }
 BENCHMARK(BM_WholeAnswer)->Unit(benchmark::kMillisecond);

@@ -83,7 +83,8 @@ qint64 Downloader::state() const {
     return state < 4 ? state : 1;
 }
 
-std::shared_ptr<DownloaderDelegate> Downloader::delegateFor(DownloaderDelegate::Method method) const {
+std::shared_ptr<DownloaderDelegate> Downloader::delegateFor(
+    DownloaderDelegate::Method method) const {
     auto delegate = this->delegate();
     if (delegate && (delegate->implementedDownloaderMethods() & method)) return delegate;
     return nullptr;

@@ -2,10 +2,18 @@
 
 namespace clipmoor::SiteEndpoints {
 
-QString mainHost() { return QString::fromUtf16(kMainHost); }
-QString shortLinkHost() { return QString::fromUtf16(kShortLinkHost); }
-QString imageHost() { return QString::fromUtf16(kImageHost); }
-QString secondVideoSiteHost() { return QString::fromUtf16(kSecondVideoSiteHost); }
+QString mainHost() {
+    return QString::fromUtf16(kMainHost);
+}
+QString shortLinkHost() {
+    return QString::fromUtf16(kShortLinkHost);
+}
+QString imageHost() {
+    return QString::fromUtf16(kImageHost);
+}
+QString secondVideoSiteHost() {
+    return QString::fromUtf16(kSecondVideoSiteHost);
+}
 
 QString videoInfoBaseAddress() {
     return QStringLiteral("https://") + mainHost() + QStringLiteral("/get_video_info");

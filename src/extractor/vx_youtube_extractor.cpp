@@ -67,11 +67,20 @@ QList<QPair<QString, QString>> VXYouTubeExtractor::requestParameters(quint64 att
                                                                      const QString& identifier) {
     QList<QPair<QString, QString>> parameters;
     switch (attemptType) {
-        case 0: parameters.append(QPair<QString, QString>("el", "embedded")); break;
-        case 1: parameters.append(QPair<QString, QString>("el", "detailpage")); break;
-        case 2: parameters.append(QPair<QString, QString>("el", "vevo")); break;
-        case 3: parameters.append(QPair<QString, QString>("el", "")); break;
-        default: break;  // 5 and above send no "el"
+        case 0:
+            parameters.append(QPair<QString, QString>("el", "embedded"));
+            break;
+        case 1:
+            parameters.append(QPair<QString, QString>("el", "detailpage"));
+            break;
+        case 2:
+            parameters.append(QPair<QString, QString>("el", "vevo"));
+            break;
+        case 3:
+            parameters.append(QPair<QString, QString>("el", ""));
+            break;
+        default:
+            break;  // 5 and above send no "el"
     }
     parameters.append(QPair<QString, QString>("video_id", identifier));
     parameters.append(QPair<QString, QString>("ps", "default"));
@@ -95,7 +104,9 @@ QString VXYouTubeExtractor::addQueryStringToUrlString(
     return result;
 }
 
-QVariantList VXYouTubeExtractor::preferredVideoQualities() { return {22, 18, 36}; }
+QVariantList VXYouTubeExtractor::preferredVideoQualities() {
+    return {22, 18, 36};
+}
 
 StreamMap VXYouTubeExtractor::filterVideoListToMP4Only(const StreamMap& videos) {
     StreamMap filtered;
@@ -104,8 +115,11 @@ StreamMap VXYouTubeExtractor::filterVideoListToMP4Only(const StreamMap& videos) 
             case 18:
             case 22:
             case 36:
-            case 140: filtered.insert(stream.value("itag"), stream); break;
-            default: break;
+            case 140:
+                filtered.insert(stream.value("itag"), stream);
+                break;
+            default:
+                break;
         }
     }
     return filtered;
@@ -122,11 +136,10 @@ std::pair<std::optional<StreamMap>, std::optional<Error>> VXYouTubeExtractor::pa
 
     if (answer.value("status") == u"fail") {
         const auto reason = answer.constFind("reason");
-        return {std::nullopt,
-                extractorError(VXYouTubeExtractorError::Refused,
-                               reason != answer.constEnd()
-                                   ? *reason
-                                   : QStringLiteral("The site gave no reason."))};
+        return {std::nullopt, extractorError(VXYouTubeExtractorError::Refused,
+                                             reason != answer.constEnd()
+                                                 ? *reason
+                                                 : QStringLiteral("The site gave no reason."))};
     }
 
     const auto title = answer.constFind("title");
@@ -139,8 +152,14 @@ std::pair<std::optional<StreamMap>, std::optional<Error>> VXYouTubeExtractor::pa
         const auto itag = stream.constFind("itag");
         if (itag == stream.constEnd()) continue;  // nothing to key it by
         const QString key = *itag;
-        if (title != answer.constEnd()) stream.insert("title", *title); else stream.remove("title");
-        if (author != answer.constEnd()) stream.insert("author", *author); else stream.remove("author");
+        if (title != answer.constEnd())
+            stream.insert("title", *title);
+        else
+            stream.remove("title");
+        if (author != answer.constEnd())
+            stream.insert("author", *author);
+        else
+            stream.remove("author");
         stream.insert("id", identifier);
         streams.insert(key, std::move(stream));
     }
@@ -157,7 +176,8 @@ void VXYouTubeExtractor::extractVideoForIdentifier(const std::optional<QString>&
     if (attemptType_.load() == 4) {
         const Error error = extractorError(VXYouTubeExtractorError::NoPlayableContent,
                                            "Unable to find playable content");
-        dispatchToMain([completion = std::move(completion), error] { completion(std::nullopt, error); });
+        dispatchToMain(
+            [completion = std::move(completion), error] { completion(std::nullopt, error); });
         attemptType_.store(1);
         return;
     }
@@ -171,7 +191,8 @@ void VXYouTubeExtractor::extractVideoForIdentifier(const std::optional<QString>&
                  const std::optional<Error>& transportError) {
             // Runs on the shared session's callback thread.
             if (transportError) {
-                dispatchToMain([completion, error = *transportError] { completion(std::nullopt, error); });
+                dispatchToMain(
+                    [completion, error = *transportError] { completion(std::nullopt, error); });
                 attemptType_.store(0);
                 return;
             }

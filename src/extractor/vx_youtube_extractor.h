@@ -17,10 +17,10 @@ inline constexpr const char* kVXYouTubeExtractorErrorDomain = "com.halvenmoor.vx
 // Error codes of kVXYouTubeExtractorErrorDomain.
 namespace VXYouTubeExtractorError {
 enum : qint64 {
-    InvalidIdentifier = 400,   // the identifier is absent or empty
-    NoPlayableContent = 404,   // no request variant is left (attemptType 4)
-    Refused = 150,             // the site answered "status" = "fail"
-    UnreadableAnswer = 422,    // the answer is not ASCII text
+    InvalidIdentifier = 400,  // the identifier is absent or empty
+    NoPlayableContent = 404,  // no request variant is left (attemptType 4)
+    Refused = 150,            // the site answered "status" = "fail"
+    UnreadableAnswer = 422,   // the answer is not ASCII text
 };
 }
 
@@ -29,8 +29,8 @@ enum : qint64 {
 class VXYouTubeExtractor {
 public:
     // Exactly one of the two is present.
-    using Completion =
-        std::function<void(const std::optional<StreamMap>& videos, const std::optional<Error>& error)>;
+    using Completion = std::function<void(const std::optional<StreamMap>& videos,
+                                          const std::optional<Error>& error)>;
 
     static VXYouTubeExtractor& sharedInstance();
 

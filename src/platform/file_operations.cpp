@@ -3,11 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace clipmoor {
 
@@ -28,12 +28,14 @@ private:
     int fd_;
 };
 
-std::optional<Error> copyAcrossFileSystems(const QByteArray& source, const QByteArray& destination) {
+std::optional<Error> copyAcrossFileSystems(const QByteArray& source,
+                                           const QByteArray& destination) {
     FileDescriptor input(::open(source.constData(), O_RDONLY | O_CLOEXEC));
     if (input.get() < 0) return Error::posix(errno, QStringLiteral("Cannot read the file"));
 
-    QByteArray hidden = QFile::encodeName(QFileInfo(QFile::decodeName(destination)).absolutePath()) +
-                        "/.clipmoor-move-XXXXXX";
+    QByteArray hidden =
+        QFile::encodeName(QFileInfo(QFile::decodeName(destination)).absolutePath()) +
+        "/.clipmoor-move-XXXXXX";
     FileDescriptor output(mkostemp(hidden.data(), O_CLOEXEC));
     if (output.get() < 0) return Error::posix(errno, QStringLiteral("Cannot create the file"));
 
@@ -42,8 +44,8 @@ std::optional<Error> copyAcrossFileSystems(const QByteArray& source, const QByte
         return Error::posix(error, QString::fromLatin1(what));
     };
     for (;;) {
-        const ssize_t copied = copy_file_range(input.get(), nullptr, output.get(), nullptr,
-                                               1 << 30, 0);
+        const ssize_t copied =
+            copy_file_range(input.get(), nullptr, output.get(), nullptr, 1 << 30, 0);
         if (copied == 0) break;
         if (copied > 0) continue;
         if (errno == EINTR) continue;
@@ -89,7 +91,8 @@ std::optional<Error> moveFile(const QString& source, const QString& destination)
     if (error == EINVAL || error == ENOSYS) {
         // A file system without no-replace renames: check, then rename.
         struct stat status {};
-        if (::lstat(to.constData(), &status) == 0) return Error::posix(EEXIST, "Cannot move the file");
+        if (::lstat(to.constData(), &status) == 0)
+            return Error::posix(EEXIST, "Cannot move the file");
         if (::rename(from.constData(), to.constData()) == 0) return std::nullopt;
         return Error::posix(errno, QStringLiteral("Cannot move the file"));
     }

@@ -27,7 +27,9 @@ ObserverToken& ObserverToken::operator=(ObserverToken&& other) noexcept {
     return *this;
 }
 
-ObserverToken::~ObserverToken() { reset(); }
+ObserverToken::~ObserverToken() {
+    reset();
+}
 
 void ObserverToken::reset() {
     if (center_ && id_) center_->remove(id_);
@@ -74,8 +76,9 @@ void NotificationCenter::post(const Notification& notification) {
         targets.emplace_back(observer.id, observer.handler);
     }
     for (const auto& [id, handler] : targets) {
-        const bool stillRegistered = std::any_of(observers_.begin(), observers_.end(),
-                                                 [id = id](const Observer& o) { return o.id == id; });
+        const bool stillRegistered =
+            std::any_of(observers_.begin(), observers_.end(),
+                        [id = id](const Observer& o) { return o.id == id; });
         if (stillRegistered) (*handler)(notification);
     }
 }

@@ -14,8 +14,12 @@ void Operation::removeChangeObserver(quint64 token) {
     std::erase_if(observers_, [token](const auto& entry) { return entry.first == token; });
 }
 
-void Operation::willChangeValueForKey(const char* key) { notify(key, true); }
-void Operation::didChangeValueForKey(const char* key) { notify(key, false); }
+void Operation::willChangeValueForKey(const char* key) {
+    notify(key, true);
+}
+void Operation::didChangeValueForKey(const char* key) {
+    notify(key, false);
+}
 
 void Operation::notify(const char* key, bool prior) {
     // Observers run without the lock held: they may add or remove observers themselves.

@@ -42,7 +42,8 @@ struct OperationQueue::State : std::enable_shared_from_this<OperationQueue::Stat
         {
             std::lock_guard lock(mutex);
             auto matches = [&](const Entry& e) { return e.operation == operation; };
-            if (auto it = std::find_if(started.begin(), started.end(), matches); it != started.end()) {
+            if (auto it = std::find_if(started.begin(), started.end(), matches);
+                it != started.end()) {
                 retired = std::move(*it);
                 started.erase(it);
             } else if (auto w = std::find_if(waiting.begin(), waiting.end(), matches);

@@ -24,7 +24,9 @@ void SerialQueue::async(std::function<void()> work) {
     if (schedule) WorkerPool::callbackPool().submit([self = shared_from_this()] { self->drain(); });
 }
 
-bool SerialQueue::isCurrent() const { return currentQueue == this; }
+bool SerialQueue::isCurrent() const {
+    return currentQueue == this;
+}
 
 void SerialQueue::drain() {
     // Run a bounded batch, then hand the thread back so one busy queue cannot starve others.

@@ -8,16 +8,24 @@ namespace clipmoor {
 
 namespace {
 
-bool isAlpha(QChar c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-bool isDigit(QChar c) { return c >= u'0' && c <= u'9'; }
+bool isAlpha(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
 bool isHex(QChar c) {
     return isDigit(c) || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F');
 }
 bool isUnreserved(QChar c) {
     return isAlpha(c) || isDigit(c) || c == u'-' || c == u'.' || c == u'_' || c == u'~';
 }
-bool isSubDelim(QChar c) { return QStringView(u"!$&'()*+,;=").contains(c); }
-bool isPChar(QChar c) { return isUnreserved(c) || isSubDelim(c) || c == u':' || c == u'@'; }
+bool isSubDelim(QChar c) {
+    return QStringView(u"!$&'()*+,;=").contains(c);
+}
+bool isPChar(QChar c) {
+    return isUnreserved(c) || isSubDelim(c) || c == u':' || c == u'@';
+}
 
 // True when every character of `part` is allowed by `allowed` or is part of a valid %XX.
 template <typename Predicate>
@@ -47,9 +55,8 @@ bool isValidIpLiteral(QStringView literal) {
     if (literal.size() < 3 || literal.front() != u'[' || literal.back() != u']') return false;
     const QStringView inner = literal.mid(1, literal.size() - 2);
     if (inner.startsWith(u'v') || inner.startsWith(u'V')) {
-        return isValidComponent(inner.mid(1), [](QChar c) {
-            return isUnreserved(c) || isSubDelim(c) || c == u':';
-        });
+        return isValidComponent(
+            inner.mid(1), [](QChar c) { return isUnreserved(c) || isSubDelim(c) || c == u':'; });
     }
     for (QChar c : inner)
         if (!isHex(c) && c != u':' && c != u'.') return false;
@@ -147,7 +154,9 @@ std::optional<Url> Url::parse(const QString& text) {
     return url;
 }
 
-std::optional<QString> Url::host() const { return host_; }
+std::optional<QString> Url::host() const {
+    return host_;
+}
 
 QString Url::lastPathComponent() const {
     QString path = decodedOrRaw(path_);
@@ -164,7 +173,8 @@ std::vector<QueryItem> Url::queryItems() const {
         if (equals < 0) {
             items.push_back({decodedOrRaw(piece), std::nullopt});
         } else {
-            items.push_back({decodedOrRaw(piece.left(equals)), decodedOrRaw(piece.mid(equals + 1))});
+            items.push_back(
+                {decodedOrRaw(piece.left(equals)), decodedOrRaw(piece.mid(equals + 1))});
         }
     }
     return items;

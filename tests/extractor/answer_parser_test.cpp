@@ -68,10 +68,11 @@ TEST(VideoInfoAnswerTest, RefusalCarriesTheSitesReasonWithPlusAsSpace) {
 }
 
 TEST(VideoInfoAnswerTest, AnswersWithoutUsableStreamsGiveAnEmptyMap) {
-    for (const QByteArray& body : {QByteArray("status=ok&title=T"), QByteArray(""),
-                                   QByteArray("url_encoded_fmt_stream_map=&adaptive_fmts="),
-                                   QByteArray("url_encoded_fmt_stream_map=url%3Dx%2Cquality%3D%25ZZ"),
-                                   QByteArray("url_encoded_fmt_stream_map=%ZZ")}) {
+    for (const QByteArray& body :
+         {QByteArray("status=ok&title=T"), QByteArray(""),
+          QByteArray("url_encoded_fmt_stream_map=&adaptive_fmts="),
+          QByteArray("url_encoded_fmt_stream_map=url%3Dx%2Cquality%3D%25ZZ"),
+          QByteArray("url_encoded_fmt_stream_map=%ZZ")}) {
         const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(body, "id");
         EXPECT_FALSE(error) << body.constData();
         ASSERT_TRUE(videos) << body.constData();

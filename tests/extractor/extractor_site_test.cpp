@@ -30,8 +30,8 @@ protected:
     std::shared_ptr<LookupResult> lookUp(const std::optional<QString>& identifier) {
         auto result = std::make_shared<LookupResult>();
         VXYouTubeExtractor::sharedInstance().extractVideoForIdentifier(
-            identifier, [result](const std::optional<StreamMap>& videos,
-                                 const std::optional<Error>& error) {
+            identifier,
+            [result](const std::optional<StreamMap>& videos, const std::optional<Error>& error) {
                 ++result->calls;
                 result->onMainThread = QThread::currentThread() == qApp->thread();
                 result->videos = videos;
@@ -113,15 +113,18 @@ TEST_F(ExtractorSiteTest, RequestCarriesTheParametersOfTheAttemptType) {
         quint64 attempt;
         QString identifier;
         QString el;  // the "el" pair as it must arrive, empty when absent
-    } rows[] = {{0, "Attempt0", "el=embedded&"}, {1, "Attempt1", "el=detailpage&"},
-                {2, "Attempt2", "el=vevo&"},     {3, "Attempt3", "el=&"},
-                {5, "Attempt5", ""},             {7, "Attempt7", ""}};
+    } rows[] = {{0, "Attempt0", "el=embedded&"},
+                {1, "Attempt1", "el=detailpage&"},
+                {2, "Attempt2", "el=vevo&"},
+                {3, "Attempt3", "el=&"},
+                {5, "Attempt5", ""},
+                {7, "Attempt7", ""}};
     for (const auto& row : rows) {
         VXYouTubeExtractor::sharedInstance().setAttemptType(row.attempt);
         lookUpAndWait(row.identifier);
-        EXPECT_EQ(loggedTarget(row.identifier),
-                  "/get_video_info?" + row.el + "video_id=" + row.identifier +
-                      "&ps=default&eurl=&gl=US&hl=" + language)
+        EXPECT_EQ(loggedTarget(row.identifier), "/get_video_info?" + row.el +
+                                                    "video_id=" + row.identifier +
+                                                    "&ps=default&eurl=&gl=US&hl=" + language)
             << "attempt type " << row.attempt;
     }
 }
@@ -133,7 +136,8 @@ TEST_F(ExtractorSiteTest, IdentifierIsSentWithoutEscapingAmpersandOrEquals) {
 
 TEST_F(ExtractorSiteTest, EmptyIdentifierFailsBeforeTheCallReturnsWithoutARequest) {
     TestSite::shared().clearAccessLog();
-    for (const std::optional<QString>& identifier : {std::optional<QString>(), std::optional<QString>("")}) {
+    for (const std::optional<QString>& identifier :
+         {std::optional<QString>(), std::optional<QString>("")}) {
         const auto result = lookUp(identifier);
         EXPECT_EQ(result->calls, 1);  // synchronous
         ASSERT_TRUE(result->error);

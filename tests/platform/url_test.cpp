@@ -35,14 +35,15 @@ INSTANTIATE_TEST_SUITE_P(
                 "www.youtube.com", "watch"},
         UrlCase{"HostKeepsItsCase", "https://WWW.YOUTUBE.COM/watch?v=a", true, "https",
                 "WWW.YOUTUBE.COM", "watch"},
-        UrlCase{"ShortLinkWithQuery", "https://youtu.be/abc?t=10", true, "https", "youtu.be", "abc"},
+        UrlCase{"ShortLinkWithQuery", "https://youtu.be/abc?t=10", true, "https", "youtu.be",
+                "abc"},
         UrlCase{"ShortLinkWithoutSchemeHasNoHost", "youtu.be/abc", true, "", std::nullopt, "abc"},
         UrlCase{"LeadingSpaceIsNoUrl", " https://youtu.be/abc", false, "", std::nullopt, ""},
         UrlCase{"TrailingSpaceIsNoUrl", "https://youtu.be/abc ", false, "", std::nullopt, ""},
         UrlCase{"InnerSpaceIsNoUrl", "https://youtu.be/a bc", false, "", std::nullopt, ""},
         UrlCase{"BrokenEscapeIsNoUrl", "https://youtu.be/%zz", false, "", std::nullopt, ""},
-        UrlCase{"NonAsciiIsNoUrl", QString::fromUtf8("https://youtu.be/é"), false, "",
-                std::nullopt, ""},
+        UrlCase{"NonAsciiIsNoUrl", QString::fromUtf8("https://youtu.be/é"), false, "", std::nullopt,
+                ""},
         UrlCase{"BadSchemeIsNoUrl", "1http://youtu.be/a", false, "", std::nullopt, ""},
         UrlCase{"EmptyHost", "https:///watch?v=a", true, "https", std::nullopt, "watch"},
         UrlCase{"PortAndUserInfo", "http://u:p@host:8080/a/b/", true, "http", "host", "b"},
@@ -58,8 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(UrlQueryItemsTest, SplitsAtFirstEqualsAndDecodes) {
     const auto url = Url::parse("https://h/watch?v=a&v=b&x&y=&z=1=2&e=%41+b");
     ASSERT_TRUE(url);
-    const std::vector<QueryItem> expected{{"v", "a"},  {"v", "b"},   {"x", std::nullopt},
-                                          {"y", ""},   {"z", "1=2"}, {"e", "A+b"}};
+    const std::vector<QueryItem> expected{{"v", "a"}, {"v", "b"},   {"x", std::nullopt},
+                                          {"y", ""},  {"z", "1=2"}, {"e", "A+b"}};
     EXPECT_EQ(url->queryItems(), expected);
     EXPECT_TRUE(Url::parse("https://h/watch")->queryItems().empty());
 }

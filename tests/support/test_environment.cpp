@@ -33,12 +33,14 @@ void usePrivateXdgFolders() {
     set("XDG_DATA_HOME", ".local/share");
     set("XDG_CACHE_HOME", ".cache");
     set("XDG_RUNTIME_DIR", "runtime");
-    QFile::setPermissions(home + "/runtime", QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                 QFileDevice::ExeOwner);
+    QFile::setPermissions(home + "/runtime",
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     QDir().mkpath(home + "/Downloads");
 }
 
-QString privateHome() { return homeDir() ? homeDir()->path() : QString(); }
+QString privateHome() {
+    return homeDir() ? homeDir()->path() : QString();
+}
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
     QDeadlineTimer deadline(timeoutMs);
