@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "platform/http/partial_files.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
 #include "platform/http/url_session_download_task.h"
@@ -47,11 +48,6 @@ std::optional<ContentRange> parseContentRange(const QByteArray& value) {
     if (!match.captured(1).isEmpty()) range.first = match.captured(1).toLongLong();
     if (match.captured(3) != QLatin1String("*")) range.total = match.captured(3).toLongLong();
     return range;
-}
-
-bool isPartialFileName(const QString& name) {
-    static const QRegularExpression pattern(QStringLiteral(R"(^clipmoor-[A-Za-z0-9]{6}\.part$)"));
-    return pattern.match(name).hasMatch();
 }
 
 }  // namespace
@@ -116,21 +112,16 @@ std::optional<Error> DownloadTransfer::createPartialFile() {
 std::optional<Error> DownloadTransfer::openPartialFileForResume() {
     // Resume data comes from storage and may have been altered: only a partial file of our own
     // folder is ever opened, never through a symbolic link.
-    const QFileInfo info(resumeData_->partialFile);
-    const QString folder = QFileInfo(temporaryDirectory_).canonicalFilePath();
-    if (!isPartialFileName(info.fileName()) || folder.isEmpty() ||
-        QFileInfo(info.absolutePath()).canonicalFilePath() != folder) {
-        return Error::posix(ENOENT, QStringLiteral("The partial file %1 is not in %2")
-                                        .arg(resumeData_->partialFile, temporaryDirectory_));
-    }
-    const int fd = ::open(QFile::encodeName(info.absoluteFilePath()).constData(),
-                          O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return Error::posix(errno, QStringLiteral("Cannot open the partial file"));
+    int fd = -1;
+    if (auto error = openPartialFile(resumeData_->partialFile, temporaryDirectory_, &fd))
+        return error;
     struct stat status {};
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fstat(fd, &status) != 0) {
+        const int error = errno;
         ::close(fd);
-        return Error::posix(ENOENT, QStringLiteral("The partial file is not a regular file"));
+        return Error::posix(error, QStringLiteral("Cannot read the partial file"));
     }
+    const QFileInfo info(resumeData_->partialFile);
     // Continue after the bytes that are certainly there and certainly ours.
     const qint64 usable = std::min<qint64>(status.st_size, resumeData_->bytesOnDisk);
     if (ftruncate(fd, usable) != 0 || lseek(fd, usable, SEEK_SET) != usable) {

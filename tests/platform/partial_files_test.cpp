@@ -1,0 +1,96 @@
+// Discarding resume data and sweeping partial files that no record refers to: only our own files
+// in our own folder are ever deleted.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include <unistd.h>
+
+#include "platform/http/partial_files.h"
+#include "platform/http/resume_data.h"
+#include "test_environment.h"
+
+namespace clipmoor::test {
+namespace {
+
+class PartialFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root_.isValid());
+        folder_ = root_.path() + "/partial";
+        ASSERT_TRUE(QDir().mkpath(folder_));
+        outside_ = root_.path() + "/outside";
+        ASSERT_TRUE(QDir().mkpath(outside_));
+    }
+
+    QString makeFile(const QString& path) {
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("partial bytes");
+        return path;
+    }
+    static QByteArray resumeDataFor(const QString& path) {
+        ResumeData data;
+        data.url = QUrl("https://www.youtube.com/media/a.mp4");
+        data.partialFile = path;
+        data.bytesOnDisk = 13;
+        data.entityTag = "\"abc\"";
+        return data.encode();
+    }
+
+    QTemporaryDir root_;
+    QString folder_;
+    QString outside_;
+};
+
+TEST_F(PartialFilesTest, DiscardDeletesOnlyOurOwnPartialFile) {
+    const QString ours = makeFile(folder_ + "/clipmoor-AbC123.part");
+    const QString elsewhere = makeFile(outside_ + "/clipmoor-Zzz999.part");
+    const QString wrongName = makeFile(folder_ + "/notes.txt");
+    const QString link = folder_ + "/clipmoor-Link00.part";
+    ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(link)), 0);
+
+    struct Case {
+        QByteArray resumeData;
+        QString file;
+        bool deleted;
+    };
+    const Case cases[] = {
+        {resumeDataFor(elsewhere), elsewhere, false},
+        {resumeDataFor(wrongName), wrongName, false},
+        {resumeDataFor(link), elsewhere, false},  // the link's target survives
+        {resumeDataFor(folder_ + "/../outside/clipmoor-Zzz999.part"), elsewhere, false},
+        {"{damaged", ours, false},
+        {resumeDataFor(ours), ours, true},
+    };
+    for (const Case& c : cases) {
+        discardResumeData(c.resumeData, folder_);
+        EXPECT_EQ(QFile::exists(c.file), !c.deleted) << c.resumeData.constData();
+    }
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+}
+
+TEST_F(PartialFilesTest, SweepKeepsReferencedNewAndForeignFiles) {
+    const QString referenced = makeFile(folder_ + "/clipmoor-Ref001.part");
+    const QString orphan = makeFile(folder_ + "/clipmoor-Orph01.part");
+    const QString foreign = makeFile(folder_ + "/keep-me.txt");
+    const QString outsideOrphan = makeFile(outside_ + "/clipmoor-Out001.part");
+    spinEventLoop(20);  // the sweep keeps files changed after it began
+
+    std::atomic<int> removed{-1};
+    sweepUnreferencedPartialFiles({referenced}, folder_, [&](int count) { removed = count; });
+    const QString startedLater = makeFile(folder_ + "/clipmoor-New001.part");
+    ASSERT_TRUE(waitUntil([&] { return removed.load() >= 0; }));
+
+    EXPECT_EQ(removed.load(), 1);
+    EXPECT_FALSE(QFile::exists(orphan));
+    for (const QString& kept : {referenced, foreign, outsideOrphan, startedLater})
+        EXPECT_TRUE(QFile::exists(kept)) << kept.toStdString();
+}
+
+}  // namespace
+}  // namespace clipmoor::test
