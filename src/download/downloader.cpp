@@ -47,6 +47,14 @@ void Downloader::setFileExtension(const QString& extension) {
     std::lock_guard lock(mutex_);
     fileExtension_ = extension;
 }
+QString Downloader::destinationPath() const {
+    std::lock_guard lock(mutex_);
+    return destinationPath_;
+}
+void Downloader::setDestinationPath(const QString& path) {
+    std::lock_guard lock(mutex_);
+    destinationPath_ = path;
+}
 std::shared_ptr<DownloaderDelegate> Downloader::delegate() const {
     std::lock_guard lock(mutex_);
     return delegate_.lock();

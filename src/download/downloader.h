@@ -36,6 +36,10 @@ public:
     void setFileName(const QString& name);
     QString fileExtension() const;
     void setFileExtension(const QString& extension);
+    // Where the owner will put the finished file, worked out on the owner's thread when the
+    // operation is made, so that the finished-file callback never has to ask the owner.
+    QString destinationPath() const;
+    void setDestinationPath(const QString& path);
     std::shared_ptr<DownloaderDelegate> delegate() const;
     void setDelegate(const std::weak_ptr<DownloaderDelegate>& delegate);
     QByteArray resumeData() const;
@@ -88,6 +92,7 @@ private:
     QUrl downloadURL_;
     QString fileName_;
     QString fileExtension_;
+    QString destinationPath_;
     std::weak_ptr<DownloaderDelegate> delegate_;
     std::shared_ptr<UrlSession> session_;
     std::shared_ptr<UrlSessionDownloadTask> downloadTask_;

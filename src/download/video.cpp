@@ -1,6 +1,26 @@
 #include "download/video.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
+
+#include "download/downloader.h"
+#include "download/media_file_name.h"
+#include "download/video_presenter.h"
+#include "extractor/site_endpoints.h"
+#include "platform/notification_center.h"
+#include "platform/user_defaults.h"
+
 namespace clipmoor {
+
+namespace {
+VideoPresenter* gPresenter = nullptr;
+const char* const kMediaDownloadPathKey = "ClipmoorMediaDownloadPath";
+}  // namespace
 
 Video::Video(const ManagedObjectInit& init) : ManagedObject(init) {}
 
@@ -148,6 +168,54 @@ void Video::setShouldHideDownloadProgressIndicator(bool value) {
 void Video::setShouldHidePercentRemainingIndicator(bool value) {
     shouldHidePercentRemainingIndicator_ = value;
     notifyValueChanged(QStringLiteral("shouldHidePercentRemainingIndicator"));
+}
+
+QString Video::mediaLocalFilePath() {
+    const QString folder =
+        UserDefaults::standard().stringForKey(QString::fromLatin1(kMediaDownloadPathKey));
+    // Only the last folder is made: a missing parent means the setting points somewhere wrong.
+    if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST)
+        qWarning("%s", qPrintable(QStringLiteral("Cannot create the folder %1: %2")
+                                      .arg(folder, QString::fromLocal8Bit(strerror(errno)))));
+    const QString cleaned = cleanedMediaFileName(fileName(), fileExtension());
+    if (cleaned != fileName()) setFileName(cleaned);
+    return QStringLiteral("%1/%2.%3").arg(folder, cleaned, fileExtension());
+}
+
+QUrl Video::youTubePageURL() const {
+    return SiteEndpoints::watchPageURL(videoID());
+}
+
+QUrl Video::thumbNailURL() const {
+    return SiteEndpoints::thumbnailURL(videoID());
+}
+
+bool Video::doesMediaFileExistInLocation(const QUrl& fileURL) {
+    const QFileInfo info(fileURL.toLocalFile());
+    return info.exists() && info.size() > 0;
+}
+
+void Video::resume() {
+    if (const auto operation = downloader_.lock()) operation->resume();
+}
+
+void Video::pause() {
+    if (const auto operation = downloader_.lock()) operation->suspend();
+}
+
+void Video::play() {
+    // The record's full behaviour (missing-file sheet) comes with the record's own work.
+    const QString path = mediaLocalFilePath();
+    if (gPresenter && QFileInfo::exists(path))
+        gPresenter->playMediaFile(QUrl::fromLocalFile(path), fileName());
+}
+
+void Video::setPresenter(VideoPresenter* presenter) {
+    gPresenter = presenter;
+}
+
+VideoPresenter* Video::presenter() {
+    return gPresenter;
 }
 
 }  // namespace clipmoor

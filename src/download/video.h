@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 #include <QVariant>
 
 #include <memory>
@@ -11,6 +12,7 @@
 namespace clipmoor {
 
 class Downloader;
+class VideoPresenter;
 
 // The persistent record of one download (entity "Video"): the stream's facts, the file name,
 // the byte counters, the resume data and the download state, plus display fields that live
@@ -114,6 +116,27 @@ public:
         return shouldHidePercentRemainingIndicator_;
     }
     void setShouldHidePercentRemainingIndicator(bool value);
+
+    // Where the finished file goes: "<download folder>/<fileName>.<fileExtension>", the folder
+    // from the setting "ClipmoorMediaDownloadPath" (created when missing). Rewrites `fileName`
+    // into a name that is usable as a file name (see media_file_name.h) and keeps it.
+    QString mediaLocalFilePath();
+    // The video's watch page and its thumbnail on the site.
+    QUrl youTubePageURL() const;
+    QUrl thumbNailURL() const;
+    // True exactly when the file system reports a size above 0 for the file URL's path.
+    static bool doesMediaFileExistInLocation(const QUrl& fileURL);
+
+    // The user's actions on the record's row.
+    void resume();
+    void pause();
+    // Opens the finished file in the player, or offers to remove the record when the file is
+    // missing.
+    void play();
+
+    // The user interface every record reports to; none by default.
+    static void setPresenter(VideoPresenter* presenter);
+    static VideoPresenter* presenter();
 
 signals:
     void videoIDChanged();
