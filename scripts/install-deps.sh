@@ -7,7 +7,7 @@ set -euo pipefail
 
 profile=${1:-run}
 packages=(g++ cmake ninja-build pkg-config ca-certificates
-          qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libgl-dev
+          qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 libgl-dev
           libcurl4-openssl-dev libsqlite3-dev)
 case "$profile" in
   test | bench) packages+=(libgtest-dev libgmock-dev nginx-light openssl ffmpeg curl xvfb xauth) ;;
