@@ -83,6 +83,10 @@ void Downloader::setSessionConfiguration(const UrlSessionConfiguration& configur
     std::lock_guard lock(mutex_);
     configuration_ = configuration;
 }
+UrlSessionConfiguration Downloader::sessionConfiguration() const {
+    std::lock_guard lock(mutex_);
+    return configuration_;
+}
 
 qint64 Downloader::state() const {
     const auto task = downloadTask();

@@ -53,6 +53,7 @@ public:
     void setDownloadFinished(bool finished) { downloadFinished_.store(finished); }
     // The session the operation makes at its first start (ephemeral by default).
     void setSessionConfiguration(const UrlSessionConfiguration& configuration);
+    UrlSessionConfiguration sessionConfiguration() const;
 
     // The current task's state number (0 running, 1 suspended, 2 cancelling, 3 completed),
     // or 1 when there is no task.

@@ -12,6 +12,7 @@
 #include "download/media_file_name.h"
 #include "download/video_presenter.h"
 #include "extractor/site_endpoints.h"
+#include "platform/main_queue.h"
 #include "platform/notification_center.h"
 #include "platform/user_defaults.h"
 
@@ -20,6 +21,7 @@ namespace clipmoor {
 namespace {
 VideoPresenter* gPresenter = nullptr;
 const char* const kMediaDownloadPathKey = "ClipmoorMediaDownloadPath";
+const char* const kItemDeleteItemNotification = "ClipmoorItemDeleteItemNotification";
 }  // namespace
 
 Video::Video(const ManagedObjectInit& init) : ManagedObject(init) {}
@@ -145,29 +147,41 @@ void Video::setDownloadState(qint16 value) {
     setValue(QVariant::fromValue<qlonglong>(value), QStringLiteral("downloadState"));
 }
 
+// In-memory fields notify directly: records are woken by the hundred thousand at start, and
+// this spares the property look-up of notifyValueChanged.
+void Video::notifyInMemoryValueChanged(const QString& key, void (Video::*notifySignal)()) {
+    Q_ASSERT(isMainThread());
+    emit valueChanged(key);
+    emit(this->*notifySignal)();
+}
+
 void Video::setThumbnailImage(const QVariant& value) {
     thumbnailImage_ = value;
-    notifyValueChanged(QStringLiteral("thumbnailImage"));
+    notifyInMemoryValueChanged(QStringLiteral("thumbnailImage"), &Video::thumbnailImageChanged);
 }
 
 void Video::setSizeRemainingString(const QString& value) {
     sizeRemainingString_ = value;
-    notifyValueChanged(QStringLiteral("sizeRemainingString"));
+    notifyInMemoryValueChanged(QStringLiteral("sizeRemainingString"),
+                               &Video::sizeRemainingStringChanged);
 }
 
 void Video::setPercentRemainingString(const QString& value) {
     percentRemainingString_ = value;
-    notifyValueChanged(QStringLiteral("percentRemainingString"));
+    notifyInMemoryValueChanged(QStringLiteral("percentRemainingString"),
+                               &Video::percentRemainingStringChanged);
 }
 
 void Video::setShouldHideDownloadProgressIndicator(bool value) {
     shouldHideDownloadProgressIndicator_ = value;
-    notifyValueChanged(QStringLiteral("shouldHideDownloadProgressIndicator"));
+    notifyInMemoryValueChanged(QStringLiteral("shouldHideDownloadProgressIndicator"),
+                               &Video::shouldHideDownloadProgressIndicatorChanged);
 }
 
 void Video::setShouldHidePercentRemainingIndicator(bool value) {
     shouldHidePercentRemainingIndicator_ = value;
-    notifyValueChanged(QStringLiteral("shouldHidePercentRemainingIndicator"));
+    notifyInMemoryValueChanged(QStringLiteral("shouldHidePercentRemainingIndicator"),
+                               &Video::shouldHidePercentRemainingIndicatorChanged);
 }
 
 QString Video::mediaLocalFilePath() {
@@ -204,10 +218,25 @@ void Video::pause() {
 }
 
 void Video::play() {
-    // The record's full behaviour (missing-file sheet) comes with the record's own work.
     const QString path = mediaLocalFilePath();
-    if (gPresenter && QFileInfo::exists(path))
-        gPresenter->playMediaFile(QUrl::fromLocalFile(path), fileName());
+    if (QFileInfo(path).isFile()) {  // any size: an empty file is still the user's to open
+        if (gPresenter) gPresenter->playMediaFile(QUrl::fromLocalFile(path), fileName());
+        return;
+    }
+    if (!gPresenter) return;
+    // The sheet may outlive the record: it keeps only the identity, which the list controller
+    // resolves again when it receives the notification.
+    const ObjectID identity = objectID();
+    gPresenter->showSheet(
+        QStringLiteral("Oops..."),
+        QStringLiteral("I can't seem to find the file your trying to play. Did you move it or "
+                       "delete it? Would you like me to remove this item from the list?"),
+        {QStringLiteral("No"), QStringLiteral("Yes")}, [identity](int buttonIndex) {
+            if (buttonIndex == 1)
+                NotificationCenter::defaultCenter().post(
+                    QString::fromLatin1(kItemDeleteItemNotification),
+                    QVariant::fromValue(identity));
+        });
 }
 
 void Video::setPresenter(VideoPresenter* presenter) {

@@ -5,8 +5,10 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <functional>
 #include <memory>
 
+#include "download/downloader_delegate.h"
 #include "platform/object_store/managed_object.h"
 
 namespace clipmoor {
@@ -18,7 +20,12 @@ class VideoPresenter;
 // the byte counters, the resume data and the download state, plus display fields that live
 // only in memory. Every setter notifies, also when the value does not change: through
 // valueChanged(key) and the property's own NOTIFY signal. Main thread only.
-class Video : public ManagedObject {
+//
+// The record is the delegate of its download operation. The operation calls it on its session's
+// callback thread; the record hands every change to the main thread, holding itself weakly, so
+// work for a record that is gone (or deleted) is dropped. Records are made by the model's factory
+// (clipmoor_model.h), which destroys them on the main thread whichever thread lets go last.
+class Video : public ManagedObject, public DownloaderDelegate {
     Q_OBJECT
     // Stored attributes.
     Q_PROPERTY(QString videoID READ videoID WRITE setVideoID NOTIFY videoIDChanged)
@@ -57,6 +64,15 @@ class Video : public ManagedObject {
                        shouldHidePercentRemainingIndicatorChanged)
 
 public:
+    // Values of downloadState.
+    enum DownloadState : qint16 {
+        Queued = 0,
+        Paused = 1,
+        Finished = 2,
+        Downloading = 3,
+        Failed = 4
+    };
+
     explicit Video(const ManagedObjectInit& init);
     ~Video() override;
 
@@ -131,12 +147,42 @@ public:
     void resume();
     void pause();
     // Opens the finished file in the player, or offers to remove the record when the file is
-    // missing.
+    // missing ("Yes" posts "ClipmoorItemDeleteItemNotification" with the record's objectID).
     void play();
 
     // The user interface every record reports to; none by default.
     static void setPresenter(VideoPresenter* presenter);
     static VideoPresenter* presenter();
+
+    // Set-up run when the record is inserted or read from the store: listens for the computer
+    // going to sleep and to its own downloadState, marks itself finished when its file is in
+    // the download folder, and computes its texts.
+    void prepareNotificationsObservers();
+    // Stops the operation for good (it cannot survive the sleep); state and texts stay.
+    void handleWorkspaceSleepNotification();
+    // Nothing: the list controller gives the record a new operation when it needs one.
+    void handleWorkspaceWakeNotification() {}
+    void checkForLocalFileAtStartupIfExistMarkDownloadStateAsComplete();
+    // sizeRemainingString and the hide flags from the state and the byte counters, then the
+    // percentage.
+    void updatePropertiesForDownloadProgress();
+    // percentRemainingString: the part received so far, "42%"; unchanged while the expected
+    // total is unknown (below 1).
+    void updatePercentOfDownloadRemaining();
+
+    // DownloaderDelegate, called on the operation's callback thread.
+    unsigned implementedDownloaderMethods() const override;
+    void downloaderDidWriteData(Downloader& downloader, qint64 bytesWritten,
+                                qint64 totalBytesWritten,
+                                qint64 totalBytesExpectedToWrite) override;
+    // Moves the file to the operation's destinationPath() before returning.
+    void downloaderDidFinishDownloadingToURL(Downloader& downloader,
+                                             const QString& location) override;
+    void downloaderDidCompleteWithError(Downloader& downloader, const Error& error) override;
+    void downloaderDidResumeAtOffset(Downloader& downloader, qint64 fileOffset,
+                                     qint64 expectedTotalBytes) override;
+    void downloaderDidPauseWithResumeData(Downloader& downloader,
+                                          const QByteArray& resumeData) override;
 
 signals:
     void videoIDChanged();
@@ -163,14 +209,21 @@ signals:
     void shouldHidePercentRemainingIndicatorChanged();
 
 protected:
-    // The record's behaviour comes with the download record's own work; for now the
-    // lifecycle hooks do nothing.
-    void awakeFromInsert() override {}
-    void awakeFromFetch() override {}
-    void prepareForDeletion() override {}
+    void awakeFromInsert() override { prepareNotificationsObservers(); }
+    void awakeFromFetch() override { prepareNotificationsObservers(); }
+    // Stops listening for sleep, detaches and stops the operation, and deletes the partial file
+    // of any resume data (the finished file in the download folder is never touched).
+    void prepareForDeletion() override;
 
 private:
+    // Runs `work` on the main thread if the record still exists and is not deleted by then.
+    // Any thread; the record is locked only on the main thread.
+    void applyOnMainThread(std::function<void(Video&)> work);
+    void showMoveFailedSheet();
+    void notifyInMemoryValueChanged(const QString& key, void (Video::*notifySignal)());
+
     std::weak_ptr<Downloader> downloader_;
+    QMetaObject::Connection sleepConnection_;
     QVariant thumbnailImage_;
     QString sizeRemainingString_;
     QString percentRemainingString_;

@@ -1,0 +1,104 @@
+// The record as its operation's delegate. The operation calls in on its session's callback
+// thread; everything that touches the record is handed to the main thread. Only the finished
+// file is moved on the callback thread, since it is valid only until the call returns, and
+// that move works from the operation's destination path, never from the record.
+#include <cerrno>
+
+#include "download/downloader.h"
+#include "download/video.h"
+#include "download/video_presenter.h"
+#include "platform/file_operations.h"
+#include "platform/http/url_error.h"
+#include "platform/main_queue.h"
+
+namespace clipmoor {
+
+void Video::applyOnMainThread(std::function<void(Video&)> work) {
+    // Copying the weak reference reads nothing the main thread ever changes; it is locked only
+    // once the work runs on the main thread.
+    std::weak_ptr<ManagedObject> weakRecord = weak_from_this();
+    dispatchToMain([weakRecord = std::move(weakRecord), work = std::move(work)] {
+        const auto record = weakRecord.lock();
+        if (!record || record->isDeleted()) return;
+        work(static_cast<Video&>(*record));
+    });
+}
+
+unsigned Video::implementedDownloaderMethods() const {
+    return DidWriteData | DidFinishDownloadingToURL | DidCompleteWithError | DidResumeAtOffset |
+           DidPauseWithResumeData;
+}
+
+void Video::downloaderDidWriteData(Downloader&, qint64, qint64 totalBytesWritten,
+                                   qint64 totalBytesExpectedToWrite) {
+    applyOnMainThread(
+        [written = totalBytesWritten, expected = totalBytesExpectedToWrite](Video& video) {
+            video.setTotalBytesWritten(written);
+            video.setTotalBytesExpected(expected);
+            if (video.downloadState() != Downloading) video.setDownloadState(Downloading);
+            if (written == expected) video.setDownloadState(Finished);
+            video.updatePropertiesForDownloadProgress();
+        });
+}
+
+void Video::downloaderDidResumeAtOffset(Downloader&, qint64, qint64) {}
+
+void Video::downloaderDidPauseWithResumeData(Downloader&, const QByteArray& resumeData) {
+    applyOnMainThread([resumeData](Video& video) {
+        video.setResumeData(resumeData);
+        video.setDownloadState(Paused);
+        video.updatePropertiesForDownloadProgress();
+    });
+}
+
+void Video::downloaderDidCompleteWithError(Downloader&, const Error& error) {
+    const qint16 state = error.code() == URLError::Cancelled ? Paused : Failed;
+    applyOnMainThread([state](Video& video) {
+        video.setDownloadState(state);
+        video.updatePropertiesForDownloadProgress();
+    });
+}
+
+void Video::downloaderDidFinishDownloadingToURL(Downloader& downloader, const QString& location) {
+    if (!doesMediaFileExistInLocation(QUrl::fromLocalFile(location))) {
+        applyOnMainThread([](Video& video) {
+            video.setDownloadState(Failed);
+            video.updatePropertiesForDownloadProgress();
+        });
+        return;
+    }
+    const QString destination = downloader.destinationPath();
+    const std::optional<Error> error =
+        destination.isEmpty()
+            ? std::optional(Error::posix(ENOENT, QStringLiteral("The download has no destination")))
+            : moveFile(location, destination);
+    if (!error) {
+        applyOnMainThread([](Video& video) {
+            video.setDownloadState(Finished);
+            video.updatePropertiesForDownloadProgress();
+        });
+        return;
+    }
+    qWarning("%s - Error moving file: %s", __func__, qPrintable(error->localizedDescription()));
+    applyOnMainThread([](Video& video) {
+        video.setDownloadState(Failed);
+        video.showMoveFailedSheet();
+        video.updatePropertiesForDownloadProgress();
+    });
+}
+
+void Video::showMoveFailedSheet() {
+    VideoPresenter* const sheetPresenter = presenter();
+    if (!sheetPresenter) return;
+    sheetPresenter->showSheet(
+        QStringLiteral("Oops..."),
+        QStringLiteral(
+            "There was problem moving your file. Would you like to tell us what happened?"),
+        {QStringLiteral("No"), QStringLiteral("Yes")}, [](int buttonIndex) {
+            if (buttonIndex != 1) return;
+            if (VideoPresenter* const feedbackPresenter = presenter())
+                feedbackPresenter->showFeedbackDialog();
+        });
+}
+
+}  // namespace clipmoor

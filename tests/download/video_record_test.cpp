@@ -1,0 +1,196 @@
+// The download record on its own: texts, state changes from its operation's callbacks, wake-up
+// from the store, play, and where it is destroyed.
+#include <QCoreApplication>
+#include <QThread>
+
+#include "download/downloader.h"
+#include "platform/http/partial_files.h"
+#include "platform/http/resume_data.h"
+#include "platform/http/url_error.h"
+#include "platform/notification_center.h"
+#include "platform/worker_pool.h"
+#include "video_test_support.h"
+
+namespace clipmoor::test {
+namespace {
+
+using RecordTest = VideoTest;
+
+TEST_F(RecordTest, TextsAndHideFlagsFollowEveryStateAssignment) {
+    struct Case {
+        qint16 state;
+        qint64 written, expected;
+        bool flagsBefore;  // both hide flags, set before the state
+        QString text, percent;
+        bool hidePercent, hideProgress;
+    };
+    const Case cases[] = {
+        {0, 0, 0, true, "Queued For Dowload", "7%", false, true},
+        {1, 5000, 10000, false, "Paused: 5 KB of 10 KB", "50%", false, false},
+        {2, 1500000, 1500000, false, "Ready to play: 1.5 MB", "100%", true, true},
+        {3, 420, 1000, false, "420 bytes of 1 KB", "42%", false, false},
+        {3, 999, 1000, true, "999 bytes of 1 KB", "99%", false, true},  // never shown again
+        {3, 700, 0, false, "700 bytes of 0 bytes", "7%", false, false},
+        {3, 700, -1, false, "700 bytes of 0 bytes", "7%", false, false},
+        {4, 10, 1000, false, "Failed to download Media", "1%", false, true},
+        {9, 5, 10, true, "", "50%", true, true},
+        {9, 5, 10, false, "", "50%", false, false},
+    };
+    for (const Case& c : cases) {
+        const auto video = insertVideo();
+        video->setPercentRemainingString("7%");
+        video->setShouldHidePercentRemainingIndicator(c.flagsBefore);
+        video->setShouldHideDownloadProgressIndicator(c.flagsBefore);
+        video->setTotalBytesWritten(c.written);
+        video->setTotalBytesExpected(c.expected);
+        video->setDownloadState(c.state);
+        SCOPED_TRACE(c.text.toStdString());
+        EXPECT_EQ(video->sizeRemainingString(), c.text);
+        EXPECT_EQ(video->percentRemainingString(), c.percent);
+        EXPECT_EQ(video->shouldHidePercentRemainingIndicator(), c.hidePercent);
+        EXPECT_EQ(video->shouldHideDownloadProgressIndicator(), c.hideProgress);
+    }
+    // Assigning the same state again still refreshes the texts.
+    const auto video = insertVideo();
+    video->setDownloadState(3);
+    video->setTotalBytesWritten(2000);
+    video->setTotalBytesExpected(4000);
+    video->setDownloadState(3);
+    EXPECT_EQ(video->sizeRemainingString(), "2 KB of 4 KB");
+}
+
+TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
+    using Callback = std::function<void(Video&, Downloader&)>;
+    const auto progress = [](qint64 written, qint64 expected) -> Callback {
+        return [=](Video& v, Downloader& d) { v.downloaderDidWriteData(d, 1, written, expected); };
+    };
+    const auto completion = [](const char* domain, qint64 code) -> Callback {
+        return [=](Video& v, Downloader& d) {
+            v.downloaderDidCompleteWithError(d, {domain, code});
+        };
+    };
+    struct Case {
+        const char* what;
+        qint16 from;
+        Callback callback;
+        qint16 to;
+    };
+    const Case cases[] = {
+        {"first progress", 0, progress(10, 100), 3},
+        {"progress after a pause", 1, progress(10, 100), 3},
+        {"progress to the expected total", 0, progress(100, 100), 2},
+        {"pause", 3, [](Video& v, Downloader& d) { v.downloaderDidPauseWithResumeData(d, "R"); },
+         1},
+        {"cancelled for a pause", 3, completion(kURLErrorDomain, URLError::Cancelled), 1},
+        {"transfer failure", 3, completion(kURLErrorDomain, URLError::TimedOut), 4},
+        {"missing partial file", 1, completion(kPOSIXErrorDomain, 2), 4},
+        {"resumed", 1, [](Video& v, Downloader& d) { v.downloaderDidResumeAtOffset(d, 5, 10); }, 1},
+    };
+    const auto operation = Downloader::create();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto video = insertVideo();
+        video->setDownloadState(c.from);
+        c.callback(*video, *operation);
+        EXPECT_EQ(video->downloadState(), c.from) << "applied before the main thread's turn";
+        QCoreApplication::processEvents();
+        EXPECT_EQ(video->downloadState(), c.to);
+    }
+    const auto paused = insertVideo();
+    paused->downloaderDidPauseWithResumeData(*operation, "resume");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(paused->resumeData(), "resume");
+    EXPECT_TRUE(presenter.sheets.empty());
+}
+
+TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
+    struct Case {
+        QString storedName;
+        qint64 fileSize;  // -1: no file
+        qint16 state;
+        QString fileName;
+    };
+    const Case cases[] = {
+        {"Band/Song(720p)", 1, 2, "Band-Song(720p)"},
+        {"Empty(360p)", 0, 3, "Empty(360p)"},
+        {"Missing(360p)", -1, 3, "Missing(360p)"},
+    };
+    for (const Case& c : cases) {
+        const auto video = insertVideo(c.storedName);
+        video->setDownloadState(3);
+        if (c.fileSize >= 0) writeFile(downloadFolder + "/" + c.fileName + ".mp4", c.fileSize);
+    }
+    ASSERT_TRUE(context->save(nullptr));
+    const auto reopened = openContext();
+    const auto records = reopened->executeFetchRequest(FetchRequest("Video"), nullptr);
+    ASSERT_TRUE(records && records->size() == std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& video = static_cast<const Video&>(*records->at(i));
+        EXPECT_EQ(video.fileName(), cases[i].fileName);
+        EXPECT_EQ(video.downloadState(), cases[i].state) << cases[i].storedName.toStdString();
+    }
+}
+
+TEST_F(RecordTest, PlayOpensAnyExistingFileOrOffersToRemoveTheRecord) {
+    std::vector<ObjectID> deleteRequests;
+    const ObserverToken token = NotificationCenter::defaultCenter().addObserver(
+        "ClipmoorItemDeleteItemNotification",
+        [&](const Notification& n) { deleteRequests.push_back(n.object.value<ObjectID>()); });
+
+    const auto present = insertVideo("Here(360p)");
+    writeFile(downloadFolder + "/Here(360p).mp4", 0);
+    present->play();
+    ASSERT_EQ(presenter.played.size(), 1u);
+    EXPECT_EQ(presenter.played[0].first, QUrl::fromLocalFile(downloadFolder + "/Here(360p).mp4"));
+    EXPECT_EQ(presenter.played[0].second, "Here(360p)");
+
+    const auto missing = insertVideo("Gone(360p)");
+    for (int button : {0, 1}) {
+        missing->play();
+        ASSERT_EQ(presenter.sheets.size(), std::size_t(button + 1));
+        const auto& sheet = presenter.sheets.back();
+        EXPECT_EQ(sheet.messageText, "Oops...");
+        EXPECT_EQ(sheet.informativeText,
+                  "I can't seem to find the file your trying to play. Did you move it or delete "
+                  "it? Would you like me to remove this item from the list?");
+        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
+        sheet.completion(button);
+    }
+    EXPECT_EQ(deleteRequests, std::vector<ObjectID>{missing->objectID()});
+    EXPECT_EQ(presenter.played.size(), 1u);
+}
+
+TEST_F(RecordTest, DeletingARestoredRecordDiscardsItsPartialFileButNeverTheMediaFile) {
+    const QString partial = defaultPartialFileFolder() + "/clipmoor-AbC123.part";
+    writeFile(partial, 10);
+    const auto video = insertVideo("Kept(360p)");
+    writeFile(downloadFolder + "/Kept(360p).mp4", 10);
+    const ResumeData resumeData{.url = QUrl("https://www.youtube.com/media/a"),
+                                .partialFile = partial,
+                                .bytesOnDisk = 10,
+                                .entityTag = "\"e\"",
+                                .lastModified = {},
+                                .expectedTotal = 20};
+    video->setResumeData(resumeData.encode());
+    context->deleteObject(video);
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(partial); }));
+    EXPECT_TRUE(QFile::exists(downloadFolder + "/Kept(360p).mp4"));
+}
+
+TEST_F(RecordTest, ARecordReleasedLastOnAnotherThreadIsDestroyedOnTheMainThread) {
+    std::shared_ptr<Video> video = insertVideo();
+    QThread* destroyedOn = nullptr;
+    QObject::connect(video.get(), &QObject::destroyed,
+                     [&] { destroyedOn = QThread::currentThread(); });
+    std::atomic<bool> released = false;
+    context.reset();
+    WorkerPool::callbackPool().submit([held = std::move(video), &released]() mutable {
+        held.reset();
+        released = true;
+    });
+    ASSERT_TRUE(waitUntil([&] { return released && destroyedOn; }));
+    EXPECT_EQ(destroyedOn, QCoreApplication::instance()->thread());
+}
+
+}  // namespace
+}  // namespace clipmoor::test
