@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Clipmoor needs and the machine lacks.
 #   scripts/install-deps.sh run     to build and start the application
-#   scripts/install-deps.sh test    also the test suite's needs (GoogleTest, nginx, openssl, ffmpeg)
+#   scripts/install-deps.sh test    also the test suite's needs (GoogleTest, nginx, openssl, ffmpeg,
+#                                   a D-Bus daemon for a private system bus)
 #   scripts/install-deps.sh bench   also Google Benchmark and the reference tools
 set -euo pipefail
 
@@ -10,7 +11,8 @@ packages=(g++ cmake ninja-build pkg-config ca-certificates
           qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 libgl-dev
           libcurl4-openssl-dev libsqlite3-dev)
 case "$profile" in
-  test | bench) packages+=(libgtest-dev libgmock-dev nginx-light openssl ffmpeg curl xvfb xauth) ;;
+  test | bench) packages+=(libgtest-dev libgmock-dev nginx-light openssl ffmpeg curl xvfb xauth
+                      dbus-daemon) ;;
   run) ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac

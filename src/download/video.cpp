@@ -205,8 +205,10 @@ QUrl Video::thumbNailURL() const {
 }
 
 bool Video::doesMediaFileExistInLocation(const QUrl& fileURL) {
+    // Only a file counts: a folder reports a size too (the download folder itself, for a record
+    // whose name and extension are not set yet).
     const QFileInfo info(fileURL.toLocalFile());
-    return info.exists() && info.size() > 0;
+    return info.isFile() && info.size() > 0;
 }
 
 void Video::resume() {

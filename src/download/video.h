@@ -140,7 +140,7 @@ public:
     // The video's watch page and its thumbnail on the site.
     QUrl youTubePageURL() const;
     QUrl thumbNailURL() const;
-    // True exactly when the file system reports a size above 0 for the file URL's path.
+    // True exactly when the URL's path is a file (links followed) with a size above 0.
     static bool doesMediaFileExistInLocation(const QUrl& fileURL);
 
     // The user's actions on the record's row.

@@ -98,15 +98,19 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
     }
     const auto paused = insertVideo();
     paused->downloaderDidPauseWithResumeData(*operation, "resume");
+    const auto deleted = insertVideo();
+    deleted->downloaderDidWriteData(*operation, 1, 10, 100);
+    context->deleteObject(deleted);
     QCoreApplication::processEvents();
     EXPECT_EQ(paused->resumeData(), "resume");
+    EXPECT_EQ(deleted->downloadState(), Video::Queued) << "applied to a deleted record";
     EXPECT_TRUE(presenter.sheets.empty());
 }
 
 TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
     struct Case {
         QString storedName;
-        qint64 fileSize;  // -1: no file
+        qint64 fileSize;  // -1: no file; -2: a folder of that name
         qint16 state;
         QString fileName;
     };
@@ -114,11 +118,14 @@ TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
         {"Band/Song(720p)", 1, 2, "Band-Song(720p)"},
         {"Empty(360p)", 0, 3, "Empty(360p)"},
         {"Missing(360p)", -1, 3, "Missing(360p)"},
+        {"Folder(360p)", -2, 3, "Folder(360p)"},
     };
     for (const Case& c : cases) {
         const auto video = insertVideo(c.storedName);
         video->setDownloadState(3);
-        if (c.fileSize >= 0) writeFile(downloadFolder + "/" + c.fileName + ".mp4", c.fileSize);
+        const QString path = downloadFolder + "/" + c.fileName + ".mp4";
+        if (c.fileSize >= 0) writeFile(path, c.fileSize);
+        if (c.fileSize == -2) QDir().mkpath(path);
     }
     ASSERT_TRUE(context->save(nullptr));
     const auto reopened = openContext();
@@ -129,6 +136,8 @@ TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
         EXPECT_EQ(video.fileName(), cases[i].fileName);
         EXPECT_EQ(video.downloadState(), cases[i].state) << cases[i].storedName.toStdString();
     }
+    // A record is inserted before its name is set: the download folder is no file of its own.
+    EXPECT_EQ(insertVideo()->downloadState(), Video::Queued);
 }
 
 TEST_F(RecordTest, PlayOpensAnyExistingFileOrOffersToRemoveTheRecord) {

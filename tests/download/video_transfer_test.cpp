@@ -1,0 +1,243 @@
+// The record as the delegate of a real operation downloading from the local copy of the site:
+// progress, the finished file's placement, pause, deletion mid-transfer, and sleep announced by a
+// login manager on a private system bus.
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QProcess>
+#include <QThread>
+
+#include "download/downloader.h"
+#include "platform/http/transfer_engine.h"
+#include "platform/workspace.h"
+#include "test_site.h"
+#include "video_test_support.h"
+
+namespace clipmoor::test {
+namespace {
+
+constexpr int kWaitMs = 30'000;
+
+class VideoTransferTest : public VideoTest {
+protected:
+    static void SetUpTestSuite() { TestSite::shared(); }
+
+    void TearDown() override {
+        for (const auto& operation : operations_) operation->prepareToCancel();
+        EXPECT_TRUE(
+            waitUntil([] { return TransferEngine::shared().activeTransferCount() == 0; }, kWaitMs));
+        operations_.clear();
+        VideoTest::TearDown();
+    }
+
+    // What the list controller does when it gives a record its operation; not started.
+    std::shared_ptr<Downloader> attachOperation(const std::shared_ptr<Video>& video,
+                                                const QUrl& url, bool withDestination = true) {
+        auto operation = Downloader::create();
+        UrlSessionConfiguration configuration =
+            UrlSessionConfiguration::ephemeralSessionConfiguration();
+        configuration.temporaryDirectory = partialFolder();
+        operation->setSessionConfiguration(configuration);
+        operation->setDownloadURL(url);
+        operation->setResumeData(video->resumeData());
+        if (withDestination) operation->setDestinationPath(video->mediaLocalFilePath());
+        operation->setDelegate(video);
+        video->setDownloader(operation);
+        operations_.push_back(operation);
+        return operation;
+    }
+
+    QString partialFolder() const { return dir_.filePath("partial"); }
+    QStringList partialFiles() const { return QDir(partialFolder()).entryList(QDir::Files); }
+    bool reachesState(const Video& video, qint16 state) {
+        return waitUntil([&] { return video.downloadState() == state; }, kWaitMs);
+    }
+
+    TestSite& site = TestSite::shared();
+
+private:
+    std::vector<std::shared_ptr<Downloader>> operations_;
+};
+
+TEST_F(VideoTransferTest, ProgressArrivesInOrderOnTheMainThreadAndTheFileLandsWhole) {
+    site.mediaFile("record-whole.bin", 3'000'000);
+    const auto video = insertVideo("Whole(720p)");
+    std::vector<qint64> written;
+    int offMainThread = 0;
+    QObject::connect(video.get(), &Video::totalBytesWrittenChanged, [&] {
+        written.push_back(video->totalBytesWritten());
+        offMainThread += QThread::currentThread() != QCoreApplication::instance()->thread();
+    });
+    const auto operation = attachOperation(video, site.mediaUrl("record-whole.bin"));
+    operation->start();
+
+    // The last progress report already says finished; the move comes with the operation's end.
+    ASSERT_TRUE(waitUntil([&] { return operation->isFinished(); }, kWaitMs));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(video->downloadState(), Video::Finished);
+    EXPECT_EQ(TestSite::sha256OfFile(downloadFolder + "/Whole(720p).mp4"),
+              site.sha256OfMedia("record-whole.bin"));
+    EXPECT_EQ(offMainThread, 0);
+    ASSERT_FALSE(written.empty());
+    EXPECT_TRUE(std::is_sorted(written.begin(), written.end()));
+    EXPECT_EQ(written.back(), 3'000'000);
+    EXPECT_EQ(video->sizeRemainingString(), "Ready to play: 3 MB");
+    EXPECT_EQ(video->percentRemainingString(), "100%");
+    EXPECT_TRUE(presenter.sheets.empty());
+}
+
+TEST_F(VideoTransferTest, AFinishedFileThatCannotBePlacedFailsTheRecord) {
+    struct Case {
+        const char* what;
+        qint64 mediaSize;
+        bool destinationTaken;
+        bool withDestination;
+        bool sheet;
+    };
+    const Case cases[] = {
+        {"destination taken", 4000, true, true, true},
+        {"operation without a destination", 4000, false, false, true},
+        {"empty download", 0, false, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString name = QString("Unplaced-%1").arg(&c - cases);
+        site.mediaFile(name, c.mediaSize);
+        const auto video = insertVideo(name);
+        const QString destination = downloadFolder + "/" + name + ".mp4";
+        if (c.destinationTaken) writeFile(destination, 3);
+        presenter.sheets.clear();
+        presenter.feedbackDialogs = 0;
+
+        attachOperation(video, site.mediaUrl(name), c.withDestination)->start();
+        ASSERT_TRUE(reachesState(*video, Video::Failed));
+        EXPECT_EQ(video->sizeRemainingString(), "Failed to download Media");
+        EXPECT_EQ(QFileInfo(destination).size(), c.destinationTaken ? 3 : 0);
+        ASSERT_EQ(presenter.sheets.size(), c.sheet ? 1u : 0u);
+        if (!c.sheet) continue;
+        const auto& sheet = presenter.sheets.front();
+        EXPECT_EQ(sheet.messageText, "Oops...");
+        EXPECT_EQ(sheet.informativeText,
+                  "There was problem moving your file. Would you like to tell us what happened?");
+        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
+        sheet.completion(0);
+        EXPECT_EQ(presenter.feedbackDialogs, 0);
+        sheet.completion(1);
+        EXPECT_EQ(presenter.feedbackDialogs, 1);
+    }
+}
+
+TEST_F(VideoTransferTest, PauseEndsInPausedWithTheResumeDataStored) {
+    site.mediaFile("record-pause.bin", 1024 * 1024);
+    const auto video = insertVideo();
+    const auto operation = attachOperation(video, site.slowMediaUrl("record-pause.bin", 300'000));
+    operation->start();
+    ASSERT_TRUE(reachesState(*video, Video::Downloading));
+    video->pause();
+    // Both halves of the pause have reached the record: the resume data and the completion.
+    ASSERT_TRUE(waitUntil(
+        [&] { return !video->resumeData().isEmpty() && !operation->isExecuting(); }, kWaitMs));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(video->downloadState(), Video::Paused);
+    EXPECT_EQ(video->resumeData(), operation->resumeData());
+    EXPECT_TRUE(video->sizeRemainingString().startsWith("Paused: "));
+    EXPECT_FALSE(operation->isFinished());
+}
+
+TEST_F(VideoTransferTest, DeletingARecordStopsItsOperationAndLeavesNoPartialFile) {
+    site.mediaFile("record-deleted.bin", 1024 * 1024);
+    for (const bool paused : {false, true}) {
+        SCOPED_TRACE(paused ? "paused" : "running");
+        const auto video = insertVideo();
+        const auto operation =
+            attachOperation(video, site.slowMediaUrl("record-deleted.bin", 300'000));
+        operation->start();
+        ASSERT_TRUE(reachesState(*video, Video::Downloading));
+        ASSERT_FALSE(partialFiles().isEmpty());
+        if (paused) {
+            video->pause();
+            ASSERT_TRUE(reachesState(*video, Video::Paused));
+            ASSERT_TRUE(waitUntil([&] { return !video->resumeData().isEmpty(); }, kWaitMs));
+        }
+        int changes = 0;
+        QObject::connect(video.get(), &ManagedObject::valueChanged, [&] { ++changes; });
+
+        context->deleteObject(video);
+        EXPECT_TRUE(operation->isFinished());
+        EXPECT_FALSE(operation->delegate());
+        EXPECT_FALSE(operation->session());
+        EXPECT_TRUE(video->downloader().expired());
+        EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs))
+            << partialFiles().join(", ").toStdString();
+        spinEventLoop(300);
+        EXPECT_EQ(changes, 0);
+    }
+}
+
+// A bus daemon of the test's own, standing in for the system bus.
+class PrivateBus {
+public:
+    explicit PrivateBus(const QString& folder) {
+        QFile config(folder + "/bus.conf");
+        EXPECT_TRUE(config.open(QIODevice::WriteOnly));
+        config.write(QString(R"(<!DOCTYPE busconfig PUBLIC
+ "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir=%1</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>)")
+                         .arg(folder)
+                         .toUtf8());
+        config.close();
+        daemon_.start("dbus-daemon",
+                      {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
+        EXPECT_TRUE(daemon_.waitForStarted()) << "dbus-daemon is missing";
+        EXPECT_TRUE(waitUntil([&] { return daemon_.canReadLine(); }, kWaitMs));
+        address = QString::fromUtf8(daemon_.readLine()).trimmed();
+    }
+    ~PrivateBus() {
+        daemon_.kill();
+        daemon_.waitForFinished();
+    }
+    QString address;
+
+private:
+    QProcess daemon_;
+};
+
+TEST_F(VideoTransferTest, SleepStopsADownloadAndLeavesTheRecordAsItWas) {
+    PrivateBus bus(dir_.path());
+    ASSERT_FALSE(bus.address.isEmpty());
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toUtf8());
+    QDBusConnection loginManager = QDBusConnection::connectToBus(bus.address, "login-manager");
+    ASSERT_TRUE(loginManager.registerService("org.freedesktop.login1"));
+    ASSERT_TRUE(Workspace::sharedWorkspace().startObservingSystemSleep());
+
+    site.mediaFile("record-sleep.bin", 1024 * 1024);
+    const auto video = insertVideo();
+    const auto operation = attachOperation(video, site.slowMediaUrl("record-sleep.bin", 300'000));
+    operation->start();
+    ASSERT_TRUE(reachesState(*video, Video::Downloading));
+    QDBusMessage signal = QDBusMessage::createSignal(
+        "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
+    signal << true;
+    ASSERT_TRUE(loginManager.send(signal));
+
+    ASSERT_TRUE(waitUntil([&] { return operation->isFinished(); }, kWaitMs));
+    const QString text = video->sizeRemainingString();
+    EXPECT_FALSE(operation->session());
+    spinEventLoop(300);
+    EXPECT_EQ(video->downloadState(), Video::Downloading);
+    EXPECT_EQ(video->sizeRemainingString(), text);
+    QDBusConnection::disconnectFromBus("login-manager");
+}
+
+}  // namespace
+}  // namespace clipmoor::test
