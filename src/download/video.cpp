@@ -1,6 +1,5 @@
 #include "download/video.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -191,9 +190,23 @@ QString Video::mediaLocalFilePath() {
     if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST)
         qWarning("%s", qPrintable(QStringLiteral("Cannot create the folder %1: %2")
                                       .arg(folder, QString::fromLocal8Bit(strerror(errno)))));
+    return mediaFilePathInFolder(folder);
+}
+
+QString Video::mediaFilePathInFolder(const QString& folder) {
     const QString cleaned = cleanedMediaFileName(fileName(), fileExtension());
     if (cleaned != fileName()) setFileName(cleaned);
     return QStringLiteral("%1/%2.%3").arg(folder, cleaned, fileExtension());
+}
+
+bool Video::markFinishedIfMediaFileExists() {
+    // Records wake by the hundred thousand at start: the look-up is one stat of the file. The
+    // folder is made when a file is to be placed or played, not here.
+    const QString folder =
+        UserDefaults::standard().stringForKey(QString::fromLatin1(kMediaDownloadPathKey));
+    if (!isNonEmptyFile(mediaFilePathInFolder(folder))) return false;
+    setDownloadState(Finished);
+    return true;
 }
 
 QUrl Video::youTubePageURL() const {
@@ -205,10 +218,15 @@ QUrl Video::thumbNailURL() const {
 }
 
 bool Video::doesMediaFileExistInLocation(const QUrl& fileURL) {
+    return isNonEmptyFile(fileURL.toLocalFile());
+}
+
+bool Video::isNonEmptyFile(const QString& path) {
     // Only a file counts: a folder reports a size too (the download folder itself, for a record
     // whose name and extension are not set yet).
-    const QFileInfo info(fileURL.toLocalFile());
-    return info.isFile() && info.size() > 0;
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_size > 0;
 }
 
 void Video::resume() {

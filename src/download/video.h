@@ -219,6 +219,11 @@ private:
     // Runs `work` on the main thread if the record still exists and is not deleted by then.
     // Any thread; the record is locked only on the main thread.
     void applyOnMainThread(std::function<void(Video&)> work);
+    // The media file's path in `folder`, with `fileName` cleaned as mediaLocalFilePath does.
+    QString mediaFilePathInFolder(const QString& folder);
+    // Marks the record finished when its media file is in the download folder; true if so.
+    bool markFinishedIfMediaFileExists();
+    static bool isNonEmptyFile(const QString& path);
     void showMoveFailedSheet();
     void notifyInMemoryValueChanged(const QString& key, void (Video::*notifySignal)());
 

@@ -37,13 +37,12 @@ void Video::prepareNotificationsObservers() {
     // Every assignment of the state notifies, also of an unchanged value, and the texts follow.
     connect(this, &Video::downloadStateChanged, this, &Video::updatePropertiesForDownloadProgress,
             Qt::UniqueConnection);
-    checkForLocalFileAtStartupIfExistMarkDownloadStateAsComplete();
-    updatePropertiesForDownloadProgress();
+    // A record found finished has had its texts made by the state's observation already.
+    if (!markFinishedIfMediaFileExists()) updatePropertiesForDownloadProgress();
 }
 
 void Video::checkForLocalFileAtStartupIfExistMarkDownloadStateAsComplete() {
-    if (doesMediaFileExistInLocation(QUrl::fromLocalFile(mediaLocalFilePath())))
-        setDownloadState(Finished);
+    markFinishedIfMediaFileExists();
 }
 
 void Video::handleWorkspaceSleepNotification() {
