@@ -32,6 +32,8 @@ TEST_F(RecordTest, TextsAndHideFlagsFollowEveryStateAssignment) {
         {3, 999, 1000, true, "999 bytes of 1 KB", "99%", false, true},  // never shown again
         {3, 700, 0, false, "700 bytes of 0 bytes", "7%", false, false},
         {3, 700, -1, false, "700 bytes of 0 bytes", "7%", false, false},
+        {3, 1500000000000000000, 3000000000000000000, false, "1.5 EB of 3 EB", "50%", false,
+         false},  // written * 100 would not fit in 64 bits
         {4, 10, 1000, false, "Failed to download Media", "1%", false, true},
         {9, 5, 10, true, "", "50%", true, true},
         {9, 5, 10, false, "", "50%", false, false},

@@ -236,6 +236,16 @@ TEST_F(VideoTransferTest, SleepStopsADownloadAndLeavesTheRecordAsItWas) {
     spinEventLoop(300);
     EXPECT_EQ(video->downloadState(), Video::Downloading);
     EXPECT_EQ(video->sizeRemainingString(), text);
+
+    bool woke = false;
+    const QObject listener;
+    QObject::connect(&Workspace::sharedWorkspace(), &Workspace::didWake, &listener,
+                     [&] { woke = true; });
+    QDBusMessage wake = QDBusMessage::createSignal(
+        "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
+    wake << false;
+    ASSERT_TRUE(loginManager.send(wake));
+    EXPECT_TRUE(waitUntil([&] { return woke; }, kWaitMs));
     QDBusConnection::disconnectFromBus("login-manager");
 }
 
