@@ -13,7 +13,8 @@ qsizetype bytes(const QString& name) {
 
 TEST(MediaFileNameTest, UnsafeCharactersBecomeDashes) {
     EXPECT_EQ(mediaFileNameForTitle("AC/DC - Live", "(720p)", "mp4"), "AC-DC - Live(720p)");
-    EXPECT_EQ(mediaFileNameForTitle(QString::fromLatin1("a\0b\nc\x7f", 6), "(360p)", "mp4"), "a-b-c-(360p)");
+    EXPECT_EQ(mediaFileNameForTitle(QString::fromLatin1("a\0b\nc\x7f", 6), "(360p)", "mp4"),
+              "a-b-c-(360p)");
     EXPECT_EQ(cleanedMediaFileName("Band/Song(720p)", "mp4"), "Band-Song(720p)");
     EXPECT_EQ(cleanedMediaFileName("Plain(adudio only)", "mp4"), "Plain(adudio only)");
 }

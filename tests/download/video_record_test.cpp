@@ -81,8 +81,6 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
         {"first progress", 0, progress(10, 100), 3},
         {"progress after a pause", 1, progress(10, 100), 3},
         {"progress to the expected total", 0, progress(100, 100), 2},
-        {"pause", 3, [](Video& v, Downloader& d) { v.downloaderDidPauseWithResumeData(d, "R"); },
-         1},
         {"cancelled for a pause", 3, completion(kURLErrorDomain, URLError::Cancelled), 1},
         {"transfer failure", 3, completion(kURLErrorDomain, URLError::TimedOut), 4},
         {"missing partial file", 1, completion(kPOSIXErrorDomain, 2), 4},
@@ -98,13 +96,10 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
         QCoreApplication::processEvents();
         EXPECT_EQ(video->downloadState(), c.to);
     }
-    const auto paused = insertVideo();
-    paused->downloaderDidPauseWithResumeData(*operation, "resume");
     const auto deleted = insertVideo();
     deleted->downloaderDidWriteData(*operation, 1, 10, 100);
     context->deleteObject(deleted);
     QCoreApplication::processEvents();
-    EXPECT_EQ(paused->resumeData(), "resume");
     EXPECT_EQ(deleted->downloadState(), Video::Queued) << "applied to a deleted record";
     EXPECT_TRUE(presenter.sheets.empty());
 }
@@ -112,22 +107,21 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
 TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
     struct Case {
         QString storedName;
-        qint64 fileSize;  // -1: no file; -2: a folder of that name
+        qint64 fileSize;  // -1: a folder of that name
         qint16 state;
         QString fileName;
     };
     const Case cases[] = {
         {"Band/Song(720p)", 1, 2, "Band-Song(720p)"},
         {"Empty(360p)", 0, 3, "Empty(360p)"},
-        {"Missing(360p)", -1, 3, "Missing(360p)"},
-        {"Folder(360p)", -2, 3, "Folder(360p)"},
+        {"Folder(360p)", -1, 3, "Folder(360p)"},
     };
     for (const Case& c : cases) {
         const auto video = insertVideo(c.storedName);
         video->setDownloadState(3);
         const QString path = downloadFolder + "/" + c.fileName + ".mp4";
         if (c.fileSize >= 0) writeFile(path, c.fileSize);
-        if (c.fileSize == -2) QDir().mkpath(path);
+        if (c.fileSize == -1) QDir().mkpath(path);
     }
     ASSERT_TRUE(context->save(nullptr));
     const auto reopened = openContext();
