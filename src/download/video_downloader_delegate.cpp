@@ -2,6 +2,10 @@
 // thread; everything that touches the record is handed to the main thread. Only the finished
 // file is moved on the callback thread, since it is valid only until the call returns, and
 // that move works from the operation's destination path, never from the record.
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
 #include <cerrno>
 
 #include "download/downloader.h"
@@ -68,10 +72,20 @@ void Video::downloaderDidFinishDownloadingToURL(Downloader& downloader, const QS
         return;
     }
     const QString destination = downloader.destinationPath();
-    const std::optional<Error> error =
-        destination.isEmpty()
-            ? std::optional(Error::posix(ENOENT, QStringLiteral("The download has no destination")))
-            : moveFile(location, destination);
+    std::optional<Error> error;
+    if (destination.isEmpty()) {
+        error = Error::posix(ENOENT, QStringLiteral("The download has no destination"));
+    } else {
+        // The download folder was made when the destination was worked out, but it may have
+        // been removed since; as then, only its last level is made again.
+        const QString folder = QFileInfo(destination).absolutePath();
+        if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST) {
+            const int failure = errno;
+            qWarning("%s", qPrintable(Error::posix(failure, "Cannot create the folder " + folder)
+                                          .localizedDescription()));
+        }
+        error = moveFile(location, destination);
+    }
     if (!error) {
         applyOnMainThread([](Video& video) {
             video.setDownloadState(Finished);

@@ -59,7 +59,7 @@ private:
     std::vector<std::shared_ptr<Downloader>> operations_;
 };
 
-TEST_F(VideoTransferTest, ProgressArrivesInOrderOnTheMainThreadAndTheFileLandsWhole) {
+TEST_F(VideoTransferTest, ProgressArrivesInOrderOnTheMainThreadAndTheFileLandsWholeInTheFolder) {
     site.mediaFile("record-whole.bin", 3'000'000);
     const auto video = insertVideo("Whole(720p)");
     std::vector<qint64> written;
@@ -69,6 +69,7 @@ TEST_F(VideoTransferTest, ProgressArrivesInOrderOnTheMainThreadAndTheFileLandsWh
         offMainThread += QThread::currentThread() != QCoreApplication::instance()->thread();
     });
     const auto operation = attachOperation(video, site.mediaUrl("record-whole.bin"));
+    ASSERT_TRUE(QDir(downloadFolder).removeRecursively());  // the user removed it meanwhile
     operation->start();
 
     // The last progress report already says finished; the move comes with the operation's end.
