@@ -7,19 +7,18 @@
 #include <cerrno>
 #include <cstring>
 
+#include "download/download_folder.h"
 #include "download/downloader.h"
 #include "download/media_file_name.h"
 #include "download/video_presenter.h"
 #include "extractor/site_endpoints.h"
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
-#include "platform/user_defaults.h"
 
 namespace clipmoor {
 
 namespace {
 VideoPresenter* gPresenter = nullptr;
-const char* const kMediaDownloadPathKey = "ClipmoorMediaDownloadPath";
 const char* const kItemDeleteItemNotification = "ClipmoorItemDeleteItemNotification";
 }  // namespace
 
@@ -184,8 +183,7 @@ void Video::setShouldHidePercentRemainingIndicator(bool value) {
 }
 
 QString Video::mediaLocalFilePath() {
-    const QString folder =
-        UserDefaults::standard().stringForKey(QString::fromLatin1(kMediaDownloadPathKey));
+    const QString folder = mediaDownloadFolder();
     // Only the last folder is made: a missing parent means the setting points somewhere wrong.
     if (::mkdir(QFile::encodeName(folder).constData(), 0777) != 0 && errno != EEXIST)
         qWarning("%s", qPrintable(QStringLiteral("Cannot create the folder %1: %2")
@@ -202,8 +200,7 @@ QString Video::mediaFilePathInFolder(const QString& folder) {
 bool Video::markFinishedIfMediaFileExists() {
     // Records wake by the hundred thousand at start: the look-up is one stat of the file. The
     // folder is made when a file is to be placed or played, not here.
-    const QString folder =
-        UserDefaults::standard().stringForKey(QString::fromLatin1(kMediaDownloadPathKey));
+    const QString folder = mediaDownloadFolder();
     if (!isNonEmptyFile(mediaFilePathInFolder(folder))) return false;
     setDownloadState(Finished);
     return true;

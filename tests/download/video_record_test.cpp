@@ -136,6 +136,16 @@ TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
     EXPECT_EQ(insertVideo()->downloadState(), Video::Queued);
 }
 
+TEST_F(RecordTest, AnEmptyOrRelativeFolderSettingNeverPlacesFilesOutsideTheDefaultFolder) {
+    const auto video = insertVideo("Clip(720p)");
+    for (const QString& setting : {QString(), QStringLiteral("relative/folder")}) {
+        UserDefaults::standard().setValue(setting, "ClipmoorMediaDownloadPath");
+        EXPECT_EQ(video->mediaLocalFilePath(),
+                  QDir::homePath() + "/Downloads/Clipmoor/Clip(720p).mp4");
+        EXPECT_EQ(UserDefaults::standard().stringForKey("ClipmoorMediaDownloadPath"), setting);
+    }
+}
+
 TEST_F(RecordTest, PlayOpensAnyExistingFileOrOffersToRemoveTheRecord) {
     std::vector<ObjectID> deleteRequests;
     const ObserverToken token = NotificationCenter::defaultCenter().addObserver(
