@@ -1,5 +1,5 @@
-// Discarding resume data and sweeping partial files that no record refers to: only our own files
-// in our own folder are ever deleted.
+// Opening and discarding the partial files that resume data names, and sweeping partial files
+// that no record refers to: only our own files in our own folder are ever touched.
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 
 #include <unistd.h>
 
@@ -47,31 +48,44 @@ protected:
     QString outside_;
 };
 
-TEST_F(PartialFilesTest, DiscardDeletesOnlyOurOwnPartialFile) {
+TEST_F(PartialFilesTest, OnlyOurOwnSingleNamedPartialFileIsOpenedOrDiscarded) {
     const QString ours = makeFile(folder_ + "/clipmoor-AbC123.part");
     const QString elsewhere = makeFile(outside_ + "/clipmoor-Zzz999.part");
     const QString wrongName = makeFile(folder_ + "/notes.txt");
     const QString link = folder_ + "/clipmoor-Link00.part";
     ASSERT_EQ(::symlink(QFile::encodeName(elsewhere).constData(), QFile::encodeName(link)), 0);
+    // A second name inside the folder for a file that lives elsewhere too.
+    const QString target = makeFile(outside_ + "/precious.txt");
+    const QString hardLink = folder_ + "/clipmoor-Hard00.part";
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(), QFile::encodeName(hardLink)), 0);
 
     struct Case {
-        QByteArray resumeData;
-        QString file;
-        bool deleted;
+        QString path;  // as the resume data names it
+        QString file;  // what must survive a refusal
+        bool ours;
     };
     const Case cases[] = {
-        {resumeDataFor(elsewhere), elsewhere, false},
-        {resumeDataFor(wrongName), wrongName, false},
-        {resumeDataFor(link), elsewhere, false},  // the link's target survives
-        {resumeDataFor(folder_ + "/../outside/clipmoor-Zzz999.part"), elsewhere, false},
-        {"{damaged", ours, false},
-        {resumeDataFor(ours), ours, true},
+        {elsewhere, elsewhere, false},
+        {wrongName, wrongName, false},
+        {link, elsewhere, false},
+        {hardLink, hardLink, false},
+        {folder_ + "/../outside/clipmoor-Zzz999.part", elsewhere, false},
+        {ours, ours, true},
     };
+    discardResumeData("{damaged", folder_);  // names no file at all
     for (const Case& c : cases) {
-        discardResumeData(c.resumeData, folder_);
-        EXPECT_EQ(QFile::exists(c.file), !c.deleted) << c.resumeData.constData();
+        SCOPED_TRACE(c.path.toStdString());
+        int fd = -1;
+        const std::optional<Error> refused = openPartialFile(c.path, folder_, &fd);
+        EXPECT_EQ(!refused, c.ours);
+        if (refused) EXPECT_TRUE(refused->is(kPOSIXErrorDomain, ENOENT));
+        if (fd >= 0) ::close(fd);
+
+        discardResumeData(resumeDataFor(c.path), folder_);
+        EXPECT_EQ(QFile::exists(c.file), !c.ours);
     }
     EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QFileInfo(target).size(), 13);
 }
 
 TEST_F(PartialFilesTest, SweepKeepsReferencedNewAndForeignFiles) {

@@ -85,11 +85,22 @@ std::optional<Error> openPartialFile(const QString& path, const QString& folder,
     }
     const int fd = ::open(QFile::encodeName(canonical + '/' + info.fileName()).constData(),
                           O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return Error::posix(errno, QStringLiteral("Cannot open the partial file"));
+    if (fd < 0) {
+        // A symbolic link in the file's place is not ours: it counts as missing, like any other
+        // file that fails a check.
+        const int error = errno == ELOOP ? ENOENT : errno;
+        return Error::posix(error, QStringLiteral("Cannot open the partial file"));
+    }
     struct stat status {};
     if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
         ::close(fd);
         return Error::posix(ENOENT, QStringLiteral("The partial file is not a regular file"));
+    }
+    // A second name for the file (a hard link, perhaps outside the folder) would make a resume
+    // write into, or a discard remove, a file that is not only ours.
+    if (status.st_nlink != 1) {
+        ::close(fd);
+        return Error::posix(ENOENT, QStringLiteral("The partial file has another name"));
     }
     *descriptor = fd;
     return std::nullopt;

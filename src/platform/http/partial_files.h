@@ -24,8 +24,9 @@ bool isPartialFileName(const QString& name);
 
 // Opens `path` for writing when it is one of our partial files in `folder`: the name has our
 // form, it lies directly in `folder` (compared after resolving links in the folder's own path),
-// and it is a regular file opened without following a symbolic link. Returns the descriptor
-// (close-on-exec), or an error in the POSIX domain; ENOENT for a file that is not ours.
+// and it is a regular file with no other name (no hard link), opened without following a
+// symbolic link. Returns the descriptor (close-on-exec), or an error in the POSIX domain; ENOENT
+// for a file that is not ours.
 std::optional<Error> openPartialFile(const QString& path, const QString& folder, int* descriptor);
 
 // Deletes the partial file that encoded resume data refers to, if it is one of ours in `folder`.
