@@ -1,5 +1,6 @@
 #include "platform/file_operations.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -97,6 +98,33 @@ std::optional<Error> moveFile(const QString& source, const QString& destination)
         return Error::posix(errno, QStringLiteral("Cannot move the file"));
     }
     return Error::posix(error, QStringLiteral("Cannot move the file"));
+}
+
+std::optional<Error> makePrivateFolder(const QString& path) {
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    const QStringList parts = absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    QString prefix;
+    for (const QString& part : parts) {
+        prefix += QLatin1Char('/') + part;
+        const QByteArray native = QFile::encodeName(prefix);
+        if (::mkdir(native.constData(), 0700) == 0) {
+            // The umask may have taken bits away that the owner needs.
+            ::chmod(native.constData(), 0700);
+            continue;
+        }
+        const int error = errno;
+        struct stat status {};
+        if (error != EEXIST || ::stat(native.constData(), &status) != 0 ||
+            !S_ISDIR(status.st_mode)) {
+            return Error::posix(error,
+                                QStringLiteral("Could not create the folder %1").arg(prefix));
+        }
+        if (prefix.size() == absolute.size() && status.st_uid == ::geteuid() &&
+            (status.st_mode & 077) != 0) {
+            ::chmod(native.constData(), 0700);  // made by an earlier version, with the umask
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<qint64> fileSize(const QString& path) {

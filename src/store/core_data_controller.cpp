@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <optional>
 
+#include "platform/file_operations.h"
 #include "platform/main_queue.h"
 
 namespace clipmoor {
@@ -46,14 +46,13 @@ std::shared_ptr<PersistentStoreCoordinator> CoreDataController::persistentStoreC
         if (!S_ISDIR(status.st_mode)) {
             failureReason = QString::fromUtf8(kFoundAFileFailureReason).arg(folder);
             shouldFail = true;
+        } else {
+            // The saved list is private: a folder left open to others by an earlier version is
+            // narrowed. Failing that is no reason not to open the store.
+            makePrivateFolder(folder);
         }
     } else if (statError == ENOENT) {
-        std::error_code creationError;
-        std::filesystem::create_directories(folderPath.toStdString(), creationError);
-        if (creationError)
-            pendingError =
-                Error::posix(creationError.value(),
-                             QStringLiteral("Could not create the folder %1").arg(folder));
+        pendingError = makePrivateFolder(folder);
     } else {
         pendingError = Error::posix(statError, QStringLiteral("Could not examine %1").arg(folder));
     }

@@ -12,6 +12,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "fault_server.h"
@@ -329,9 +330,14 @@ TEST_F(UrlSessionTest, PausedDownloadContinuesFromItsPartialFile) {
     const auto recorder = std::make_shared<DownloadRecorder>();
     const auto session = UrlSession::create(configuration, recorder);
 
+    ::umask(022);
     const auto first = session->downloadTask(url);
     first->resume();
     ASSERT_TRUE(waitUntil([&] { return recorder->written >= 50'000; }, kWaitMs));
+    // What is being downloaded is nobody else's business, whatever the umask.
+    struct stat folder {};
+    ASSERT_EQ(::stat(QFile::encodeName(configuration.temporaryDirectory).constData(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
     std::promise<QByteArray> paused;
     auto pausedData = paused.get_future();
     first->cancelByProducingResumeData([&](const QByteArray& data) { paused.set_value(data); });

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include "download/clipmoor_model.h"
 #include "download/video.h"
@@ -134,6 +135,45 @@ TEST_F(CoreDataControllerTest, AFileInPlaceOfTheFolderIsReportedAtEveryRequestAn
     expectStartupFailure(presented_[3], reason);
     EXPECT_TRUE(loggedMessages().contains(kUnableToCommit));
     EXPECT_EQ(readFile(folder()), "someone's file");
+}
+
+unsigned modeOf(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
+
+TEST_F(CoreDataControllerTest, TheSavedListIsTheUsersAloneWhateverTheUmask) {
+    ::umask(022);
+    struct Case {
+        const char* name;
+        std::function<void(const QString& folder)> prepare;
+    };
+    const Case cases[] = {
+        {"first start", [](const QString&) {}},
+        {"left open by an earlier version",
+         [](const QString& folder) {
+             QDir().mkpath(folder);
+             ::chmod(QFile::encodeName(folder).constData(), 0755);
+             sqlite3* db = nullptr;  // an empty database is a new store
+             sqlite3_open(QFile::encodeName(folder + "/Clipmoor.storedata").constData(), &db);
+             sqlite3_close(db);
+             ::chmod(QFile::encodeName(folder + "/Clipmoor.storedata").constData(), 0644);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(folder()).removeRecursively();
+        c.prepare(folder());
+        CoreDataController controller(loadClipmoorModel);
+        ManagedObjectContext* context = controller.managedObjectContext();
+        ASSERT_TRUE(context);
+        context->insertNewObjectForEntityForName<Video>(kVideoEntityName)->setTitle("private");
+        Error error;
+        ASSERT_TRUE(context->save(&error)) << error.debugDescription().toStdString();
+        EXPECT_EQ(modeOf(folder()), 0700u) << std::oct << modeOf(folder());
+        for (const char* suffix : {"", "-wal", "-shm"})
+            EXPECT_EQ(modeOf(storeFile() + suffix), 0600u) << suffix;
+    }
 }
 
 struct StartupFailure {

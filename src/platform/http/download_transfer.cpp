@@ -1,6 +1,5 @@
 #include "platform/http/download_transfer.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -10,6 +9,7 @@
 #include <unistd.h>
 #include <cerrno>
 
+#include "platform/file_operations.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
@@ -96,10 +96,8 @@ std::optional<Error> DownloadTransfer::prepare() {
 }
 
 std::optional<Error> DownloadTransfer::createPartialFile() {
-    if (!QDir().mkpath(temporaryDirectory_)) {
-        return Error::posix(errno ? errno : EACCES,
-                            QStringLiteral("Cannot create the folder %1").arg(temporaryDirectory_));
-    }
+    // Partial files show what the user is downloading: their folder is the user's alone.
+    if (auto error = makePrivateFolder(temporaryDirectory_)) return error;
     QByteArray pathTemplate = QFile::encodeName(temporaryDirectory_ + '/' + kPartialFileTemplate);
     const int fd = mkostemps(pathTemplate.data(), 5, O_CLOEXEC);
     if (fd < 0) return Error::posix(errno, QStringLiteral("Cannot create a partial file"));

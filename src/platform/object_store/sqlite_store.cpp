@@ -6,6 +6,10 @@
 
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/object_store/object_store_error.h"
 #include "platform/object_store/sqlite_database.h"
 #include "platform/object_store/sqlite_store_schema.h"
@@ -59,6 +63,26 @@ bool checkFileBeforeOpening(const QString& path, Error* error) {
     return true;
 }
 
+// The saved list is the user's alone. A new file is made here with mode 0600 rather than by
+// SQLite with the umask; its journal files take their mode from it.
+void createPrivateFileIfMissing(const QString& path) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) ::close(fd);  // any failure is SQLite's to report when it opens the file
+}
+
+// A store file of this user that others may read (made by an earlier version) is narrowed,
+// with its journal files, once it is known to be a store file.
+void narrowToOwner(const QString& path) {
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const QByteArray native = QFile::encodeName(path) + suffix;
+        struct stat status {};
+        if (::lstat(native.constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+            status.st_uid == ::geteuid() && (status.st_mode & 077) != 0)
+            ::chmod(native.constData(), status.st_mode & 0600);
+    }
+}
+
 }  // namespace
 
 SqliteStore::SqliteStore(QString path, std::shared_ptr<const ManagedObjectModel> model,
@@ -70,7 +94,10 @@ SqliteStore::~SqliteStore() = default;
 std::unique_ptr<SqliteStore> SqliteStore::open(const QString& path,
                                                std::shared_ptr<const ManagedObjectModel> model,
                                                Error* error) {
-    if (!isInMemory(path) && !checkFileBeforeOpening(path, error)) return nullptr;
+    if (!isInMemory(path)) {
+        if (!checkFileBeforeOpening(path, error)) return nullptr;
+        createPrivateFileIfMissing(path);
+    }
     Error sqliteError;
     auto database = SqliteDatabase::open(path, &sqliteError);
     if (!database) {
@@ -83,6 +110,7 @@ std::unique_ptr<SqliteStore> SqliteStore::open(const QString& path,
     std::unique_ptr<SqliteStore> store(
         new SqliteStore(path, std::move(model), std::move(database)));
     if (!store->prepareFile(error) || !store->readMetadata(error)) return nullptr;
+    if (!isInMemory(path)) narrowToOwner(path);
     store->database_->setCheckpointOnClose(true);
     return store;
 }
