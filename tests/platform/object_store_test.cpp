@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <limits>
+
 #include "platform/notification_center.h"
 #include "platform/object_store/managed_object_context.h"
 #include "platform/object_store/object_store_error.h"
@@ -67,6 +69,20 @@ void runSql(const QString& path, const char* sql, sqlite3** keepOpen = nullptr) 
         *keepOpen = db;
     else
         sqlite3_close(db);
+}
+
+// A store of the test model holding one record, then changed behind the store's back.
+void makeStoreThenRun(const QString& path, const char* sql) {
+    {
+        auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeModel());
+        ASSERT_TRUE(
+            coordinator->addPersistentStore(NSSQLiteStoreType, QUrl::fromLocalFile(path), nullptr));
+        ManagedObjectContext context;
+        context.setPersistentStoreCoordinator(coordinator);
+        context.insertNewObjectForEntityForName("Clip");
+        ASSERT_TRUE(context.save(nullptr));
+    }
+    runSql(path, sql);
 }
 
 class ObjectStoreTest : public testing::Test {
@@ -212,8 +228,37 @@ INSTANTIATE_TEST_SUITE_P(
                         ASSERT_TRUE(coordinator->addPersistentStore(
                             NSSQLiteStoreType, QUrl::fromLocalFile(path), nullptr));
                     },
-                    kPersistentStoreIncompatibleVersionHashError}),
+                    kPersistentStoreIncompatibleVersionHashError},
+        // No key would be left for a new record.
+        ForeignFile{"KeyHighWaterAtTheLargestKey",
+                    [](const QString& path) {
+                        makeStoreThenRun(path,
+                                         "UPDATE clipmoor_store_metadata SET value = "
+                                         "9223372036854775807 WHERE key = "
+                                         "'primary_key_high_water';");
+                    },
+                    kFileReadCorruptFileError},
+        ForeignFile{"RecordAtTheLargestKey",
+                    [](const QString& path) {
+                        makeStoreThenRun(path, "UPDATE Clip SET _pk = 9223372036854775807;");
+                    },
+                    kFileReadCorruptFileError}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ObjectStoreTest, TheLastFreeKeyIsHandedOutOnceAndNeverWrapsAround) {
+    makeStoreThenRun(storePath(),
+                     "UPDATE clipmoor_store_metadata SET value = 9223372036854775806 WHERE key = "
+                     "'primary_key_high_water';");
+    auto context = open();
+    ASSERT_TRUE(context);
+    const auto last = insertClip(*context, "last");
+    ASSERT_TRUE(last);
+    EXPECT_EQ(last->objectID().primaryKey(), std::numeric_limits<qint64>::max());
+    EXPECT_FALSE(context->insertNewObjectForEntityForName("Clip"));
+    Error error;
+    EXPECT_TRUE(context->save(&error)) << error.debugDescription().toStdString();
+    EXPECT_EQ(fetch(*context, FetchRequest("Clip")).size(), 2u);
+}
 
 TEST_F(ObjectStoreTest, LockedFileIsReportedAsAnOpenFailureAndOpensOnceReleased) {
     sqlite3* other = nullptr;

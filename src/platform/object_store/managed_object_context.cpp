@@ -65,9 +65,15 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(const Entit
     // Always the entity of this context's own model, whatever model `e` came from.
     const auto entity = entityForName(e.name());
     if (!store || !entity) return nullptr;
+    const std::optional<qint64> key = store->allocatePrimaryKey();
+    if (!key) {
+        qWarning("Clipmoor: the store has no record key left for a new \"%s\"",
+                 qPrintable(entity->name()));
+        return nullptr;
+    }
     auto object = entity->makeObject(ManagedObjectInit(entity));
     object->context_ = this;
-    object->objectID_ = ObjectID(store->identifier(), entity->name(), store->allocatePrimaryKey());
+    object->objectID_ = ObjectID(store->identifier(), entity->name(), *key);
     object->inserted_ = true;
     registered_.emplace(object->objectID_.primaryKey(), object);
     inserted_.insert(object);

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <limits>
+
 #include <sqlite3.h>
 
 #include <fcntl.h>
@@ -213,8 +215,22 @@ bool SqliteStore::readMetadata(Error* error) {
             &sqliteError);
         highWater = std::max(highWater, maximum.toLongLong());
     }
-    nextPrimaryKey_ = highWater + 1;
+    if (highWater == std::numeric_limits<qint64>::max()) {
+        // No key is left for a new record: only a damaged or forged file gets here.
+        setError(error, schema::openError(
+                            Error(kSQLiteErrorDomain, SQLITE_CORRUPT,
+                                  {{kLocalizedDescriptionKey,
+                                    QStringLiteral("a record key is at the largest value")}}),
+                            fileName));
+        return false;
+    }
+    lastPrimaryKey_ = highWater;
     return true;
+}
+
+std::optional<qint64> SqliteStore::allocatePrimaryKey() {
+    if (lastPrimaryKey_ == std::numeric_limits<qint64>::max()) return std::nullopt;
+    return ++lastPrimaryKey_;
 }
 
 std::optional<std::vector<StoreRow>> SqliteStore::fetchRows(const EntityDescription& entity,
@@ -294,7 +310,7 @@ bool SqliteStore::save(const std::vector<StoreWrite>& writes, Error* error) {
             .arg(schema::quoted(schema::kMetadataTable)),
         &sqliteError);
     if (!highWater.isValid()) return fail(sqliteError);
-    highWater.bind(1, QVariant::fromValue<qint64>(nextPrimaryKey_ - 1));
+    highWater.bind(1, QVariant::fromValue<qint64>(lastPrimaryKey_));
     highWater.bind(2, QString::fromLatin1(schema::kHighWaterKey));
     if (highWater.step() != SqliteStatement::Step::Done) return fail(database_->lastError());
     highWater = SqliteStatement();

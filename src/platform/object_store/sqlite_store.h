@@ -49,8 +49,9 @@ public:
     const QString& identifier() const { return identifier_; }
     const ManagedObjectModel& model() const { return *model_; }
 
-    // A key no record of this store has ever had, in this run or an earlier one.
-    qint64 allocatePrimaryKey() { return nextPrimaryKey_++; }
+    // A key no record of this store has ever had, in this run or an earlier one; none once
+    // every key up to the largest has been handed out.
+    std::optional<qint64> allocatePrimaryKey();
 
     // The rows of `entity` and its sub-entities, in key order (the order of insertion).
     std::optional<std::vector<StoreRow>> fetchRows(const EntityDescription& entity, Error* error);
@@ -81,7 +82,7 @@ private:
     std::shared_ptr<const ManagedObjectModel> model_;
     std::unique_ptr<SqliteDatabase> database_;
     QString identifier_;
-    qint64 nextPrimaryKey_ = 1;
+    qint64 lastPrimaryKey_ = 0;  // the highest key handed out so far
 };
 
 }  // namespace clipmoor
