@@ -5,7 +5,7 @@
 #include <QLocalSocket>
 #include <QTimer>
 
-#include <unistd.h>
+#include "app/private_socket.h"
 
 namespace clipmoor {
 
@@ -13,13 +13,19 @@ namespace {
 constexpr int kReceiveTimeoutMs = 5000;
 const QByteArray kReceipt = QByteArrayLiteral("ok\n");
 
-QString userName() {
-    QString name = qEnvironmentVariable("USER");
-    if (name.isEmpty()) name = QString::number(getuid());
-    // Only characters that are safe in a file name.
-    for (QChar& c : name)
-        if (!c.isLetterOrNumber() && c != u'-' && c != u'_' && c != u'.') c = u'_';
-    return name;
+enum class Answer { Nobody, ThisUser, AnotherUser };
+
+// Connects `socket` to the instance socket; who answers, if anyone.
+Answer connectToInstance(QLocalSocket& socket, const QString& name, int timeoutMs) {
+    if (name.isEmpty()) return Answer::Nobody;
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(timeoutMs)) return Answer::Nobody;
+    if (isPeerThisUser(socket.socketDescriptor())) return Answer::ThisUser;
+    // Whoever listens there is not us: it gets neither the address nor a say in whether
+    // this instance opens its window.
+    socket.abort();
+    qWarning("Clipmoor: the instance socket %s belongs to another user; ignored", qPrintable(name));
+    return Answer::AnotherUser;
 }
 }  // namespace
 
@@ -30,16 +36,14 @@ InstanceChannel::~InstanceChannel() {
 }
 
 QString InstanceChannel::serverName() {
-    const QString runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtimeDir.isEmpty() && QDir(runtimeDir).exists())
-        return QDir(runtimeDir).filePath(QStringLiteral("clipmoor-instance"));
-    return QDir(QDir::tempPath()).filePath(QStringLiteral("clipmoor-instance-") + userName());
+    const QString folder = privateSocketFolder();
+    return folder.isEmpty() ? QString()
+                            : QDir(folder).filePath(QStringLiteral("clipmoor-instance"));
 }
 
 bool InstanceChannel::sendToRunningInstance(const QString& message, int timeoutMs) {
     QLocalSocket socket;
-    socket.connectToServer(serverName());
-    if (!socket.waitForConnected(timeoutMs)) return false;
+    if (connectToInstance(socket, serverName(), timeoutMs) != Answer::ThisUser) return false;
     QByteArray bytes = message.toUtf8();
     bytes.replace('\n', ' ');  // one message is one line
     bytes.append('\n');
@@ -59,17 +63,27 @@ bool InstanceChannel::isListening() const {
 InstanceChannel::ListenResult InstanceChannel::listen() {
     if (isListening()) return ListenResult::Listening;
     const QString name = serverName();
+    if (name.isEmpty()) {
+        qWarning(
+            "Clipmoor: no private folder for the instance socket; later starts open "
+            "windows of their own");
+        return ListenResult::Failed;
+    }
     {
         QLocalSocket probe;
-        probe.connectToServer(name);
-        if (probe.waitForConnected(500)) {
-            probe.disconnectFromServer();
-            return ListenResult::AnotherInstanceAnswers;
+        switch (connectToInstance(probe, name, 500)) {
+            case Answer::ThisUser:
+                probe.disconnectFromServer();
+                return ListenResult::AnotherInstanceAnswers;
+            case Answer::AnotherUser:
+                return ListenResult::Failed;  // never replaced, never used
+            case Answer::Nobody:
+                break;
         }
     }
     // No socket options: with them the toolkit renames a fresh socket over the path, which
-    // would silently take the place of a live instance's socket. The runtime folder is the
-    // user's own, and elsewhere the socket's default permissions keep other users out.
+    // would silently take the place of a live instance's socket. The folder is the user's own
+    // (checked above), which keeps other users from reaching or replacing the socket.
     auto* server = new QLocalServer(this);
     bool listening = server->listen(name);
     if (!listening && server->serverError() == QAbstractSocket::AddressInUseError) {
@@ -91,6 +105,11 @@ InstanceChannel::ListenResult InstanceChannel::listen() {
 void InstanceChannel::acceptConnections() {
     while (QLocalSocket* socket = server_ ? server_->nextPendingConnection() : nullptr) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        if (!isPeerThisUser(socket->socketDescriptor())) {
+            qWarning("Clipmoor: dropped a connection from another user");
+            socket->abort();
+            continue;
+        }
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] { readFrom(socket); });
         // A start that connects and never finishes its message is dropped.
         QTimer::singleShot(kReceiveTimeoutMs, socket, [socket] { socket->abort(); });

@@ -19,17 +19,19 @@ public:
     explicit InstanceChannel(QObject* parent = nullptr);
     ~InstanceChannel() override;
 
-    // The socket's path: in XDG_RUNTIME_DIR when there is one, else in the temporary folder
-    // under a name made from the user's name.
+    // The socket's path, in a folder only this user can enter (see privateSocketFolder());
+    // empty when there is no such folder, and then there is no channel.
     static QString serverName();
 
     // Hands `message` to the running instance and waits (briefly) for its receipt; false when
-    // no instance answers. Blocks: call it before the event loop runs.
+    // no instance of this user answers. Blocks: call it before the event loop runs.
     static bool sendToRunningInstance(const QString& message, int timeoutMs = 3000);
 
     enum class ListenResult { Listening, AnotherInstanceAnswers, Failed };
     // Starts answering later starts. A socket left behind by an instance that died is
-    // replaced; one where another instance answers is left alone.
+    // replaced; one where another instance answers is left alone. Failed when there is no
+    // private folder or the socket there is another user's: this instance then runs alone.
+    // Connections from other users are dropped unread.
     ListenResult listen();
     bool isListening() const;
 

@@ -1,16 +1,26 @@
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <functional>
 #include <thread>
 
 #include "app/app_delegate.h"
+#include "app/private_socket.h"
 #include "app/vendor_services.h"
 #include "main_window/main_view_controller.h"
 #include "test_environment.h"
@@ -30,6 +40,69 @@ int runSecondStart(const QStringList& arguments) {
     }
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
+
+// Playing another local user takes root (CI and the development machines run tests as root).
+#define SKIP_UNLESS_ROOT() \
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user"
+
+sockaddr_un socketAddress(const QString& path) {
+    const QByteArray native = QFile::encodeName(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    memcpy(address.sun_path, native.constData(), native.size());
+    return address;
+}
+
+// A process of another user (nobody): `body` runs in a forked child after `beforeDrop`, with
+// only system calls, and tells the parent what happened through `report` (a pipe). With
+// `reachesEveryFile` it keeps root's file access, as though every folder let it in, while the
+// user it runs as (what a socket peer sees) is still nobody.
+class OtherUserProcess {
+public:
+    OtherUserProcess(const std::function<void(int report)>& beforeDrop,
+                     const std::function<void(int report)>& body, bool reachesEveryFile = false) {
+        const passwd* nobody = getpwnam("nobody");
+        uid_ = nobody ? nobody->pw_uid : 65534;
+        const gid_t gid = nobody ? nobody->pw_gid : 65534;
+        if (::pipe(pipe_) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(pipe_[0]);
+            beforeDrop(pipe_[1]);
+            // Only this thread exists in the child: the raw calls change it alone.
+            const uid_t saved = reachesEveryFile ? 0 : uid_;
+            if (::syscall(SYS_setresgid, gid, gid, gid) != 0 ||
+                ::syscall(SYS_setresuid, uid_, uid_, saved) != 0)
+                ::_exit(2);
+            if (reachesEveryFile) ::syscall(SYS_setfsuid, 0);
+            body(pipe_[1]);
+            ::_exit(0);
+        }
+        ::close(pipe_[1]);
+    }
+    ~OtherUserProcess() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(pipe_[0]);
+    }
+    // Every byte the child has reported within `timeoutMs`, up to the first `count`.
+    QByteArray reported(int count, int timeoutMs) {
+        QByteArray bytes;
+        pollfd entry{pipe_[0], POLLIN, 0};
+        char c;
+        while (bytes.size() < count && ::poll(&entry, 1, timeoutMs) == 1 &&
+               ::read(pipe_[0], &c, 1) == 1)
+            bytes += c;
+        return bytes;
+    }
+
+private:
+    uid_t uid_ = 65534;
+    pid_t pid_ = -1;
+    int pipe_[2] = {-1, -1};
+};
 
 class InstanceChannelTest : public testing::Test {
 protected:
@@ -69,6 +142,134 @@ TEST_F(InstanceChannelTest, OnlyASocketThatNobodyAnswersOnIsReplaced) {
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
     EXPECT_EQ(runSecondStart({"clipmoor://url?https://youtu.be/after"}), 0);
     EXPECT_EQ(received, QStringList({"https://youtu.be/after"}));
+}
+
+TEST_F(InstanceChannelTest, TheSocketLivesOnlyInAFolderThisUserAloneCanEnter) {
+    SKIP_UNLESS_ROOT();
+    const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray savedTemp = qgetenv("TMPDIR");
+    const QString temp = test::privateHome() + "/tmp";
+    const QString fallback = temp + QStringLiteral("/clipmoor-%1").arg(::geteuid());
+    const QString elsewhere = test::privateHome() + "/elsewhere";
+    const passwd* nobody = getpwnam("nobody");
+    const uid_t otherUser = nobody ? nobody->pw_uid : 65534;
+
+    struct Case {
+        const char* name;
+        QString runtime;  // XDG_RUNTIME_DIR, unset when empty
+        std::function<void()> prepare;
+        QString folder;  // where the socket must be; empty: nowhere
+    };
+    const auto makeFolder = [](const QString& path, mode_t mode, uid_t owner) {
+        QDir().mkpath(path);
+        ::chmod(QFile::encodeName(path).constData(), mode);
+        ::chown(QFile::encodeName(path).constData(), owner, -1);
+    };
+    const Case cases[] = {
+        {"no runtime folder: a private one is made", {}, [] {}, fallback},
+        {"a runtime folder others may enter is passed over", elsewhere,
+         [&] { makeFolder(elsewhere, 0755, ::geteuid()); }, fallback},
+        {"the runtime folder when it is private", elsewhere,
+         [&] { makeFolder(elsewhere, 0700, ::geteuid()); }, elsewhere},
+        {"our folder left open to others",
+         {},
+         [&] { makeFolder(fallback, 0711, ::geteuid()); },
+         {}},
+        {"the name taken by another user", {}, [&] { makeFolder(fallback, 0700, otherUser); }, {}},
+        {"a link in the folder's place",
+         {},
+         [&] {
+             makeFolder(elsewhere, 0700, ::geteuid());
+             QFile::link(elsewhere, fallback);
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(temp).removeRecursively();
+        QDir(elsewhere).removeRecursively();
+        QDir().mkpath(temp);
+        qputenv("TMPDIR", QFile::encodeName(temp));
+        if (c.runtime.isEmpty())
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(c.runtime));
+        c.prepare();
+
+        const QString name = InstanceChannel::serverName();
+        InstanceChannel channel;
+        if (c.folder.isEmpty()) {
+            EXPECT_TRUE(name.isEmpty()) << name.toStdString();
+            EXPECT_EQ(channel.listen(), InstanceChannel::ListenResult::Failed);
+        } else {
+            EXPECT_EQ(QFileInfo(name).path().toStdString(), c.folder.toStdString());
+            EXPECT_TRUE(isPrivateFolder(c.folder));
+            EXPECT_EQ(channel.listen(), InstanceChannel::ListenResult::Listening);
+        }
+    }
+    qputenv("XDG_RUNTIME_DIR", savedRuntime);
+    qputenv("TMPDIR", savedTemp);
+}
+
+TEST_F(InstanceChannelTest, AnotherUsersSocketGetsNoAddressAndThisStartRunsAlone) {
+    SKIP_UNLESS_ROOT();
+    const QString path = InstanceChannel::serverName();
+    ASSERT_FALSE(path.isEmpty());
+    // Listening as another user: bound while still allowed into the folder, then dropped. The
+    // child makes no allocation: the address is ready before the fork.
+    const sockaddr_un address = socketAddress(path);
+    int listener = -1;
+    OtherUserProcess server(
+        [&](int) {
+            listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)))
+                ::_exit(3);
+        },
+        [&](int report) {
+            ::listen(listener, 8);
+            ::write(report, "L", 1);
+            for (;;) {
+                const int connection = ::accept(listener, nullptr, nullptr);
+                if (connection < 0) ::_exit(4);
+                char byte;
+                if (::read(connection, &byte, 1) == 1) ::write(report, "M", 1);
+                ::close(connection);
+            }
+        });
+    ASSERT_EQ(server.reported(1, 20000), "L");
+
+    EXPECT_FALSE(InstanceChannel::sendToRunningInstance("clipmoor://url?https://youtu.be/secret"));
+    EXPECT_EQ(InstanceChannel().listen(), InstanceChannel::ListenResult::Failed);
+    EXPECT_TRUE(delegate.applicationDidFinishLaunching());
+    EXPECT_EQ(server.reported(1, 500), "") << "the other user read a message";
+}
+
+TEST_F(InstanceChannelTest, AConnectionFromAnotherUserIsDroppedUnread) {
+    SKIP_UNLESS_ROOT();
+    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
+    const sockaddr_un address = socketAddress(InstanceChannel::serverName());
+    OtherUserProcess client(
+        [](int) {},
+        [&](int report) {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
+                ::_exit(3);
+            ::write(report, "C", 1);
+            const char message[] = "clipmoor://url?https://youtu.be/x\n";
+            ::write(fd, message, sizeof(message) - 1);
+            char receipt[3];
+            if (::read(fd, receipt, sizeof(receipt)) > 0) ::write(report, "R", 1);
+            ::write(report, "E", 1);
+        },
+        true);
+    QByteArray reported;
+    ASSERT_TRUE(test::waitUntil([&] {
+        reported += client.reported(1, 0);
+        return reported.endsWith('E');
+    }));
+    EXPECT_EQ(reported, "CE") << "the other user's connection was not refused";
+    test::spinEventLoop(100);
+    EXPECT_TRUE(received.isEmpty());
 }
 
 TEST_F(InstanceChannelTest, OversizedMessageIsDroppedWithoutAReceipt) {
