@@ -15,19 +15,30 @@
 namespace clipmoor {
 
 namespace {
-// Links are taken as links when the source allows it, otherwise as the source proposes;
-// anything that carries no address is refused.
-void acceptIfItCarriesLinks(QDropEvent* event) {
-    if (!event->mimeData()->hasUrls()) {
+// A dragged address is taken as a link where the source offers that, else as a copy; never as a
+// move, which would let the source delete what was dragged. Anything that carries no address,
+// or can only be moved, is refused.
+bool acceptIfItCarriesLinks(QDropEvent* event) {
+    const Qt::DropActions possible = event->possibleActions();
+    if (!event->mimeData()->hasUrls() || !(possible & (Qt::LinkAction | Qt::CopyAction))) {
         event->ignore();
-        return;
+        return false;
     }
-    if (event->possibleActions() & Qt::LinkAction) {
-        event->setDropAction(Qt::LinkAction);
-        event->accept();
-    } else {
-        event->acceptProposedAction();
+    event->setDropAction(possible & Qt::LinkAction ? Qt::LinkAction : Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+// The first address of a drop exactly as the source wrote it: parsing it would lower-case the
+// host and re-encode the rest, and the address must be judged like a typed one.
+QString firstAddressAsGiven(const QMimeData* data) {
+    const QByteArray list = data->data(QStringLiteral("text/uri-list"));
+    for (const QByteArray& line : list.split('\n')) {
+        const QByteArray address = line.trimmed();
+        if (!address.isEmpty() && !address.startsWith('#')) return QString::fromUtf8(address);
     }
+    const QList<QUrl> urls = data->urls();
+    return urls.isEmpty() ? QString() : QString::fromUtf8(urls.first().toEncoded());
 }
 }  // namespace
 
@@ -137,17 +148,27 @@ void ClipmoorTextField::mousePressEvent(QMouseEvent* event) {
 void ClipmoorTextField::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::MiddleButton && !isReadOnly() &&
         QGuiApplication::clipboard()->supportsSelection()) {
-        deselect();
-        fieldEditor()->paste(QClipboard::Selection);
+        pasteFromPointer(QClipboard::Selection, !hasFocus());
         event->accept();
         return;
     }
     QLineEdit::mouseReleaseEvent(event);
 }
 
+void ClipmoorTextField::pasteFromPointer(QClipboard::Mode mode, bool fieldWasIdle) {
+    // A field that is not being edited still holds the previous address: the pasted one takes
+    // its place instead of being spliced into it. While editing, it goes in at the cursor.
+    if (fieldWasIdle)
+        selectAll();
+    else
+        deselect();
+    fieldEditor()->paste(mode);
+}
+
 void ClipmoorTextField::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    const bool fieldWasIdle = !hasFocus();  // the open menu takes the focus
     // The standard Paste entry would insert the clipboard behind the editor's back: the entry
     // that is wired to the base class's paste is rewired to the editor.
     // (Depending on the toolkit's version, the entry is wired by name or by function.)
@@ -158,7 +179,8 @@ void ClipmoorTextField::contextMenuEvent(QContextMenuEvent* event) {
         action->setEnabled(
             !isReadOnly() &&
             !ClipmoorTextView::plainText(QGuiApplication::clipboard()->mimeData()).isEmpty());
-        connect(action, &QAction::triggered, this, [this] { fieldEditor()->paste(); });
+        connect(action, &QAction::triggered, this,
+                [this, fieldWasIdle] { pasteFromPointer(QClipboard::Clipboard, fieldWasIdle); });
     }
     menu->popup(event->globalPos());
     event->accept();
@@ -182,11 +204,7 @@ void ClipmoorTextField::dragLeaveEvent(QDragLeaveEvent* event) {
 
 void ClipmoorTextField::dropEvent(QDropEvent* event) {
     // Only fills the field: the user confirms the address with Return.
-    const QMimeData* data = event->mimeData();
-    if (data->hasUrls() && !data->urls().isEmpty())
-        setText(QString::fromUtf8(data->urls().first().toEncoded()));
-    if (event->possibleActions() & Qt::LinkAction) event->setDropAction(Qt::LinkAction);
-    event->accept();
+    if (acceptIfItCarriesLinks(event)) setText(firstAddressAsGiven(event->mimeData()));
 }
 
 }  // namespace clipmoor

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QClipboard>
 #include <QLineEdit>
 #include <QString>
 
@@ -27,8 +28,10 @@ protected:
 };
 
 // The address field. A click while it is not being edited empties it and announces that with
-// "ClipmoorTextFieldDidClearText"; a dragged link empties it and is dropped in as the link's
-// full address; pastes go through the cell's editor, which announces them.
+// "ClipmoorTextFieldDidClearText"; a dragged link empties it and is dropped in (as a link or a
+// copy, never a move) as the link's full address exactly as given; pastes go through the cell's
+// editor, which announces them, and one by the context menu or the middle button into a field
+// not being edited replaces the address it still holds.
 class ClipmoorTextField : public QLineEdit {
     Q_OBJECT
 
@@ -60,6 +63,8 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    // A paste by the context menu or the middle button; see the definition.
+    void pasteFromPointer(QClipboard::Mode mode, bool fieldWasIdle);
     // True when the delegate handled the command.
     bool offerCommandToDelegate(const QString& commandSelector);
 

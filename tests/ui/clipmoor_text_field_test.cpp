@@ -42,6 +42,22 @@ struct Recorder {
     ObserverToken token;
 };
 
+// Drag data as another application's drag arrives: the bytes its source wrote, unparsed.
+class ForeignUriList : public QMimeData {
+public:
+    explicit ForeignUriList(QByteArray bytes) : bytes_(std::move(bytes)) {}
+    QStringList formats() const override { return {"text/uri-list"}; }
+    bool hasFormat(const QString& format) const override { return format == "text/uri-list"; }
+
+protected:
+    QVariant retrieveData(const QString& format, QMetaType) const override {
+        return format == "text/uri-list" ? QVariant(bytes_) : QVariant();
+    }
+
+private:
+    QByteArray bytes_;
+};
+
 class ClipmoorTextFieldTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -56,24 +72,37 @@ protected:
     }
     void TearDown() override { QGuiApplication::clipboard()->clear(); }
     void startEditing() { field->setFocus(Qt::TabFocusReason); }
-    void sendDrag(QMimeData* data, bool drop) {
-        QDragEnterEvent enter(field->rect().center(), Qt::CopyAction | Qt::LinkAction, data,
-                              Qt::LeftButton, {});
+    void sendDrag(QMimeData* data, bool drop,
+                  Qt::DropActions offered = Qt::CopyAction | Qt::LinkAction) {
+        QDragEnterEvent enter(field->rect().center(), offered, data, Qt::LeftButton, {});
         QCoreApplication::sendEvent(field, &enter);
         enterAccepted = enter.isAccepted();
         enterAction = enter.dropAction();
         if (!drop) return;
-        QDropEvent dropEvent(QPointF(field->rect().center()), Qt::LinkAction, data, Qt::LeftButton,
-                             {});
+        QDropEvent dropEvent(QPointF(field->rect().center()), offered, data, Qt::LeftButton, {});
         QCoreApplication::sendEvent(field, &dropEvent);
+        dropAccepted = dropEvent.isAccepted();
+        dropAction = dropEvent.dropAction();
+    }
+    // Opens the field's context menu and chooses Paste in it.
+    void pasteFromContextMenu() {
+        QContextMenuEvent request(QContextMenuEvent::Mouse, field->rect().center(),
+                                  field->mapToGlobal(field->rect().center()));
+        QCoreApplication::sendEvent(field, &request);
+        auto* menu = field->findChild<QMenu*>();
+        ASSERT_NE(menu, nullptr);
+        for (QAction* action : menu->actions())
+            if (action->text().startsWith(QLineEdit::tr("&Paste"))) action->trigger();
+        menu->close();
+        delete menu;
     }
 
     QWidget window;
     ClipmoorTextField* field = nullptr;
     QLineEdit* other = nullptr;
     RecordingDelegate delegate;
-    bool enterAccepted = false;
-    Qt::DropAction enterAction = Qt::IgnoreAction;
+    bool enterAccepted = false, dropAccepted = false;
+    Qt::DropAction enterAction = Qt::IgnoreAction, dropAction = Qt::IgnoreAction;
 };
 
 TEST_F(ClipmoorTextFieldTest, ClickIntoIdleFieldEmptiesItAnnouncesOnceAndStartsEditing) {
@@ -119,6 +148,49 @@ TEST_F(ClipmoorTextFieldTest, DragEmptiesTheFieldAndOnlyALinkIsDroppedInWithoutS
     EXPECT_TRUE(delegate.offered.isEmpty());
 }
 
+TEST_F(ClipmoorTextFieldTest, ADropIsALinkOrACopyNeverAMoveAndKeepsTheAddressAsGiven) {
+    // As a browser sends it: the host in capitals must reach recognition unchanged.
+    const QByteArray address = "https://WWW.YouTube.com/watch?v=abc&t=1m2s#at%20start";
+    struct Case {
+        Qt::DropActions offered;
+        bool accepted;
+        Qt::DropAction action;
+    };
+    const Case cases[] = {
+        {Qt::LinkAction | Qt::CopyAction | Qt::MoveAction, true, Qt::LinkAction},
+        {Qt::CopyAction | Qt::MoveAction, true, Qt::CopyAction},
+        {Qt::MoveAction, false, Qt::IgnoreAction},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.offered));
+        ForeignUriList link("# a comment line\r\n" + address + "\r\n");
+        field->setText("before");
+        sendDrag(&link, true, c.offered);
+        EXPECT_EQ(enterAccepted, c.accepted);
+        EXPECT_EQ(dropAccepted, c.accepted);
+        if (c.accepted) {
+            EXPECT_EQ(enterAction, c.action);
+            EXPECT_EQ(dropAction, c.action);
+        }
+        EXPECT_EQ(field->text().toStdString(), c.accepted ? address.toStdString() : "");
+    }
+}
+
+TEST_F(ClipmoorTextFieldTest, PointerPasteReplacesThePreviousAddressButJoinsTheEditing) {
+    Recorder pasted(kClipmoorTextViewDidPasteNotification, field);
+    QGuiApplication::clipboard()->setText("https://youtu.be/new");
+    field->setText("https://youtu.be/old");
+    pasteFromContextMenu();  // on the field as the last lookup left it
+    EXPECT_EQ(field->text().toStdString(), "https://youtu.be/new");
+
+    startEditing();
+    field->setText("https://youtu.be/");
+    QGuiApplication::clipboard()->setText("abc");
+    pasteFromContextMenu();  // at the cursor of the address being typed
+    EXPECT_EQ(field->text().toStdString(), "https://youtu.be/abc");
+    EXPECT_EQ(pasted.count, 2);
+}
+
 TEST_F(ClipmoorTextFieldTest, CommandsGoToTheDelegateFirstAndToTheFieldWhenDeclined) {
     startEditing();
     QSignalSpy returnPressed(field, &QLineEdit::returnPressed);
@@ -152,7 +224,7 @@ TEST_F(ClipmoorTextFieldTest, PasteShortcutInsertsThePlainCharactersBeforeAnnoun
     QGuiApplication::clipboard()->setMimeData(richText);
     startEditing();
     QTest::keySequence(field, QKeySequence::Paste);
-    EXPECT_EQ(field->text(), "https://youtu.be/abc");
+    EXPECT_EQ(field->text().toStdString(), "https://youtu.be/abc");
     EXPECT_EQ(pasted.count, 1);
     EXPECT_FALSE(pasted.object.isValid());
     EXPECT_EQ(pasted.textWhenPosted, "https://youtu.be/abc");
@@ -162,14 +234,7 @@ TEST_F(ClipmoorTextFieldTest, ContextMenuPasteGoesThroughTheEditorToo) {
     Recorder pasted(kClipmoorTextViewDidPasteNotification, field);
     QGuiApplication::clipboard()->setText("https://youtu.be/fromMenu");
     startEditing();
-    QContextMenuEvent request(QContextMenuEvent::Mouse, field->rect().center(),
-                              field->mapToGlobal(field->rect().center()));
-    QCoreApplication::sendEvent(field, &request);
-    auto* menu = field->findChild<QMenu*>();
-    ASSERT_NE(menu, nullptr);
-    for (QAction* action : menu->actions())
-        if (action->text().startsWith(QLineEdit::tr("&Paste"))) action->trigger();
-    menu->close();
+    pasteFromContextMenu();
     EXPECT_EQ(pasted.count, 1);
     EXPECT_EQ(pasted.textWhenPosted, "https://youtu.be/fromMenu");
 }
