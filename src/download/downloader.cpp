@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/http/partial_files.h"
+#include "platform/http/resume_data.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session_download_task.h"
 
@@ -12,6 +14,15 @@ namespace {
 constexpr const char* kExecutingKey = "isExecuting";
 constexpr const char* kFinishedKey = "isFinished";
 constexpr quint64 kMaximumRestarts = 2;
+
+// True when `later` continues in another partial file than `earlier`, so that dropping
+// `earlier` abandons a file of its own.
+bool namesAnotherPartialFile(const QByteArray& earlier, const QByteArray& later) {
+    const auto before = ResumeData::decode(earlier);
+    if (!before) return false;
+    const auto after = ResumeData::decode(later);
+    return !after || after->partialFile != before->partialFile;
+}
 }  // namespace
 
 std::shared_ptr<Downloader> Downloader::create() {
@@ -21,7 +32,13 @@ std::shared_ptr<Downloader> Downloader::create() {
 Downloader::Downloader()
     : configuration_(UrlSessionConfiguration::ephemeralSessionConfiguration()) {}
 
-Downloader::~Downloader() = default;
+Downloader::~Downloader() {
+    if (!resumeDataHeldByOwner_) discardResumeData(resumeData_, partialFileFolder());
+}
+
+QString Downloader::partialFileFolder() const {
+    return configuration_.temporaryDirectory;
+}
 
 QUrl Downloader::downloadURL() const {
     std::lock_guard lock(mutex_);
@@ -70,6 +87,21 @@ QByteArray Downloader::resumeData() const {
 void Downloader::setResumeData(const QByteArray& data) {
     std::lock_guard lock(mutex_);
     resumeData_ = data;
+    resumeDataHeldByOwner_ = true;  // the owner keeps what it hands over
+}
+
+void Downloader::replaceResumeData(const QByteArray& data, bool heldByOwner) {
+    QByteArray dropped;
+    QString folder;
+    {
+        std::lock_guard lock(mutex_);
+        if (namesAnotherPartialFile(resumeData_, data)) dropped = resumeData_;
+        // The same data given back (a pause before the transfer began) stays the owner's.
+        resumeDataHeldByOwner_ = heldByOwner || (data == resumeData_ && resumeDataHeldByOwner_);
+        resumeData_ = data;
+        folder = partialFileFolder();
+    }
+    discardResumeData(dropped, folder);
 }
 std::shared_ptr<UrlSession> Downloader::session() const {
     std::lock_guard lock(mutex_);
@@ -135,6 +167,10 @@ void Downloader::start() {
     bool pausing = false;
     {
         std::lock_guard lock(mutex_);
+        // Finished or detached, nobody would hear a transfer: it is never made. (The queue's
+        // worker may start an operation that prepareToCancel has already finished, and a
+        // restart after a vanished partial file may follow prepareToCancel.)
+        if (detached_ || downloadFinished_.load()) return;
         const auto current = downloadTask_ ? std::optional(downloadTask_->state()) : std::nullopt;
         // A second transfer beside a running one would only compete for the same file.
         transferring = current == UrlSessionTaskState::Running;
@@ -152,10 +188,15 @@ void Downloader::start() {
             } else if (!downloadURL_.isEmpty()) {
                 task = session_->downloadTask(downloadURL_);
             }
-            if (task) downloadTask_ = task;
+            if (task) {
+                downloadTask_ = task;
+                // Made and started in one step: a start on another thread (the queue's worker
+                // and a user's resume) finds it running, not a second task from the same
+                // resume data that would delete this one's partial file.
+                task->resume();
+            }
         }
     }
-    if (task) task->resume();
     setExecutingAnnounced(true);
     if (!task && !transferring && !pausing) finishWithoutTransfer();
 }
@@ -188,26 +229,53 @@ void Downloader::suspend() {
     }
     std::weak_ptr<Downloader> weakSelf = std::static_pointer_cast<Downloader>(shared_from_this());
     std::weak_ptr<UrlSessionDownloadTask> weakTask = task;
-    task->cancelByProducingResumeData([weakSelf, weakTask](const QByteArray& data) {
-        auto self = weakSelf.lock();
-        auto pausedTask = weakTask.lock();
-        if (!self || !pausedTask || !self->isCurrentTask(*pausedTask)) return;
-        self->setResumeData(data);
-        if (auto delegate = self->delegateFor(DownloaderDelegate::DidPauseWithResumeData))
-            delegate->downloaderDidPauseWithResumeData(*self, data);
-    });
+    QString folder;
+    QByteArray ownersData;  // what a pause before the transfer began gives back unchanged
+    {
+        std::lock_guard lock(mutex_);
+        folder = partialFileFolder();
+        if (resumeDataHeldByOwner_) ownersData = resumeData_;
+    }
+    task->cancelByProducingResumeData(
+        [weakSelf, weakTask, folder, ownersData](const QByteArray& data) {
+            auto self = weakSelf.lock();
+            auto pausedTask = weakTask.lock();
+            if (!self || !pausedTask || !self->isCurrentTask(*pausedTask) || self->isDetached()) {
+                // Nobody here continues from it; the owner's own data stays the owner's.
+                if (data != ownersData) discardResumeData(data, folder);
+                return;
+            }
+            auto delegate = self->delegateFor(DownloaderDelegate::DidPauseWithResumeData);
+            // What the delegate is handed is its to keep or to discard.
+            self->replaceResumeData(data, delegate != nullptr);
+            if (delegate) delegate->downloaderDidPauseWithResumeData(*self, data);
+        });
 }
 
 void Downloader::prepareToCancel() {
     std::shared_ptr<UrlSession> session;
+    QByteArray abandoned;
+    QString folder;
     {
         std::lock_guard lock(mutex_);
+        detached_ = true;
         delegate_.reset();
         session = std::move(session_);
+        // Resume data that no owner took (a pause with no delegate to hand it to) would leave
+        // its partial file behind. What the owner holds stays: it may resume from it later, and
+        // discards it itself when it goes away.
+        if (!resumeDataHeldByOwner_) abandoned = std::exchange(resumeData_, QByteArray());
+        folder = partialFileFolder();
     }
     // The session lets go of this operation here; the caller's reference keeps it alive.
     if (session) session->invalidateAndCancel();
+    discardResumeData(abandoned, folder);
     markExecutingAsNoAndFinsihedAsYes();
+}
+
+bool Downloader::isDetached() const {
+    std::lock_guard lock(mutex_);
+    return detached_;
 }
 
 void Downloader::cancel() {
@@ -247,8 +315,16 @@ void Downloader::didComplete(UrlSession&, UrlSessionTask& task, const std::optio
     if (!error || isCancelled() || !isCurrentTask(task)) return;
 
     if (error->is(kPOSIXErrorDomain, ENOENT) && retryAttemps_.load() < kMaximumRestarts) {
-        // The partial file went missing: start over from the address, without resume data.
-        setResumeData({});
+        // The partial file went missing: start over from the address, without resume data
+        // (whatever is left of its file, if it is still ours, is of no use any more).
+        QByteArray dropped;
+        QString folder;
+        {
+            std::lock_guard lock(mutex_);
+            dropped = std::exchange(resumeData_, QByteArray());
+            folder = partialFileFolder();
+        }
+        discardResumeData(dropped, folder);
         resume();
         ++retryAttemps_;
         return;

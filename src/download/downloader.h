@@ -88,6 +88,12 @@ private:
     bool isCurrentTask(const UrlSessionTask& task) const;
     void setExecutingAnnounced(bool executing);
     void finishWithoutTransfer();
+    // Takes `data` as the resume data, discarding the earlier data's partial file when `data`
+    // continues in another one. `heldByOwner`: the delegate keeps a copy of `data`.
+    void replaceResumeData(const QByteArray& data, bool heldByOwner);
+    bool isDetached() const;
+    // Where the session keeps partial files (read under the lock or before the first start).
+    QString partialFileFolder() const;
 
     mutable std::mutex mutex_;
     QUrl downloadURL_;
@@ -100,6 +106,10 @@ private:
     QByteArray resumeData_;
     UrlSessionConfiguration configuration_;
     bool resumeAfterPause_ = false;  // started while a pause was under way
+    bool detached_ = false;          // prepareToCancel has run: nothing starts any more
+    // False while resume data from a pause is held by this operation alone: it is then this
+    // operation's to discard when it lets go of it.
+    bool resumeDataHeldByOwner_ = true;
 
     std::atomic<quint64> retryAttemps_{0};
     std::atomic<bool> downloadExecuting_{false};

@@ -6,13 +6,21 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "download_test_support.h"
 #include "platform/file_operations.h"
+#include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
 #include "platform/http/url_error.h"
+#include "platform/http/url_session_download_task.h"
 #include "test_environment.h"
 
 namespace clipmoor::test {
@@ -189,6 +197,102 @@ TEST_F(DownloaderOperationTest, ResumeDuringAPauseContinuesFromItsResumeData) {
               ResumeData::decode(delegate->lastResumeData()).value().bytesOnDisk);
     expectSameBytes("hasty.bin");
     EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
+}
+
+// The record went away (prepareToCancel) before the queue's worker started the operation; the
+// same holds for a restart after a vanished partial file that follows prepareToCancel.
+TEST_F(DownloaderOperationTest, AnOperationDetachedBeforeItsStartMakesNoTransfer) {
+    const auto downloader =
+        makeDownloader(site.mediaFile("unheard.bin", 64 * 1024), makeDelegate());
+    downloader->prepareToCancel();
+    downloader->start();
+    EXPECT_FALSE(downloader->session());
+    EXPECT_FALSE(downloader->downloadTask());
+    EXPECT_FALSE(downloader->isExecuting());
+    EXPECT_TRUE(downloader->isFinished());
+    spinEventLoop(200);
+    EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
+    for (const AccessLogEntry& entry : site.accessLog())
+        EXPECT_FALSE(entry.target().contains("unheard.bin")) << entry.target().toStdString();
+}
+
+// The queue's worker and a user's resume may start the operation at the same moment.
+TEST_F(DownloaderOperationTest, StartsAtTheSameMomentMakeOneTransfer) {
+    // Task numbers are handed out in order: a task made just before and one just after the two
+    // starts tell how many they made.
+    const auto nextTaskNumber = [] {
+        const auto probe =
+            UrlSession::create(UrlSessionConfiguration::ephemeralSessionConfiguration());
+        return probe->downloadTask(QUrl("http://127.0.0.1:9/probe"))->taskIdentifier();
+    };
+    // A server that takes connections and never answers keeps every transfer running.
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof(address);
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), size), 0);
+    ASSERT_EQ(::listen(silent, 512), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size), 0);
+    const QUrl url(QStringLiteral("http://127.0.0.1:%1/silent.bin").arg(ntohs(address.sin_port)));
+
+    int doubled = 0;
+    for (int round = 0; round < 200; ++round) {
+        const auto downloader = makeDownloader(url, makeDelegate());
+        std::atomic<int> ready{0};
+        const auto racer = [&] {
+            ++ready;
+            while (ready.load() < 2) {
+            }
+            downloader->start();
+        };
+        const quint64 before = nextTaskNumber();
+        std::thread first(racer), second(racer);
+        first.join();
+        second.join();
+        if (nextTaskNumber() - before != 2) ++doubled;
+        downloader->prepareToCancel();
+    }
+    ::close(silent);
+    EXPECT_EQ(doubled, 0) << "rounds in which the two starts made two transfers";
+}
+
+// Resume data from a pause belongs to whoever took it: the owner keeps its partial file until
+// it goes away; data that nobody took goes with the operation.
+TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwnerHoldsIt) {
+    site.mediaFile("held.bin", 1024 * 1024);
+    const QUrl url = site.slowMediaUrl("held.bin", 500'000);
+    const struct {
+        const char* name;
+        bool ownerTakesPauses;
+        bool waitForThePause;
+    } cases[] = {
+        {"the owner holds the resume data", true, true},
+        {"nobody took the resume data", false, true},
+        {"dropped while the pause is under way", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto delegate = std::make_shared<RecordingDelegate>(
+            QString(), c.ownerTakesPauses
+                           ? kAllDownloaderMethods
+                           : kAllDownloaderMethods & ~DownloaderDelegate::DidPauseWithResumeData);
+        const auto downloader = makeDownloader(url, delegate);
+        downloader->start();
+        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
+        downloader->suspend();
+        if (c.waitForThePause) {
+            ASSERT_TRUE(waitUntil([&] { return !downloader->resumeData().isEmpty(); }, kWaitMs));
+        }
+        downloader->prepareToCancel();
+        if (c.ownerTakesPauses) {
+            spinEventLoop(200);
+            EXPECT_EQ(partialFiles().size(), 1) << "the owner may still resume from it";
+            discardResumeData(delegate->lastResumeData(), partialFolder);  // the owner goes
+        }
+        EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs))
+            << partialFiles().join(' ').toStdString();
+    }
 }
 
 // A move into place works within one file system and across two (the copy path), and never

@@ -311,7 +311,7 @@ void DownloadTransfer::onStopped(StopReason reason, bool) {
         handler = std::move(resumeDataHandler_);
     }
     if (ended_) {
-        deliverResumeData(std::move(handler), {});
+        deliverResumeData(std::move(handler), {}, {});
         return;
     }
     ended_ = true;
@@ -320,6 +320,7 @@ void DownloadTransfer::onStopped(StopReason reason, bool) {
         return;
     }
     QByteArray data;
+    bool fresh = false;
     if (encodedResumeData_ && !preparedFromResumeData_) {
         data = resumeData_ ? *encodedResumeData_ : QByteArray();  // never started: still valid
     } else if (isResumable()) {
@@ -327,9 +328,12 @@ void DownloadTransfer::onStopped(StopReason reason, bool) {
                    .encode();
         closeFile();
         path_.clear();  // the partial file belongs to the resume data now: never discard it
+        fresh = true;
     }
     if (data.isEmpty()) discardFile();
-    deliverResumeData(std::move(handler), data);
+    // Data handed back unchanged is still its owner's; new data that reaches nobody (the
+    // session was invalidated meanwhile) would leave its partial file behind.
+    deliverResumeData(std::move(handler), data, fresh ? temporaryDirectory_ : QString());
     deliverFailure(cancelledError());
 }
 
@@ -375,10 +379,35 @@ void DownloadTransfer::deliverFinishedFile() {
         [path] { QFile::remove(path); });
 }
 
-void DownloadTransfer::deliverResumeData(ResumeDataHandler handler, const QByteArray& data) {
+namespace {
+// Discards fresh resume data unless it was handed to its handler by the time it goes away.
+class UndeliveredResumeData {
+public:
+    UndeliveredResumeData(QByteArray data, QString folder)
+        : data_(std::move(data)), folder_(std::move(folder)) {}
+    ~UndeliveredResumeData() {
+        if (!delivered_ && !folder_.isEmpty()) discardResumeData(data_, folder_);
+    }
+    const QByteArray& deliver() {
+        delivered_ = true;
+        return data_;
+    }
+
+private:
+    const QByteArray data_;
+    const QString folder_;
+    bool delivered_ = false;
+};
+}  // namespace
+
+void DownloadTransfer::deliverResumeData(ResumeDataHandler handler, const QByteArray& data,
+                                         const QString& discardFolder) {
+    auto pending = std::make_shared<UndeliveredResumeData>(data, discardFolder);
     auto session = session_.lock();
     if (!session || !handler) return;
-    session->deliver([handler = std::move(handler), data](UrlSessionDelegate*) { handler(data); });
+    session->deliver([handler = std::move(handler), pending](UrlSessionDelegate*) {
+        handler(pending->deliver());
+    });
 }
 
 }  // namespace clipmoor

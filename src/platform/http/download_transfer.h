@@ -53,7 +53,10 @@ private:
 
     void deliverFailure(const Error& error);
     void deliverFinishedFile();
-    void deliverResumeData(ResumeDataHandler handler, const QByteArray& data);
+    // `discardFolder`: where `data`'s partial file is discarded if the data reaches nobody;
+    // empty when it is not this transfer's to discard.
+    void deliverResumeData(ResumeDataHandler handler, const QByteArray& data,
+                           const QString& discardFolder);
 
     const QString temporaryDirectory_;
     const std::weak_ptr<UrlSession> session_;
