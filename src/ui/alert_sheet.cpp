@@ -90,11 +90,18 @@ private:
     };
 
     QMessageBox* show(const AlertSheet& alert, std::vector<Completion> completions) {
-        shown_ = openSheet(alert, window_, std::move(completions));
-        // The next one opens once this one is gone, however it went.
-        connect(shown_, &QObject::destroyed, this,
+        QMessageBox* box = openSheet(alert, window_, std::move(completions));
+        shown_ = box;
+        // The next one opens as soon as this one is answered (after its completions ran), or
+        // once it is gone without an answer.
+        connect(box, &QMessageBox::finished, this, [this, box] {
+            if (shown_ != box) return;
+            shown_ = nullptr;
+            showNext();
+        });
+        connect(box, &QObject::destroyed, this,
                 [this] { QTimer::singleShot(0, this, [this] { showNext(); }); });
-        return shown_;
+        return box;
     }
 
     void showNext() {
