@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QWidget>
+
+class QAudioOutput;
+class QLabel;
+class QMediaPlayer;
+class QStackedWidget;
+class QVideoWidget;
+
+namespace clipmoor {
+
+class PlayerControls;
+
+// What a player window shows: the picture, or for a file without one its title over the
+// application's image, or a message when the file cannot be played; the floating controls lie
+// over it. Space plays or pauses, Left and Right seek, Up and Down change the volume.
+class QMRMediaPlayerView : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit QMRMediaPlayerView(QWidget* parent = nullptr);
+
+    void setPlayer(QMediaPlayer* player, QAudioOutput* audioOutput);
+
+    QVideoWidget* videoWidget() const { return videoWidget_; }
+    PlayerControls* controls() const { return controls_; }
+    QLabel* messageLabel() const { return messageLabel_; }
+
+    enum class Page { Picture, AudioOnly, Message };
+    Page page() const;
+    void showAudioOnly(const QString& title);
+    void showMessage(const QString& message);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void placeControls();
+
+    QStackedWidget* pages_;
+    QVideoWidget* videoWidget_;
+    QLabel* audioTitleLabel_;
+    QLabel* messageLabel_;
+    PlayerControls* controls_;
+};
+
+}  // namespace clipmoor
