@@ -1,12 +1,21 @@
 #include "app/app_delegate.h"
 
-#include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QMainWindow>
-#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 
+#include <csignal>
+
+#include "app/application_menu.h"
+#include "app/application_tray_icon.h"
+#include "app/browser_extension_installer.h"
+#include "app/software_updater.h"
+#include "app/termination_signals.h"
 #include "app/vendor_services.h"
 #include "download/clipmoor_model.h"
 #include "main_window/main_view_controller.h"
@@ -14,21 +23,30 @@
 #include "platform/user_defaults.h"
 #include "store/core_data_controller.h"
 #include "ui/error_alert.h"
+#include "ui/player/qmr_media_player_vendor.h"
+#include "ui/preferences/general_pane_view_controller.h"
+#include "ui/preferences/update_pane_view_controller.h"
+#include "ui/preferences/zk_preferences_controller.h"
 
 namespace clipmoor {
 
 AppDelegate::AppDelegate(VendorServices& vendorServices, QObject* parent)
-    : QObject(parent), vendorServices_(vendorServices) {
+    : QObject(parent),
+      vendorServices_(vendorServices),
+      quitter_([] { QCoreApplication::quit(); }),
+      systemTrayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }) {
     connect(&instanceChannel_, &InstanceChannel::messageReceived, this,
             [this](const QString& message) {
                 // A later start with an address counts as a URL event; without one it only
                 // asks for the window.
-                bringMainWindowForward();
+                reopen();
                 if (!message.isEmpty()) handleURLEvent(message);
             });
 }
 
-AppDelegate::~AppDelegate() = default;
+AppDelegate::~AppDelegate() {
+    if (mainWindow_) mainWindow_->removeEventFilter(this);
+}
 
 CoreDataController* AppDelegate::coreDataController() {
     if (!coreDataController_) {
@@ -44,8 +62,17 @@ void AppDelegate::setCoreDataController(std::unique_ptr<CoreDataController> cont
     coreDataController_ = std::move(controller);
 }
 
+void AppDelegate::setMediaPlayerVendor(std::unique_ptr<QMRMediaPlayerVendor> vendor) {
+    mediaPlayerVendor_ = std::move(vendor);
+}
+
 void AppDelegate::setMainWindow(QMainWindow* window) {
+    if (mainWindow_) mainWindow_->removeEventFilter(this);
     mainWindow_ = window;
+    if (!mainWindow_) return;
+    // Closing the main window is decided here (tray or quit), not by the last window closing.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    mainWindow_->installEventFilter(this);
     installMenus();
 }
 
@@ -55,6 +82,8 @@ bool AppDelegate::applicationDidFinishLaunching() {
     if (intake == InstanceChannel::ListenResult::AnotherInstanceAnswers) return false;
     // When the socket cannot be made at all, this instance still works; later starts then
     // simply open windows of their own.
+    mediaPlayerVendor_ = std::make_unique<QMRMediaPlayerVendor>();
+    preparePreferencesController();
     vendorServices_.sendTrackingReport();
     vendorServices_.setupIssuesController(true);
     return true;
@@ -75,6 +104,12 @@ void AppDelegate::prepareUserDefaults() {
         qWarning("Clipmoor: could not write %s", qPrintable(defaults.filePath()));
 }
 
+void AppDelegate::preparePreferencesController() {
+    auto updatePane = std::make_shared<UpdatePaneViewController>(vendorServices_.sharedUpdater());
+    auto generalPane = std::make_shared<GeneralPaneViewController>(UserDefaults::standard());
+    ZKPreferencesController::sharedController()->setModules({generalPane, updatePane});
+}
+
 void AppDelegate::handleURLEvent(const std::optional<QString>& directObject) {
     const QString name =
         QString::fromLatin1(kClipmoorDidRecieveURLFromBrowserExtensionNotification);
@@ -87,8 +122,115 @@ void AppDelegate::handleURLEvent(const std::optional<QString>& directObject) {
     NotificationCenter::defaultCenter().post(name, address);
 }
 
+void AppDelegate::openPreferences(QObject* sender) {
+    ZKPreferencesController::sharedController()->showWindow(sender);
+}
+
+void AppDelegate::installSafariExtension(QObject*) {
+    BrowserExtensionInstaller::showExtension();
+}
+
+void AppDelegate::clearList(QObject*) {
+    NotificationCenter::defaultCenter().post(
+        QString::fromLatin1(kClipmoorDidRequestToClearDownloadListNotification),
+        QVariant::fromValue<QObject*>(this));
+}
+
 void AppDelegate::showFeedbackDialog(QObject*) {
     vendorServices_.showFeedbackDialog(0);
+}
+
+void AppDelegate::terminate(QObject*) {
+    if (applicationShouldTerminate() == TerminateNow) quitApplication();
+}
+
+AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
+    // A second request while the user is still being asked waits for that answer.
+    if (terminationPending_) return TerminateLater;
+    ManagedObjectContext* context = coreDataController()->managedObjectContext();
+    if (!context) return TerminateNow;
+    if (!context->commitEditing()) {
+        qWarning("%s:%s unable to commit editing to terminate", "AppDelegate",
+                 "applicationShouldTerminate:");
+        return TerminateCancel;
+    }
+    if (!context->hasChanges()) return TerminateNow;
+    Error error;
+    if (context->save(&error)) return TerminateNow;
+
+    // The failure is shown first; the alert cannot repair anything, so once the user has read
+    // it the question follows.
+    terminationPending_ = true;
+    QMessageBox* presented = presentError(error, mainWindow_.data());
+    connect(presented, &QMessageBox::finished, this, &AppDelegate::askToQuitAnyway,
+            Qt::QueuedConnection);
+    return TerminateLater;
+}
+
+void AppDelegate::askToQuitAnyway() {
+    auto* alert = new QMessageBox(mainWindow_.data());
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(Qt::ApplicationModal);
+    alert->setIcon(QMessageBox::Warning);
+    alert->setWindowTitle(QStringLiteral("Clipmoor"));
+    alert->setText(tr(kQuitAnywayMessage));
+    alert->setInformativeText(tr(kQuitAnywayInformation));
+    QPushButton* quitAnyway = alert->addButton(tr(kQuitAnywayButton), QMessageBox::AcceptRole);
+    QPushButton* cancel = alert->addButton(tr(kCancelButton), QMessageBox::RejectRole);
+    alert->setDefaultButton(quitAnyway);
+    alert->setEscapeButton(cancel);
+    connect(alert, &QMessageBox::finished, this, [this, alert, quitAnyway] {
+        replyToApplicationShouldTerminate(alert->clickedButton() == quitAnyway);
+    });
+    terminationAlert_ = alert;
+    alert->show();
+}
+
+void AppDelegate::replyToApplicationShouldTerminate(bool shouldTerminate) {
+    terminationPending_ = false;
+    if (shouldTerminate) quitApplication();
+}
+
+void AppDelegate::quitApplication() {
+    applicationWillTerminate();
+    if (quitter_) quitter_();
+}
+
+bool AppDelegate::saveWithoutAsking() {
+    ManagedObjectContext* context = coreDataController()->managedObjectContext();
+    if (!context || !context->hasChanges()) return true;
+    Error error;
+    if (context->save(&error)) return true;
+    qWarning("Error: %s", qPrintable(error.debugDescription()));
+    return false;
+}
+
+void AppDelegate::installTerminationHandlers() {
+    if (!terminationSignals_) {
+        terminationSignals_ = std::make_unique<TerminationSignals>(
+            std::initializer_list<int>{SIGTERM, SIGINT, SIGHUP});
+        connect(terminationSignals_.get(), &TerminationSignals::signalReceived, this, [this] {
+            saveWithoutAsking();
+            quitApplication();
+        });
+    }
+    // The session is ending (logout, shutdown): keep the list, ask nothing.
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(
+            app, &QGuiApplication::commitDataRequest, this, [this] { saveWithoutAsking(); },
+            Qt::UniqueConnection);
+}
+
+bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {
+    if (hasVisibleWindows) return true;
+    bringMainWindowForward();
+    return false;
+}
+
+void AppDelegate::reopen() {
+    const bool visible = mainWindow_ && mainWindow_->isVisible() && !mainWindow_->isMinimized();
+    // With the window already there, the request still brings it to the front.
+    if (applicationShouldHandleReopen(visible)) bringMainWindowForward();
 }
 
 void AppDelegate::bringMainWindowForward() {
@@ -99,20 +241,35 @@ void AppDelegate::bringMainWindowForward() {
     mainWindow_->activateWindow();
 }
 
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != mainWindow_) return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::Show && trayIcon_) {
+        trayIcon_->setVisible(false);
+    } else if (event->type() == QEvent::Close) {
+        if (systemTrayAvailable_ && systemTrayAvailable_()) {
+            mainWindowDidClose();
+            return false;  // the window hides; the application stays in the tray
+        }
+        // Without a tray nothing would bring the window back: closing it means quitting.
+        event->ignore();
+        terminate(mainWindow_);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void AppDelegate::mainWindowDidClose() {
+    if (!trayIcon_) {
+        trayIcon_ = std::make_unique<ApplicationTrayIcon>();
+        connect(trayIcon_.get(), &ApplicationTrayIcon::showRequested, this, &AppDelegate::reopen);
+        connect(trayIcon_.get(), &ApplicationTrayIcon::quitRequested, this,
+                [this] { terminate(trayIcon_.get()); });
+    }
+    trayIcon_->setVisible(true);
+}
+
 void AppDelegate::installMenus() {
-    if (!mainWindow_) return;
-    QMenuBar* bar = mainWindow_->menuBar();
-    bar->clear();
-
-    QMenu* file = bar->addMenu(tr("&File"));
-    QAction* quit = file->addAction(tr("&Quit"));
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setMenuRole(QAction::QuitRole);
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-
-    QMenu* help = bar->addMenu(tr("&Help"));
-    QAction* feedback = help->addAction(tr("Send &Feedback…"));
-    connect(feedback, &QAction::triggered, this, [this] { showFeedbackDialog(this); });
+    if (mainWindow_) installApplicationMenu(*mainWindow_, *this);
 }
 
 }  // namespace clipmoor

@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
         // Another instance started at the same moment and won: hand the address to it.
         return clipmoor::InstanceChannel::sendToRunningInstance(address) ? 0 : 1;
     }
+    // SIGTERM, SIGINT and the end of the desktop session keep the download list.
+    delegate.installTerminationHandlers();
     window.show();
     if (!address.isEmpty()) {
         // Delivered once the event loop runs, as any later address would be.
