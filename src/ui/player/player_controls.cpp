@@ -70,8 +70,9 @@ PlayerControls::PlayerControls(QWidget* parent) : QWidget(parent) {
     layout->addWidget(closeButton_);
 
     connect(playPauseButton_, &QToolButton::clicked, this, &PlayerControls::togglePlayback);
-    connect(positionSlider_, &QSlider::sliderMoved, this, [this](int value) {
-        if (player_) player_->setPosition(value);
+    // Dragging, clicking and the keyboard all move the slider through an action.
+    connect(positionSlider_, &QSlider::actionTriggered, this, [this](int) {
+        if (player_) player_->setPosition(positionSlider_->sliderPosition());
     });
     connect(volumeSlider_, &QSlider::valueChanged, this, [this](int value) {
         if (audioOutput_) audioOutput_->setVolume(float(value) / 100.0f);

@@ -1,7 +1,6 @@
 #include "ui/player/qmr_media_player_view.h"
 
 #include <QAudioOutput>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QStackedWidget>
@@ -14,9 +13,6 @@
 namespace clipmoor {
 
 namespace {
-constexpr qint64 kSeekStepMs = 5000;
-constexpr int kVolumeStep = 10;
-
 QLabel* makeCentredLabel(QWidget* parent) {
     auto* label = new QLabel(parent);
     label->setAlignment(Qt::AlignCenter);
@@ -93,28 +89,6 @@ void QMRMediaPlayerView::resizeEvent(QResizeEvent* event) {
 void QMRMediaPlayerView::placeControls() {
     const int height = controls_->height();
     controls_->setGeometry(0, qMax(0, this->height() - height), width(), height);
-}
-
-void QMRMediaPlayerView::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-        case Qt::Key_Space:
-            controls_->togglePlayback();
-            return;
-        case Qt::Key_Left:
-            controls_->seekBy(-kSeekStepMs);
-            return;
-        case Qt::Key_Right:
-            controls_->seekBy(kSeekStepMs);
-            return;
-        case Qt::Key_Up:
-            controls_->changeVolumeBy(kVolumeStep);
-            return;
-        case Qt::Key_Down:
-            controls_->changeVolumeBy(-kVolumeStep);
-            return;
-        default:
-            QWidget::keyPressEvent(event);
-    }
 }
 
 }  // namespace clipmoor

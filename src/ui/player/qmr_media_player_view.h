@@ -14,7 +14,7 @@ class PlayerControls;
 
 // What a player window shows: the picture, or for a file without one its title over the
 // application's image, or a message when the file cannot be played; the floating controls lie
-// over it. Space plays or pauses, Left and Right seek, Up and Down change the volume.
+// over it.
 class QMRMediaPlayerView : public QWidget {
     Q_OBJECT
 
@@ -34,7 +34,6 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void placeControls();

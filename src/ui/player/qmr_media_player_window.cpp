@@ -1,5 +1,7 @@
 #include "ui/player/qmr_media_player_window.h"
 
+#include "ui/player/player_controls.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
@@ -10,6 +12,11 @@
 #include <QVBoxLayout>
 
 namespace clipmoor {
+
+namespace {
+constexpr qint64 kSeekStepMs = 5000;
+constexpr int kVolumeStepPercent = 10;
+}  // namespace
 
 QMRMediaPlayerWindow::QMRMediaPlayerWindow() : QWidget(nullptr, Qt::Window) {
     setAccessibleName(QStringLiteral("Media player"));
@@ -32,20 +39,19 @@ void QMRMediaPlayerWindow::setContentView(QWidget* view) {
     setFocusProxy(view);
 }
 
-void QMRMediaPlayerWindow::setFloatingControls(QWidget* controls) {
+void QMRMediaPlayerWindow::setFloatingControls(PlayerControls* controls) {
     floatingControls_ = controls;
 }
 
 void QMRMediaPlayerWindow::setContentSizeCentered(QSize naturalSize) {
     QScreen* target = screen() ? screen() : QGuiApplication::primaryScreen();
     const QRect available = target ? target->availableGeometry() : QRect(0, 0, 1920, 1080);
-    const QSize size = playerContentSize(naturalSize, available.size());
+    // The frame (title bar and border) must fit on the screen too.
+    const QSize frameExtra = frameGeometry().size() - geometry().size();
+    const QSize size = playerContentSize(naturalSize, available.size() - frameExtra);
     ownSize_ = size;
     resize(size);
-    // Centre the whole window, frame included, once the frame's size is known.
-    const QSize frameExtra = frameGeometry().size() - geometry().size();
-    const QRect frame = centeredRect(size + frameExtra, available);
-    move(frame.topLeft());
+    move(centeredRect(size + frameExtra, available).topLeft());
 }
 
 bool QMRMediaPlayerWindow::isFullScreen() const {
@@ -101,10 +107,9 @@ void QMRMediaPlayerWindow::enterEvent(QEnterEvent* event) {
 
 void QMRMediaPlayerWindow::leaveEvent(QEvent* event) {
     QWidget::leaveEvent(event);
-    // Entering a child (the controls themselves) also leaves this widget; only a pointer
-    // that is really outside hides the controls.
-    if (!isFullScreen() && !rect().contains(mapFromGlobal(QCursor::pos())))
-        setFloatingControlsVisible(false);
+    // Moving onto a child (the controls themselves) is no leave: this comes only when the
+    // pointer really left the window.
+    if (!isFullScreen()) setFloatingControlsVisible(false);
 }
 
 void QMRMediaPlayerWindow::changeEvent(QEvent* event) {
@@ -131,19 +136,26 @@ void QMRMediaPlayerWindow::resizeEvent(QResizeEvent* event) {
 }
 
 void QMRMediaPlayerWindow::keyPressEvent(QKeyEvent* event) {
+    const bool plain = event->modifiers() == Qt::NoModifier;
     if (event->key() == Qt::Key_Escape && isFullScreen()) {
         showNormal();
-        return;
-    }
-    if (event->key() == Qt::Key_F && event->modifiers() == Qt::NoModifier) {
+    } else if (event->key() == Qt::Key_F && plain) {
         handleDoubleClickEvent();
-        return;
-    }
-    if (event->matches(QKeySequence::Close)) {
+    } else if (event->matches(QKeySequence::Close)) {
         close();
-        return;
+    } else if (floatingControls_ && plain && event->key() == Qt::Key_Space) {
+        floatingControls_->togglePlayback();
+    } else if (floatingControls_ && plain && event->key() == Qt::Key_Left) {
+        floatingControls_->seekBy(-kSeekStepMs);
+    } else if (floatingControls_ && plain && event->key() == Qt::Key_Right) {
+        floatingControls_->seekBy(kSeekStepMs);
+    } else if (floatingControls_ && plain && event->key() == Qt::Key_Up) {
+        floatingControls_->changeVolumeBy(kVolumeStepPercent);
+    } else if (floatingControls_ && plain && event->key() == Qt::Key_Down) {
+        floatingControls_->changeVolumeBy(-kVolumeStepPercent);
+    } else {
+        QWidget::keyPressEvent(event);
     }
-    QWidget::keyPressEvent(event);
 }
 
 void QMRMediaPlayerWindow::setFloatingControlsVisible(bool visible) {

@@ -3,10 +3,12 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "ui/player/player_controls.h"
 #include "ui/player/player_window_geometry.h"
 
 namespace clipmoor {
 
+class PlayerControls;
 class QMRMediaPlayerWindow;
 
 // Told when a player window is about to close.
@@ -19,7 +21,8 @@ public:
 // A player's top-level window. Its content fills it; a double click (the mouse-up of the
 // second click) toggles full screen; its floating controls appear while the pointer is over
 // the window and hide when it leaves or when full screen ends (in full screen they stay as they
-// are). User resizing keeps 16 : 9. Escape leaves full screen, F toggles it.
+// are). User resizing keeps 16 : 9. Keys: Escape leaves full screen, F toggles it, Space plays
+// or pauses, Left and Right seek, Up and Down change the volume, Ctrl+W closes.
 class QMRMediaPlayerWindow : public QWidget {
     Q_OBJECT
 
@@ -34,8 +37,8 @@ public:
     void setContentView(QWidget* view);
     QWidget* contentView() const { return contentView_; }
     // The controls that follow the pointer (a child of the content view).
-    void setFloatingControls(QWidget* controls);
-    QWidget* floatingControls() const { return floatingControls_; }
+    void setFloatingControls(PlayerControls* controls);
+    PlayerControls* floatingControls() const { return floatingControls_; }
 
     // Gives the content `naturalSize` (fitted to the screen, the default size when there is
     // none) and centres the window on its screen.
@@ -62,7 +65,7 @@ private:
 
     QMRMediaPlayerWindowDelegate* delegate_ = nullptr;
     QPointer<QWidget> contentView_;
-    QPointer<QWidget> floatingControls_;
+    QPointer<PlayerControls> floatingControls_;
     ClickCounter clickCounter_;
     // The size the window gave itself last; any other size comes from the user.
     QSize ownSize_;

@@ -77,14 +77,18 @@ void ZKPreferencesController::setupToolbar() {
 
 void ZKPreferencesController::showWindow(QObject*) {
     QMainWindow* shown = window();
-    shown->adjustSize();
-    QScreen* screen = shown->screen() ? shown->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
+    const auto centre = [shown] {
+        QScreen* screen = shown->screen() ? shown->screen() : QGuiApplication::primaryScreen();
+        if (!screen) return;
         QRect frame = shown->frameGeometry();
         frame.moveCenter(screen->availableGeometry().center());
         shown->move(frame.topLeft());
-    }
+    };
+    shown->adjustSize();
+    centre();
     shown->show();
+    // Showing settles the window's final size (and its frame); centre on that.
+    centre();
     shown->raise();
     shown->activateWindow();
 }

@@ -1,0 +1,243 @@
+// The internal player against real files made with ffmpeg, played through Qt Multimedia.
+#include <QEnterEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMediaMetaData>
+#include <QMediaPlayer>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScreen>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <type_traits>
+
+#include "platform/notification_center.h"
+#include "player_media.h"
+#include "test_environment.h"
+#include "ui/player/player_controls.h"
+#include "ui/player/qmr_media_player.h"
+#include "ui/player/qmr_media_player_vendor.h"
+#include "ui/player/qmr_media_player_view.h"
+#include "ui/player/qmr_media_player_view_controller.h"
+#include "ui/player/qmr_media_player_window.h"
+#include "ui/player/qmr_media_player_window_controller.h"
+
+// Readable values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QSize& size, std::ostream* out) {
+    *out << size.width() << "x" << size.height();
+}
+inline void PrintTo(const QPoint& point, std::ostream* out) {
+    *out << "(" << point.x() << ", " << point.y() << ")";
+}
+
+namespace clipmoor {
+namespace {
+
+// A player cannot be made without a file's address.
+static_assert(!std::is_default_constructible_v<QMRMediaPlayer>);
+
+QMRMediaPlayerWindow* windowOf(QMRMediaPlayer* player) {
+    return player->mediaPlayerWindowController()->window();
+}
+QMediaPlayer* mediaOf(QMRMediaPlayer* player) {
+    return player->mediaPlayerViewController()->mediaPlayer();
+}
+QMRMediaPlayerView* viewOf(QMRMediaPlayer* player) {
+    return player->mediaPlayerViewController()->view();
+}
+
+// Plays until the position has moved on from where it is now.
+bool advances(QMediaPlayer* media) {
+    const qint64 start = media->position();
+    return test::waitUntil([&] { return media && media->position() > start + 100; });
+}
+
+bool loaded(QMediaPlayer* media) {
+    return test::waitUntil([&] {
+        const auto status = media->mediaStatus();
+        return status == QMediaPlayer::LoadedMedia || status == QMediaPlayer::BufferedMedia ||
+               status == QMediaPlayer::EndOfMedia;
+    });
+}
+
+class PlayerTest : public testing::Test {
+protected:
+    QMRMediaPlayer* play(const QString& file, const QString& title = QStringLiteral("Clip")) {
+        QMRMediaPlayer* player = vendor.mediaPlayerWithURL(QUrl::fromLocalFile(file), title);
+        player->showPlayer();
+        return player;
+    }
+    static QRect available() { return QGuiApplication::primaryScreen()->availableGeometry(); }
+
+    QMRMediaPlayerVendor vendor;
+};
+
+TEST_F(PlayerTest, WindowTakesTheNaturalSizeFittedToTheScreenAndIsCentred) {
+    for (const QString& file : {test::PlayerMedia::video360(), test::PlayerMedia::video720()}) {
+        SCOPED_TRACE(file.toStdString());
+        QMRMediaPlayer* player = play(file);
+        ASSERT_TRUE(loaded(mediaOf(player)));
+        const QSize natural =
+            mediaOf(player)->metaData().value(QMediaMetaData::Resolution).toSize();
+        EXPECT_TRUE(natural == QSize(640, 360) || natural == QSize(1280, 720));
+        QMRMediaPlayerWindow* window = windowOf(player);
+        EXPECT_TRUE(window->isVisible());
+        const QSize frame = window->frameGeometry().size() - window->size();
+        EXPECT_EQ(window->size(), playerContentSize(natural, available().size() - frame));
+        EXPECT_EQ(window->frameGeometry().center(), available().center());
+        EXPECT_EQ(viewOf(player)->page(), QMRMediaPlayerView::Page::Picture);
+    }
+    // The screen is 800 wide here: the small video keeps its own size, the large one is fitted.
+    EXPECT_EQ(windowOf(vendor.mediaPlayers()[0])->size(), QSize(640, 360));
+}
+
+TEST_F(PlayerTest, UserResizingKeepsSixteenByNine) {
+    QMRMediaPlayer* player = play(test::PlayerMedia::video360());
+    ASSERT_TRUE(loaded(mediaOf(player)));
+    QMRMediaPlayerWindow* window = windowOf(player);
+    ASSERT_EQ(window->size(), QSize(640, 360));
+    for (const QSize& dragged : {QSize(700, 360), QSize(700, 500)}) {
+        const QSize before = window->size();
+        window->resize(dragged);
+        ASSERT_TRUE(test::waitUntil([&] { return window->size() != dragged; }));
+        EXPECT_EQ(window->size(), sizeKeepingAspectRatio(dragged, before));
+        EXPECT_NEAR(window->width() * 9.0 / 16.0, window->height(), 1.0);
+    }
+}
+
+TEST_F(PlayerTest, PlayersAreIndependentAndClosingOneLeavesTheOthersPlaying) {
+    QMRMediaPlayer* first = play(test::PlayerMedia::video360());
+    QMRMediaPlayer* second = play(test::PlayerMedia::video720());
+    QMRMediaPlayer* again = play(test::PlayerMedia::video360());  // the same file twice
+    ASSERT_EQ(vendor.mediaPlayers(), QList<QMRMediaPlayer*>({first, second, again}));
+    for (QMRMediaPlayer* player : vendor.mediaPlayers()) ASSERT_TRUE(advances(mediaOf(player)));
+    EXPECT_NE(windowOf(first), windowOf(again));
+
+    // The notification comes once, after the pause, while the player is still registered.
+    QPointer<QMediaPlayer> closingMedia = mediaOf(first);
+    QPointer<QMRMediaPlayer> closing = first;
+    int notifications = 0;
+    ObserverToken observer = NotificationCenter::defaultCenter().addObserver(
+        kQMRMediaPlayerDidCloseNotification, [&](const Notification& notification) {
+            ++notifications;
+            EXPECT_EQ(notification.object.value<QObject*>(), first);
+            ASSERT_TRUE(closingMedia);
+            EXPECT_EQ(closingMedia->playbackState(), QMediaPlayer::PausedState);
+        });
+    QMRMediaPlayerWindow* window = windowOf(first);
+    window->close();
+    window->close();  // a second close of the same window changes nothing
+    first->closePlayer();
+    EXPECT_EQ(notifications, 1);
+    EXPECT_EQ(vendor.mediaPlayers(), QList<QMRMediaPlayer*>({second, again}));
+    EXPECT_TRUE(test::waitUntil([&] { return !closing && !closingMedia; }));  // let go of
+
+    EXPECT_EQ(mediaOf(second)->playbackState(), QMediaPlayer::PlayingState);
+    EXPECT_TRUE(advances(mediaOf(again)));
+
+    // A notification about some other object changes nothing.
+    observer.reset();
+    QObject stranger;
+    NotificationCenter::defaultCenter().post(kQMRMediaPlayerDidCloseNotification,
+                                             QVariant::fromValue(&stranger));
+    EXPECT_EQ(vendor.mediaPlayers().size(), 2);
+}
+
+QStringList* capturedLog = nullptr;
+void captureLog(QtMsgType, const QMessageLogContext&, const QString& message) {
+    if (capturedLog) capturedLog->append(message);
+}
+
+TEST_F(PlayerTest, AudioOnlyFileIsLoggedAndPlaysInADefaultSizedWindow) {
+    QStringList log;
+    capturedLog = &log;
+    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+    QMRMediaPlayer* player = play(test::PlayerMedia::audioOnly(), "Only sound(adudio only)");
+    const bool played = advances(mediaOf(player));
+    qInstallMessageHandler(previous);
+    capturedLog = nullptr;
+
+    ASSERT_TRUE(played);
+    EXPECT_TRUE(log.contains(
+        "-[QMRMediaPlayerViewController play] - Something went wrong, there were no tracks from "
+        "the media file. There should be at least one."))
+        << log.join('\n').toStdString();
+    EXPECT_EQ(viewOf(player)->page(), QMRMediaPlayerView::Page::AudioOnly);
+    EXPECT_TRUE(viewOf(player)->findChild<QLabel*>()->parentWidget()->isVisible());
+    EXPECT_EQ(windowOf(player)->size(), kDefaultPlayerSize);
+    EXPECT_EQ(windowOf(player)->frameGeometry().center(), available().center());
+}
+
+TEST_F(PlayerTest, FileThatCannotBePlayedShowsAMessage) {
+    for (const QString& file :
+         {test::PlayerMedia::corrupt(), test::privateHome() + QStringLiteral("/missing.mp4")}) {
+        SCOPED_TRACE(file.toStdString());
+        QMRMediaPlayer* player = play(file);
+        QMRMediaPlayerView* view = viewOf(player);
+        ASSERT_TRUE(
+            test::waitUntil([&] { return view->page() == QMRMediaPlayerView::Page::Message; }));
+        EXPECT_TRUE(view->messageLabel()->text().startsWith("This file cannot be played."));
+        EXPECT_TRUE(view->messageLabel()->isVisible());
+    }
+}
+
+void click(QWidget* window, qint64 timestamp, bool secondOfDouble) {
+    const QPointF at(20, 20);
+    const QPointF global = window->mapToGlobal(at);
+    QMouseEvent press(secondOfDouble ? QEvent::MouseButtonDblClick : QEvent::MouseButtonPress, at,
+                      global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    press.setTimestamp(quint64(timestamp));
+    QApplication::sendEvent(window, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    release.setTimestamp(quint64(timestamp + 10));
+    QApplication::sendEvent(window, &release);
+}
+
+TEST_F(PlayerTest, SecondClickTogglesFullScreenAndTheControlsFollowThePointerOutsideIt) {
+    QMRMediaPlayer* player = play(test::PlayerMedia::video360());
+    QMRMediaPlayerWindow* window = windowOf(player);
+    QWidget* controls = window->floatingControls();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), window->mapToGlobal(QPointF(5, 5)));
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(window, &enter);
+    EXPECT_TRUE(controls->isVisible());
+    QApplication::sendEvent(window, &leave);
+    EXPECT_FALSE(controls->isVisible());
+
+    QApplication::sendEvent(window, &enter);
+    click(window, 1000, false);  // a single click does nothing
+    EXPECT_FALSE(window->isFullScreen());
+    click(window, 3000, false);  // a triple click toggles once, at its second click
+    click(window, 3100, true);
+    click(window, 3200, false);
+    EXPECT_TRUE(window->isFullScreen());
+
+    // In full screen the pointer changes nothing; leaving full screen hides the controls.
+    QApplication::sendEvent(window, &leave);
+    EXPECT_TRUE(controls->isVisible());
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_FALSE(window->isFullScreen());
+    EXPECT_FALSE(controls->isVisible());
+
+    // Space pauses and plays; the controls' button does the same.
+    QMediaPlayer* media = mediaOf(player);
+    ASSERT_TRUE(
+        test::waitUntil([&] { return media->playbackState() == QMediaPlayer::PlayingState; }));
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(media->playbackState(), QMediaPlayer::PausedState);
+    EXPECT_EQ(viewOf(player)->controls()->playPauseButton()->accessibleName(), "Play");
+    viewOf(player)->controls()->playPauseButton()->click();
+    EXPECT_EQ(media->playbackState(), QMediaPlayer::PlayingState);
+}
+
+}  // namespace
+}  // namespace clipmoor

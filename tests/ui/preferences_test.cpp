@@ -1,0 +1,230 @@
+// The preferences window with its real panes: the toolbar, the remembered pane, the geometry of
+// a pane change and the download folder's dialog.
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QScreen>
+#include <QTest>
+#include <QToolBar>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/user_defaults.h"
+#include "test_environment.h"
+#include "ui/preferences/general_pane_view_controller.h"
+#include "ui/preferences/update_pane_view_controller.h"
+#include "ui/preferences/updater_settings.h"
+#include "ui/preferences/zk_preferences_controller.h"
+
+// Readable values in failure messages.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace clipmoor {
+namespace {
+
+struct StoredUpdaterSettings : UpdaterSettings {
+    bool automaticallyDownloadsUpdates() const override { return automatic; }
+    void setAutomaticallyDownloadsUpdates(bool value) override { automatic = value; }
+    qint64 updateCheckInterval() const override { return interval; }
+    void setUpdateCheckInterval(qint64 seconds) override { interval = seconds; }
+    std::optional<QDateTime> lastUpdateCheckDate() const override { return lastCheck; }
+    bool automatic = false;
+    qint64 interval = 86400;
+    std::optional<QDateTime> lastCheck;
+};
+
+const QString kSelection = QString::fromLatin1(kZKPreferencesSelectionKey);
+
+class PreferencesTest : public testing::Test {
+protected:
+    // A controller as a fresh start of the application makes it: settings read from the file.
+    std::unique_ptr<ZKPreferencesController> start() {
+        defaults = std::make_unique<UserDefaults>(settingsFile);
+        general = std::make_shared<GeneralPaneViewController>(*defaults);
+        update = std::make_shared<UpdatePaneViewController>(updater);
+        auto controller = std::make_unique<ZKPreferencesController>(*defaults);
+        controller->setModules({general, update});
+        return controller;
+    }
+    static QAction* item(ZKPreferencesController& controller, const QString& identifier) {
+        for (QAction* action : controller.toolbar()->actions())
+            if (action->data() == identifier) return action;
+        return nullptr;
+    }
+
+    const QString settingsFile = test::privateHome() + "/preferences.conf";
+    StoredUpdaterSettings updater;
+    std::unique_ptr<UserDefaults> defaults;
+    std::shared_ptr<GeneralPaneViewController> general;
+    std::shared_ptr<UpdatePaneViewController> update;
+};
+
+TEST_F(PreferencesTest, OpensOnTheRememberedPaneOrElseTheFirst) {
+    const struct {
+        const char* stored;  // nullptr: nothing stored yet
+        const char* shown;
+    } cases[] = {{nullptr, "GeneralPane"},
+                 {"UpdatePane", "UpdatePane"},
+                 {"RemovedPane", "GeneralPane"},
+                 {"GeneralPane", "GeneralPane"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored ? c.stored : "(none)");
+        QFile::remove(settingsFile);
+        if (c.stored) {
+            UserDefaults earlier(settingsFile);
+            earlier.setValue(QString(c.stored), kSelection);
+            earlier.synchronize();
+        }
+        auto controller = start();
+        ZKPreferencesModule* shown = controller->currentModule();
+        ASSERT_TRUE(shown);
+        EXPECT_EQ(shown->identifier(), c.shown);
+        EXPECT_EQ(controller->window()->windowTitle(), shown->title());
+        EXPECT_EQ(controller->selectedItemIdentifier(), c.shown);
+        EXPECT_EQ(UserDefaults(settingsFile).stringForKey(kSelection), c.shown);
+        EXPECT_TRUE(shown->view()->isVisibleTo(controller->window()));
+    }
+}
+
+TEST_F(PreferencesTest, ChosenPaneIsRememberedAcrossARestart) {
+    auto controller = start();
+    EXPECT_EQ(controller->toolbarItemIdentifiers(), QStringList({"GeneralPane", "UpdatePane"}));
+    EXPECT_EQ(item(*controller, "UpdatePane")->text(), "Update");
+    EXPECT_FALSE(item(*controller, "UpdatePane")->icon().isNull());
+    item(*controller, "UpdatePane")->trigger();
+    EXPECT_EQ(controller->currentModule(), update.get());
+    EXPECT_EQ(controller->window()->windowTitle(), "Update");
+    controller.reset();
+
+    controller = start();
+    EXPECT_EQ(controller->currentModule()->identifier(), "UpdatePane");
+}
+
+TEST_F(PreferencesTest, PaneChangeKeepsTheTopEdgeAndEveryOpeningCentres) {
+    auto controller = start();
+    QMainWindow* window = controller->window();
+    controller->showWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(window->frameGeometry().center(), screen.center());
+
+    const QRect before = window->frameGeometry();
+    item(*controller, "UpdatePane")->trigger();
+    QTest::qWait(0);
+    const QRect after = window->frameGeometry();
+    EXPECT_EQ(after.top(), before.top());
+    EXPECT_EQ(after.height() - before.height(),
+              update->view()->height() - general->view()->height());
+    EXPECT_NE(after.height(), before.height());
+
+    window->move(0, 0);
+    window->hide();
+    controller->showWindow();
+    EXPECT_EQ(window->frameGeometry().center(), screen.center());
+}
+
+TEST_F(PreferencesTest, SameListChangesNothingAndANewListRebuildsTheToolbar) {
+    auto controller = start();
+    item(*controller, "UpdatePane")->trigger();
+    const QList<QAction*> items = controller->toolbar()->actions();
+    controller->setModules(controller->modules());
+    EXPECT_EQ(controller->toolbar()->actions(), items);
+    EXPECT_EQ(controller->currentModule(), update.get());
+
+    // A new list, even of the same panes, is rebuilt: one item per pane, in list order.
+    controller->setModules({update, general});
+    EXPECT_EQ(controller->toolbarItemIdentifiers(), QStringList({"UpdatePane", "GeneralPane"}));
+    EXPECT_EQ(controller->currentModule(), update.get());  // still the remembered pane
+
+    // An item naming no pane, and an empty list, change no pane and no stored selection.
+    QAction stray;
+    stray.setData(QStringLiteral("NoSuchPane"));
+    controller->selectModule(&stray);
+    controller->setSelectedPreferenceItemWithIdentifier("NoSuchPane");
+    controller->setModules({});
+    EXPECT_TRUE(controller->toolbar()->actions().isEmpty());
+    EXPECT_EQ(controller->currentModule(), update.get());
+    EXPECT_EQ(UserDefaults(settingsFile).stringForKey(kSelection), "UpdatePane");
+}
+
+TEST_F(PreferencesTest, DownloadFolderChangesOnlyThroughTheFolderDialog) {
+    defaults = std::make_unique<UserDefaults>(settingsFile);
+    defaults->setValue(test::privateHome() + "/Downloads/Clipmoor", "ClipmoorMediaDownloadPath");
+    GeneralPaneViewController pane(*defaults);
+    QWidget* view = pane.view();
+    view->show();
+    QLineEdit* field = pane.downloadsPathTextField();
+    EXPECT_EQ(field->text(), test::privateHome() + "/Downloads/Clipmoor");
+    QTest::keyClicks(field, "/elsewhere");
+    EXPECT_EQ(field->text(), test::privateHome() + "/Downloads/Clipmoor");
+
+    const QString videos = test::privateHome() + "/Videos";
+    ASSERT_TRUE(QDir().mkpath(videos + "/inner"));
+    const struct {
+        bool confirm;
+        QString expected;
+    } answers[] = {{false, test::privateHome() + "/Downloads/Clipmoor"}, {true, videos}};
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.confirm ? "OK" : "Cancel");
+        pane.choosePath();
+        QFileDialog* dialog = pane.folderDialog();
+        ASSERT_TRUE(dialog);
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
+        EXPECT_FALSE(dialog->isModal());
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+        // The user looks into the home folder and picks "Videos" in it.
+        dialog->setDirectory(test::privateHome());
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText("Videos");
+        if (answer.confirm)
+            static_cast<QDialog*>(dialog)->accept();
+        else
+            dialog->reject();
+        EXPECT_EQ(field->text(), answer.expected);
+        EXPECT_EQ(UserDefaults(settingsFile).stringForKey("ClipmoorMediaDownloadPath"),
+                  answer.expected);
+        EXPECT_TRUE(test::waitUntil([&] { return !pane.folderDialog(); }));
+    }
+}
+
+TEST_F(PreferencesTest, UpdatePaneShowsAndChangesTheUpdaterSettings) {
+    UpdatePaneViewController pane(updater);
+    EXPECT_EQ(UpdatePaneViewController::lastCheckText(std::nullopt), "Never");
+    updater.lastCheck = QDateTime(QDate(2024, 3, 5), QTime(9, 30), Qt::UTC);
+    updater.interval = 7 * 86400;
+    pane.view();
+    EXPECT_EQ(pane.lastUpdateCheckDateLabel()->text(),
+              UpdatePaneViewController::lastCheckText(updater.lastCheck));
+    EXPECT_NE(pane.lastUpdateCheckDateLabel()->text(), "Never");
+    EXPECT_EQ(pane.checkForUpdatesIntervalPopupButton()->currentText(), "Weekly");
+
+    pane.automaticallyDownloadUpdatesButton()->click();
+    EXPECT_TRUE(updater.automatic);
+    QComboBox* interval = pane.checkForUpdatesIntervalPopupButton();
+    interval->setCurrentIndex(interval->findText("Hourly"));
+    emit interval->activated(interval->currentIndex());
+    EXPECT_EQ(updater.interval, 3600);
+}
+
+TEST(PreferencesSharedControllerTest, IsMadeOnceEvenWhenThreadsAskAtTheSameTime) {
+    std::vector<ZKPreferencesController*> seen(8, nullptr);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&seen, i] { seen[i] = ZKPreferencesController::sharedController(); });
+    for (auto& thread : threads) thread.join();
+    for (ZKPreferencesController* controller : seen) EXPECT_EQ(controller, seen.front());
+    EXPECT_EQ(ZKPreferencesController::sharedController(), seen.front());
+    EXPECT_EQ(seen.front()->thread(), QCoreApplication::instance()->thread());
+}
+
+}  // namespace
+}  // namespace clipmoor
