@@ -2,17 +2,19 @@
 # Installs the Debian packages Clipmoor needs and the machine lacks.
 #   scripts/install-deps.sh run     to build and start the application
 #   scripts/install-deps.sh test    also the test suite's needs (GoogleTest, nginx, openssl, ffmpeg,
-#                                   a D-Bus daemon for a private system bus)
+#                                   a D-Bus daemon for a private system bus, node for the
+#                                   browser extension, the desktop-file validators)
 #   scripts/install-deps.sh bench   also Google Benchmark and the reference tools
 set -euo pipefail
 
 profile=${1:-run}
 packages=(g++ cmake ninja-build pkg-config ca-certificates
           qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6 libgl-dev
-          libcurl4-openssl-dev libsqlite3-dev)
+          libcurl4-openssl-dev libsqlite3-dev
+          gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav dpkg-dev)
 case "$profile" in
   test | bench) packages+=(libgtest-dev libgmock-dev nginx-light openssl ffmpeg curl xvfb xauth
-                      dbus-daemon) ;;
+                      dbus-daemon nodejs desktop-file-utils appstream) ;;
   run) ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac

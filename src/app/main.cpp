@@ -11,7 +11,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Clipmoor"));
     QApplication::setApplicationVersion(QStringLiteral(CLIPMOOR_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("clipmoor"));
+    QApplication::setDesktopFileName(QStringLiteral("app.clipmoor.Clipmoor"));
 
     // The desktop starts us as "clipmoor %u" for clipmoor:// addresses.
     const QStringList arguments = QApplication::arguments().mid(1);
