@@ -69,6 +69,7 @@ void AppDelegate::setMediaPlayerVendor(std::unique_ptr<QMRMediaPlayerVendor> ven
 void AppDelegate::setMainWindow(QMainWindow* window) {
     if (mainWindow_) mainWindow_->removeEventFilter(this);
     mainWindow_ = window;
+    mainWindowObject_ = window;
     if (!mainWindow_) return;
     // Closing the main window is decided here (tray or quit), not by the last window closing.
     QGuiApplication::setQuitOnLastWindowClosed(false);
@@ -242,7 +243,8 @@ void AppDelegate::bringMainWindowForward() {
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
-    if (watched != mainWindow_) return QObject::eventFilter(watched, event);
+    if (!watched || watched != mainWindowObject_.data())
+        return QObject::eventFilter(watched, event);
     if (event->type() == QEvent::Show && trayIcon_) {
         trayIcon_->setVisible(false);
     } else if (event->type() == QEvent::Close) {

@@ -131,6 +131,9 @@ private:
     VendorServices& vendorServices_;
     InstanceChannel instanceChannel_;
     QPointer<QMainWindow> mainWindow_;
+    // The same window as a plain object, for the event filter: it also sees the window's last
+    // events, while the window is already being destroyed.
+    QPointer<QObject> mainWindowObject_;
     std::unique_ptr<CoreDataController> coreDataController_;
     std::unique_ptr<QMRMediaPlayerVendor> mediaPlayerVendor_;
     std::unique_ptr<ApplicationTrayIcon> trayIcon_;

@@ -1,15 +1,28 @@
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include "app/app_delegate.h"
+#include "app/application_tray_icon.h"
+#include "app/software_updater.h"
 #include "app/vendor_services.h"
 #include "main_window/main_view_controller.h"
 #include "main_window/main_window.h"
 #include "platform/user_defaults.h"
 #include "store/core_data_controller.h"
 #include "test_environment.h"
+#include "ui/player/qmr_media_player_vendor.h"
+#include "ui/preferences/update_pane_view_controller.h"
+#include "ui/preferences/zk_preferences_controller.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace clipmoor {
 namespace {
@@ -81,5 +94,158 @@ TEST_F(AppDelegateTest, StoreFailureIsShownAsAModalAlertWithDescriptionAndReason
     EXPECT_EQ(delegate.coreDataController(), delegate.coreDataController());  // made once
 }
 
+// Records what launch had done by the time the vendor services were started (the last step).
+struct RecordingVendorServices : VendorServices {
+    void sendTrackingReport() override {
+        calls.append("sendTrackingReport");
+        stateAtReport = std::move(probe)();
+    }
+    void setupIssuesController(bool reporting) override {
+        calls.append(reporting ? "setupIssuesController(YES)" : "setupIssuesController(NO)");
+    }
+    void showFeedbackDialog(int mode) override { calls.append(QString("feedback %1").arg(mode)); }
+    SoftwareUpdater& sharedUpdater() override { return SoftwareUpdater::sharedUpdater(); }
+
+    QStringList calls;
+    std::function<QStringList()> probe;
+    QStringList stateAtReport;
+};
+
+TEST(AppDelegateLaunchTest, RunsEveryStepBeforeTheVendorServices) {
+    RecordingVendorServices services;
+    AppDelegate launched(services);
+    services.probe = [&] {
+        QStringList state;
+        if (UserDefaults::standard().hasValueForKey(kClipmoorMediaDownloadPathKey))
+            state.append("download folder");
+        if (launched.instanceChannel().isListening()) state.append("URL intake");
+        if (launched.mediaPlayerVendor()) state.append("player vendor");
+        for (const auto& pane : ZKPreferencesController::sharedController()->modules())
+            state.append(pane->identifier());
+        return state;
+    };
+    EXPECT_EQ(launched.mediaPlayerVendor(), nullptr);
+    ASSERT_TRUE(launched.applicationDidFinishLaunching());
+    EXPECT_EQ(services.stateAtReport, QStringList({"download folder", "URL intake", "player vendor",
+                                                   "GeneralPane", "UpdatePane"}));
+    EXPECT_EQ(services.calls, QStringList({"sendTrackingReport", "setupIssuesController(YES)"}));
+    EXPECT_TRUE(launched.mediaPlayerVendor()->mediaPlayers().isEmpty());
+}
+
+// Takes the addresses the program hands to the desktop.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    explicit UrlCatcher(const QString& scheme) : scheme_(scheme) {
+        QDesktopServices::setUrlHandler(scheme_, this, "open");
+    }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(scheme_); }
+    Q_INVOKABLE void open(const QUrl& url) { opened.append(url); }
+    QList<QUrl> opened;
+
+private:
+    QString scheme_;
+};
+
+TEST_F(AppDelegateTest, MenuItemsCallTheirActions) {
+    MainWindow window;
+    delegate.setMainWindow(&window);
+    const auto item = [&](const char* name) {
+        QAction* action = window.menuBar()->findChild<QAction*>(name);
+        EXPECT_TRUE(action) << name;
+        return action;
+    };
+    EXPECT_EQ(item("openPreferences")->shortcut(), QKeySequence("Ctrl+,"));
+    EXPECT_EQ(item("terminate")->shortcut(), QKeySequence("Ctrl+Q"));
+
+    QVariant clearObject;
+    ObserverToken token = NotificationCenter::defaultCenter().addObserver(
+        kClipmoorDidRequestToClearDownloadListNotification,
+        [&](const Notification& n) { clearObject = n.object; });
+    item("clearList")->trigger();
+    EXPECT_EQ(clearObject.value<QObject*>(), &delegate);
+
+    delegate.preparePreferencesController();
+    item("openPreferences")->trigger();
+    EXPECT_TRUE(ZKPreferencesController::sharedController()->window()->isVisible());
+
+    UrlCatcher mail("mailto");
+    item("showFeedbackDialog")->trigger();
+    EXPECT_EQ(mail.opened, QList<QUrl>({LocalVendorServices::feedbackAddress()}));
+}
+
+TEST_F(AppDelegateTest, InstallBrowserExtensionShowsTheFolderAndHowToLoadItOrNothing) {
+    // Only the private data folders count, never an installed copy on this machine.
+    qputenv("XDG_DATA_DIRS", QFile::encodeName(test::privateHome() + "/no-system-data"));
+    UrlCatcher files("file");
+    delegate.installSafariExtension();
+    EXPECT_TRUE(files.opened.isEmpty());
+
+    const QString folder = test::privateHome() + "/.local/share/clipmoor/browser-extension";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    for (const char* name : {"manifest.json", "how-to-install.html"}) {
+        QFile file(folder + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    delegate.installSafariExtension();
+    EXPECT_EQ(files.opened, QList<QUrl>({QUrl::fromLocalFile(folder),
+                                         QUrl::fromLocalFile(folder + "/how-to-install.html")}));
+}
+
+TEST_F(AppDelegateTest, ClosedMainWindowWaitsInTheTrayAndComesBackWhenAskedFor) {
+    MainWindow window;
+    int quits = 0;
+    delegate.setApplicationQuitter([&] { ++quits; });
+    delegate.setSystemTrayAvailability([] { return true; });
+    delegate.setMainWindow(&window);
+    window.show();
+    window.close();
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_EQ(quits, 0);
+    ASSERT_TRUE(delegate.trayIcon());
+    EXPECT_TRUE(delegate.trayIcon()->isVisible());
+
+    const QStringList items = [&] {
+        QStringList texts;
+        for (QAction* action : delegate.trayIcon()->menu()->actions())
+            if (!action->isSeparator()) texts.append(action->text());
+        return texts;
+    }();
+    EXPECT_EQ(items, QStringList({"Show Clipmoor", "Quit"}));
+
+    emit delegate.trayIcon()->showRequested();  // activating the icon, or "Show Clipmoor"
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(delegate.trayIcon()->isVisible());
+    EXPECT_TRUE(delegate.applicationShouldHandleReopen(true));
+
+    window.hide();
+    EXPECT_FALSE(delegate.applicationShouldHandleReopen(false));
+    EXPECT_TRUE(window.isVisible());
+
+    window.close();
+    delegate.trayIcon()->menu()->actions().last()->trigger();  // "Quit"
+    EXPECT_EQ(quits, 1);
+}
+
+TEST(UpdaterSettingsTest, UpdatePaneWritesTheUpdaterSettingsIntoTheDefaults) {
+    const QString file = test::privateHome() + "/updater.conf";
+    UserDefaults defaults(file);
+    SoftwareUpdater updater(defaults);
+    UpdatePaneViewController pane(updater);
+    pane.view();
+    EXPECT_EQ(pane.lastUpdateCheckDateLabel()->text(), "Never");
+    EXPECT_EQ(pane.checkForUpdatesIntervalPopupButton()->currentText(), "Daily");
+    pane.automaticallyDownloadUpdatesButton()->click();
+    QComboBox* interval = pane.checkForUpdatesIntervalPopupButton();
+    interval->setCurrentIndex(interval->findText("Weekly"));
+    emit interval->activated(interval->currentIndex());
+
+    UserDefaults reread(file);
+    EXPECT_TRUE(SoftwareUpdater(reread).automaticallyDownloadsUpdates());
+    EXPECT_EQ(SoftwareUpdater(reread).updateCheckInterval(), 7 * 24 * 60 * 60);
+}
+
 }  // namespace
 }  // namespace clipmoor
+
+#include "app_delegate_test.moc"

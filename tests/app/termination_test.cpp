@@ -1,0 +1,187 @@
+// Quitting keeps the download list: the save before quitting, the question after a failed save,
+// and signals that end the process.
+#include <QApplication>
+#include <QFile>
+#include <QMainWindow>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <csignal>
+
+#include "app/app_delegate.h"
+#include "app/vendor_services.h"
+#include "download/clipmoor_model.h"
+#include "download/video.h"
+#include "platform/object_store/fetch_request.h"
+#include "store/core_data_controller.h"
+#include "test_environment.h"
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace clipmoor {
+namespace {
+
+QString storeFile() {
+    return test::privateHome() + "/.local/share/Clipmoor/Clipmoor.storedata";
+}
+
+// The titles of the records in the store file, read by a fresh stack as the next start would.
+QStringList storedTitles() {
+    CoreDataController controller(&loadClipmoorModel);
+    ManagedObjectContext* context = controller.managedObjectContext();
+    if (!context) return {"(no store)"};
+    Error error;
+    const auto records = context->executeFetchRequest(FetchRequest(kVideoEntityName), &error);
+    QStringList titles;
+    for (const auto& record : records.value_or(std::vector<std::shared_ptr<ManagedObject>>{}))
+        titles.append(std::static_pointer_cast<Video>(record)->title());
+    return titles;
+}
+
+// Another program holding the store's write lock, so a save fails while it is held.
+class StoreLock {
+public:
+    StoreLock() {
+        sqlite3_open(QFile::encodeName(storeFile()).constData(), &db_);
+        locked_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~StoreLock() { release(); }
+    void release() {
+        if (!db_) return;
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(db_);
+        db_ = nullptr;
+    }
+    bool locked() const { return locked_; }
+
+private:
+    sqlite3* db_ = nullptr;
+    bool locked_ = false;
+};
+
+QMessageBox* visibleAlert(const QString& text) {
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(widget);
+            box && box->isVisible() && (text.isEmpty() || box->text() == text))
+            return box;
+    return nullptr;
+}
+
+QAbstractButton* button(QMessageBox* box, const QString& title) {
+    for (QAbstractButton* candidate : box->buttons())
+        if (candidate->text() == title) return candidate;
+    return nullptr;
+}
+
+class TerminationTest : public testing::Test {
+protected:
+    void SetUp() override {
+        delegate.setApplicationQuitter([this] { ++quits; });
+        delegate.setMainWindow(&window);
+        context = delegate.coreDataController()->managedObjectContext();
+        ASSERT_TRUE(context);
+    }
+    void addRecord(const QString& title) {
+        context->insertNewObjectForEntityForName<Video>(kVideoEntityName)->setTitle(title);
+    }
+
+    LocalVendorServices vendorServices;
+    AppDelegate delegate{vendorServices};
+    QMainWindow window;
+    ManagedObjectContext* context = nullptr;
+    int quits = 0;
+};
+
+TEST_F(TerminationTest, QuitsAtOnceWhenThereIsNothingToSaveOrTheSaveWorks) {
+    EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateNow);
+    addRecord("saved on quit");
+    delegate.terminate();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(context->hasChanges());
+    EXPECT_EQ(storedTitles(), QStringList({"saved on quit"}));
+    EXPECT_FALSE(visibleAlert({}));
+}
+
+TEST_F(TerminationTest, FailedSaveShowsTheFailureThenAsksAndTheAnswerDecides) {
+    const struct {
+        const char* answer;
+        int quits;
+    } answers[] = {{AppDelegate::kCancelButton, 0}, {AppDelegate::kQuitAnywayButton, 1}};
+    addRecord("unsaved");
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.answer);
+        StoreLock lock;
+        ASSERT_TRUE(lock.locked());
+        delegate.terminate();
+        EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateLater);  // asking
+        QMessageBox* failure = visibleAlert({});
+        ASSERT_TRUE(failure);
+        EXPECT_EQ(failure->windowModality(), Qt::ApplicationModal);
+        failure->button(QMessageBox::Ok)->click();
+
+        ASSERT_TRUE(test::waitUntil([] { return visibleAlert(AppDelegate::kQuitAnywayMessage); }));
+        QMessageBox* question = visibleAlert(AppDelegate::kQuitAnywayMessage);
+        EXPECT_EQ(question->windowModality(), Qt::ApplicationModal);
+        EXPECT_EQ(question->informativeText(), AppDelegate::kQuitAnywayInformation);
+        ASSERT_EQ(question->buttons().size(), 2);
+        EXPECT_EQ(question->buttons()[0]->text(), AppDelegate::kQuitAnywayButton);
+        EXPECT_EQ(question->buttons()[1]->text(), AppDelegate::kCancelButton);
+        EXPECT_EQ(quits, 0);
+        button(question, answer.answer)->click();
+        EXPECT_EQ(quits, answer.quits);
+        EXPECT_TRUE(context->hasChanges());  // the unsaved changes are still there
+        EXPECT_TRUE(test::waitUntil([] { return !visibleAlert({}); }));
+    }
+    // Once the store can be written again, quitting saves them.
+    quits = 0;
+    delegate.terminate();
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(storedTitles(), QStringList({"unsaved"}));
+}
+
+TEST_F(TerminationTest, ClosingTheMainWindowWithoutATrayQuitsThroughTheSameCheck) {
+    delegate.setSystemTrayAvailability([] { return false; });
+    window.show();
+    addRecord("kept by closing");
+    window.close();
+    EXPECT_EQ(quits, 1);
+    EXPECT_EQ(storedTitles(), QStringList({"kept by closing"}));
+
+    addRecord("second");
+    StoreLock lock;
+    window.close();  // the save fails: the window stays while the user is asked
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(quits, 1);
+}
+
+class TerminationSignalTest : public testing::TestWithParam<int> {};
+
+TEST_P(TerminationSignalTest, SavesUnsavedRecordsBeforeTheProcessEnds) {
+    QProcess probe;
+    probe.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    probe.start(QStringLiteral(CLIPMOOR_TERMINATION_PROBE), {"made before the signal"});
+    ASSERT_TRUE(probe.waitForStarted());
+    ASSERT_TRUE(
+        test::waitUntil([&] { return probe.readAllStandardOutput().contains("ready"); }, 60000));
+    ASSERT_EQ(::kill(pid_t(probe.processId()), GetParam()), 0);
+    ASSERT_TRUE(probe.waitForFinished(60000));
+    EXPECT_EQ(probe.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(probe.exitCode(), 0);
+    EXPECT_EQ(storedTitles(), QStringList({"made before the signal"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignalTest, testing::Values(SIGTERM, SIGINT, SIGHUP),
+                         [](const auto& info) {
+                             return std::string(info.param == SIGTERM  ? "SIGTERM"
+                                                : info.param == SIGINT ? "SIGINT"
+                                                                       : "SIGHUP");
+                         });
+
+}  // namespace
+}  // namespace clipmoor
