@@ -4,8 +4,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPainter>
+#include <QPixmap>
 #include <QSlider>
-#include <QStyle>
 #include <QToolButton>
 
 #include "ui/named_image.h"
@@ -15,6 +16,29 @@ namespace clipmoor {
 namespace {
 constexpr int kControlHeight = 40;
 constexpr int kIconSize = 24;
+
+// White line drawings for the dark control bar: "full screen" (four corners) and "close" (a
+// cross). The desktop's theme icons are drawn for light backgrounds.
+enum class Drawing { FullScreen, Close };
+QIcon drawnIcon(Drawing drawing) {
+    constexpr int kSide = 48;
+    QPixmap pixmap(kSide, kSide);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (drawing == Drawing::Close) {
+        painter.drawLine(QPointF(12, 12), QPointF(36, 36));
+        painter.drawLine(QPointF(36, 12), QPointF(12, 36));
+    } else {
+        const qreal a = 8, b = 40, arm = 11;
+        painter.drawPolyline(QPolygonF({{a, a + arm}, {a, a}, {a + arm, a}}));
+        painter.drawPolyline(QPolygonF({{b - arm, a}, {b, a}, {b, a + arm}}));
+        painter.drawPolyline(QPolygonF({{b, b - arm}, {b, b}, {b - arm, b}}));
+        painter.drawPolyline(QPolygonF({{a + arm, b}, {a, b}, {a, b - arm}}));
+    }
+    return QIcon(pixmap);
+}
 
 QToolButton* makeButton(QWidget* parent, const QString& accessibleName, const QIcon& icon) {
     auto* button = new QToolButton(parent);
@@ -52,13 +76,8 @@ PlayerControls::PlayerControls(QWidget* parent) : QWidget(parent) {
     volumeSlider_->setValue(100);
     volumeSlider_->setFixedWidth(80);
     fullScreenButton_ =
-        makeButton(this, QStringLiteral("Full Screen"),
-                   QIcon::fromTheme(QStringLiteral("view-fullscreen"),
-                                    style()->standardIcon(QStyle::SP_TitleBarMaxButton)));
-    closeButton_ =
-        makeButton(this, QStringLiteral("Close"),
-                   QIcon::fromTheme(QStringLiteral("window-close"),
-                                    style()->standardIcon(QStyle::SP_TitleBarCloseButton)));
+        makeButton(this, QStringLiteral("Full Screen"), drawnIcon(Drawing::FullScreen));
+    closeButton_ = makeButton(this, QStringLiteral("Close"), drawnIcon(Drawing::Close));
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(8, 4, 8, 4);

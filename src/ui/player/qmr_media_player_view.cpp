@@ -32,7 +32,7 @@ QMRMediaPlayerView::QMRMediaPlayerView(QWidget* parent) : QWidget(parent) {
     setPalette(dark);
 
     pages_ = new QStackedWidget(this);
-    videoWidget_ = new QVideoWidget(pages_);
+    videoWidget_ = new QVideoWidget;
     videoWidget_->setAccessibleName(QStringLiteral("Video"));
 
     auto* audioPage = new QWidget(pages_);
@@ -59,6 +59,22 @@ QMRMediaPlayerView::QMRMediaPlayerView(QWidget* parent) : QWidget(parent) {
     // over it.
     controls_->setAttribute(Qt::WA_NativeWindow);
     controls_->hide();
+}
+
+void QMRMediaPlayerView::prepareStacking() {
+    // The picture is drawn into a window of its own, which the video widget keeps in a window
+    // container. Left alone, that window hangs directly off the top-level window and covers
+    // every widget of the view, the controls included. Once the container and the controls
+    // have native windows of their own inside this view, placing the video widget again hangs
+    // the picture's window off its container, below the controls.
+    winId();
+    controls_->winId();
+    if (auto* container = videoWidget_->findChild<QWidget*>()) container->winId();
+    pages_->removeWidget(videoWidget_);
+    videoWidget_->setParent(nullptr);
+    pages_->insertWidget(int(Page::Picture), videoWidget_);
+    pages_->setCurrentIndex(int(Page::Picture));
+    controls_->raise();
 }
 
 void QMRMediaPlayerView::setPlayer(QMediaPlayer* player, QAudioOutput* audioOutput) {

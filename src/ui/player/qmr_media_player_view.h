@@ -27,6 +27,9 @@ public:
     PlayerControls* controls() const { return controls_; }
     QLabel* messageLabel() const { return messageLabel_; }
 
+    // Called once the view is in its window: lets the controls lie over the picture.
+    void prepareStacking();
+
     enum class Page { Picture, AudioOnly, Message };
     Page page() const;
     void showAudioOnly(const QString& title);

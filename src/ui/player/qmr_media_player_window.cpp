@@ -1,6 +1,7 @@
 #include "ui/player/qmr_media_player_window.h"
 
 #include "ui/player/player_controls.h"
+#include "ui/player/qmr_media_player_view.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -37,6 +38,7 @@ void QMRMediaPlayerWindow::setContentView(QWidget* view) {
     if (!view) return;
     layout()->addWidget(view);
     setFocusProxy(view);
+    if (auto* playerView = qobject_cast<QMRMediaPlayerView*>(view)) playerView->prepareStacking();
 }
 
 void QMRMediaPlayerWindow::setFloatingControls(PlayerControls* controls) {

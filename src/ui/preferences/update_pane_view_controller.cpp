@@ -12,7 +12,7 @@
 namespace clipmoor {
 
 namespace {
-constexpr QSize kPaneSize{520, 150};
+constexpr QSize kPaneSize{520, 130};
 
 struct IntervalChoice {
     const char* title;
