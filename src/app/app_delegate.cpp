@@ -217,9 +217,8 @@ void AppDelegate::installTerminationHandlers() {
     }
     // The session is ending (logout, shutdown): keep the list, ask nothing.
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        connect(
-            app, &QGuiApplication::commitDataRequest, this, [this] { saveWithoutAsking(); },
-            Qt::UniqueConnection);
+        connect(app, &QGuiApplication::commitDataRequest, this, &AppDelegate::saveWithoutAsking,
+                Qt::UniqueConnection);
 }
 
 bool AppDelegate::applicationShouldHandleReopen(bool hasVisibleWindows) {

@@ -6,12 +6,14 @@
 #include "app/instance_channel.h"
 #include "app/vendor_services.h"
 #include "main_window/main_window.h"
+#include "ui/named_image.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Clipmoor"));
     QApplication::setApplicationVersion(QStringLiteral(CLIPMOOR_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("app.clipmoor.Clipmoor"));
+    QApplication::setWindowIcon(clipmoor::namedImage(QStringLiteral("clipmoor")));
 
     // The desktop starts us as "clipmoor %u" for clipmoor:// addresses.
     const QStringList arguments = QApplication::arguments().mid(1);

@@ -234,6 +234,11 @@ TEST(UpdaterSettingsTest, UpdatePaneWritesTheUpdaterSettingsIntoTheDefaults) {
     UpdatePaneViewController pane(updater);
     pane.view();
     EXPECT_EQ(pane.lastUpdateCheckDateLabel()->text(), "Never");
+    updater.checkForUpdates();
+    pane.willBeDisplayed();
+    EXPECT_EQ(pane.lastUpdateCheckDateLabel()->text(),
+              UpdatePaneViewController::lastCheckText(updater.lastUpdateCheckDate()));
+    EXPECT_NE(pane.lastUpdateCheckDateLabel()->text(), "Never");
     EXPECT_EQ(pane.checkForUpdatesIntervalPopupButton()->currentText(), "Daily");
     pane.automaticallyDownloadUpdatesButton()->click();
     QComboBox* interval = pane.checkForUpdatesIntervalPopupButton();

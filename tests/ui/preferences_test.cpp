@@ -196,25 +196,6 @@ TEST_F(PreferencesTest, DownloadFolderChangesOnlyThroughTheFolderDialog) {
     }
 }
 
-TEST_F(PreferencesTest, UpdatePaneShowsAndChangesTheUpdaterSettings) {
-    UpdatePaneViewController pane(updater);
-    EXPECT_EQ(UpdatePaneViewController::lastCheckText(std::nullopt), "Never");
-    updater.lastCheck = QDateTime(QDate(2024, 3, 5), QTime(9, 30), Qt::UTC);
-    updater.interval = 7 * 86400;
-    pane.view();
-    EXPECT_EQ(pane.lastUpdateCheckDateLabel()->text(),
-              UpdatePaneViewController::lastCheckText(updater.lastCheck));
-    EXPECT_NE(pane.lastUpdateCheckDateLabel()->text(), "Never");
-    EXPECT_EQ(pane.checkForUpdatesIntervalPopupButton()->currentText(), "Weekly");
-
-    pane.automaticallyDownloadUpdatesButton()->click();
-    EXPECT_TRUE(updater.automatic);
-    QComboBox* interval = pane.checkForUpdatesIntervalPopupButton();
-    interval->setCurrentIndex(interval->findText("Hourly"));
-    emit interval->activated(interval->currentIndex());
-    EXPECT_EQ(updater.interval, 3600);
-}
-
 TEST(PreferencesSharedControllerTest, IsMadeOnceEvenWhenThreadsAskAtTheSameTime) {
     std::vector<ZKPreferencesController*> seen(8, nullptr);
     std::vector<std::thread> threads;
