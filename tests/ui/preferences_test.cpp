@@ -100,7 +100,10 @@ TEST_F(PreferencesTest, ChosenPaneIsRememberedAcrossARestart) {
     EXPECT_EQ(controller->toolbarItemIdentifiers(), QStringList({"GeneralPane", "UpdatePane"}));
     EXPECT_EQ(item(*controller, "UpdatePane")->text(), "Update");
     EXPECT_FALSE(item(*controller, "UpdatePane")->icon().isNull());
-    item(*controller, "UpdatePane")->trigger();
+    // From the keyboard: Tab to the item, Space to choose it.
+    QWidget* button = controller->toolbar()->widgetForAction(item(*controller, "UpdatePane"));
+    EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus);
+    QTest::keyClick(button, Qt::Key_Space);
     EXPECT_EQ(controller->currentModule(), update.get());
     EXPECT_EQ(controller->window()->windowTitle(), "Update");
     controller.reset();

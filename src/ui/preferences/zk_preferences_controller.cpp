@@ -7,6 +7,7 @@
 #include <QLayout>
 #include <QMainWindow>
 #include <QScreen>
+#include <QShortcut>
 #include <QThread>
 #include <QToolBar>
 
@@ -51,6 +52,9 @@ QMainWindow* ZKPreferencesController::window() {
     window_->setCentralWidget(new QWidget(window_));
     window_->centralWidget()->setFixedSize(kInitialContentSize);
     window_->layout()->setSizeConstraint(QLayout::SetFixedSize);
+    for (const QKeySequence& keys :
+         {QKeySequence(QKeySequence::Close), QKeySequence(Qt::Key_Escape)})
+        connect(new QShortcut(keys, window_), &QShortcut::activated, window_, &QWidget::close);
     setupToolbar();
     return window_;
 }
@@ -118,8 +122,11 @@ void ZKPreferencesController::rebuildToolbarItems() {
         itemGroup_->addAction(item);
         toolbar_->addAction(item);
         connect(item, &QAction::triggered, this, [this, item] { selectModule(item); });
-        if (QWidget* button = toolbar_->widgetForAction(item))
+        if (QWidget* button = toolbar_->widgetForAction(item)) {
             button->setAccessibleName(module->title());
+            // Toolbar buttons take no focus by default; these are the only way to the panes.
+            button->setFocusPolicy(Qt::TabFocus);
+        }
     }
 }
 
