@@ -51,16 +51,16 @@ QStringList video(const QString& size) {
 }  // namespace
 
 QString PlayerMedia::video720() {
-    return make(QStringLiteral("video-1280x720.mp4"), video(QStringLiteral("1280x720")));
+    return make(QStringLiteral("video-1280x720-10s.mp4"), video(QStringLiteral("1280x720")));
 }
 
 QString PlayerMedia::video360() {
-    return make(QStringLiteral("video-640x360.mp4"), video(QStringLiteral("640x360")));
+    return make(QStringLiteral("video-640x360-10s.mp4"), video(QStringLiteral("640x360")));
 }
 
 QString PlayerMedia::audioOnly() {
-    return make(QStringLiteral("audio-only.m4a"),
-                {"-f", "lavfi", "-i", "sine=frequency=440", "-t", "4", "-c:a", "aac"});
+    return make(QStringLiteral("audio-only-10s.m4a"),
+                {"-f", "lavfi", "-i", "sine=frequency=440", "-t", "10", "-c:a", "aac"});
 }
 
 QString PlayerMedia::corrupt() {
