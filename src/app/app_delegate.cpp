@@ -2,11 +2,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QDir>
 #include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <csignal>
@@ -88,12 +86,6 @@ bool AppDelegate::applicationDidFinishLaunching() {
     vendorServices_.sendTrackingReport();
     vendorServices_.setupIssuesController(true);
     return true;
-}
-
-QString AppDelegate::defaultMediaDownloadPath() {
-    QString downloads = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (downloads.isEmpty()) downloads = QDir::homePath() + QStringLiteral("/Downloads");
-    return QDir::cleanPath(downloads + QStringLiteral("/Clipmoor"));
 }
 
 void AppDelegate::prepareUserDefaults() {

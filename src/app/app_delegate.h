@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/instance_channel.h"
+#include "download/download_folder.h"
 
 class QMainWindow;
 
@@ -21,7 +22,6 @@ class QMRMediaPlayerVendor;
 class TerminationSignals;
 class VendorServices;
 
-inline constexpr const char* kClipmoorMediaDownloadPathKey = "ClipmoorMediaDownloadPath";
 inline constexpr const char* kClipmoorURLSchemePrefix = "clipmoor://url?";
 inline constexpr const char* kClipmoorDidRequestToClearDownloadListNotification =
     "ClipmoorDidRequestToClearDownloadListNotification";
@@ -116,7 +116,7 @@ public:
     ApplicationTrayIcon* trayIcon() const { return trayIcon_.get(); }
 
     // The user's Downloads folder joined with "Clipmoor".
-    static QString defaultMediaDownloadPath();
+    static QString defaultMediaDownloadPath() { return clipmoor::defaultMediaDownloadPath(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
