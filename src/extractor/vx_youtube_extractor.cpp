@@ -3,8 +3,8 @@
 #include <QLocale>
 #include <QUrl>
 
-#include "extractor/form_parser.h"
 #include "extractor/site_endpoints.h"
+#include "extractor/video_info_answer.h"
 #include "platform/http/url_session.h"
 #include "platform/http/url_session_data_task.h"
 #include "platform/main_queue.h"
@@ -16,32 +16,6 @@ namespace {
 
 Error extractorError(qint64 code, const QString& reason) {
     return Error::withFailureReason(kVXYouTubeExtractorErrorDomain, code, reason);
-}
-
-// The leading decimal number of a text, as a platform integerValue reads it: optional white
-// space and sign, then digits; 0 when there are none.
-qint64 integerValue(QStringView text) {
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace()) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    qint64 value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        if (value > (std::numeric_limits<qint64>::max() - 9) / 10) break;  // saturate
-        value = value * 10 + (text[i].unicode() - u'0');
-    }
-    return negative ? -value : value;
-}
-
-bool isAscii(const QByteArray& bytes) {
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) > 0x7F) return false;
-    return true;
-}
-
-QStringList streamEntries(const QHash<QString, QString>& answer, const QString& key) {
-    const auto found = answer.constFind(key);
-    return found == answer.constEnd() ? QStringList() : found->split(u',');
 }
 
 }  // namespace
@@ -111,59 +85,15 @@ QVariantList VXYouTubeExtractor::preferredVideoQualities() {
 StreamMap VXYouTubeExtractor::filterVideoListToMP4Only(const StreamMap& videos) {
     StreamMap filtered;
     for (const StreamDictionary& stream : videos) {
-        switch (integerValue(stream.value("itag"))) {
-            case 18:
-            case 22:
-            case 36:
-            case 140:
-                filtered.insert(stream.value("itag"), stream);
-                break;
-            default:
-                break;
-        }
+        const auto itag = stream.constFind("itag");
+        if (itag != stream.constEnd() && isOfferedItag(*itag)) filtered.insert(*itag, stream);
     }
     return filtered;
 }
 
 std::pair<std::optional<StreamMap>, std::optional<Error>> VXYouTubeExtractor::parseVideoInfoAnswer(
     const QByteArray& body, const QString& identifier) {
-    if (!isAscii(body)) {
-        return {std::nullopt, extractorError(VXYouTubeExtractorError::UnreadableAnswer,
-                                             "The site's answer is not plain text.")};
-    }
-    const QHash<QString, QString> answer = dictionaryFromQueryString(QString::fromLatin1(body));
-    QStringList entries = streamEntries(answer, "url_encoded_fmt_stream_map");
-
-    if (answer.value("status") == u"fail") {
-        const auto reason = answer.constFind("reason");
-        return {std::nullopt, extractorError(VXYouTubeExtractorError::Refused,
-                                             reason != answer.constEnd()
-                                                 ? *reason
-                                                 : QStringLiteral("The site gave no reason."))};
-    }
-
-    const auto title = answer.constFind("title");
-    const auto author = answer.constFind("author");
-    entries += streamEntries(answer, "adaptive_fmts");
-
-    StreamMap streams;
-    for (const QString& entry : entries) {
-        StreamDictionary stream = dictionaryFromQueryString(entry);
-        const auto itag = stream.constFind("itag");
-        if (itag == stream.constEnd()) continue;  // nothing to key it by
-        const QString key = *itag;
-        if (title != answer.constEnd())
-            stream.insert("title", *title);
-        else
-            stream.remove("title");
-        if (author != answer.constEnd())
-            stream.insert("author", *author);
-        else
-            stream.remove("author");
-        stream.insert("id", identifier);
-        streams.insert(key, std::move(stream));
-    }
-    return {filterVideoListToMP4Only(streams), std::nullopt};
+    return clipmoor::parseVideoInfoAnswer(body, identifier);
 }
 
 void VXYouTubeExtractor::extractVideoForIdentifier(const std::optional<QString>& identifier,
