@@ -5,6 +5,7 @@
 
 #include "extractor/site_endpoints.h"
 #include "extractor/video_info_answer.h"
+#include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
 #include "platform/http/url_session_data_task.h"
 #include "platform/main_queue.h"
@@ -16,6 +17,13 @@ namespace {
 
 Error extractorError(qint64 code, const QString& reason) {
     return Error::withFailureReason(kVXYouTubeExtractorErrorDomain, code, reason);
+}
+
+Error errorStatusError(int status) {
+    return Error(kURLErrorDomain, URLError::BadServerResponse,
+                 {{kLocalizedDescriptionKey,
+                   QStringLiteral("The site answered with the error status %1.").arg(status)},
+                  {kHTTPStatusCodeErrorKey, status}});
 }
 
 }  // namespace
@@ -117,12 +125,15 @@ void VXYouTubeExtractor::extractVideoForIdentifier(const std::optional<QString>&
     const QUrl url = QUrl::fromEncoded(address.toLatin1());
     auto task = UrlSession::sharedSession()->dataTask(
         url, [this, completion = std::move(completion), identifier = *identifier](
-                 const QByteArray& body, const std::optional<UrlResponse>&,
+                 const QByteArray& body, const std::optional<UrlResponse>& response,
                  const std::optional<Error>& transportError) {
-            // Runs on the shared session's callback thread.
-            if (transportError) {
-                dispatchToMain(
-                    [completion, error = *transportError] { completion(std::nullopt, error); });
+            // Runs on the shared session's callback thread. An error page is no answer, whatever
+            // its body says: it fails the lookup as a transport error does.
+            std::optional<Error> failure = transportError;
+            if (!failure && response && response->statusCode >= 400)
+                failure = errorStatusError(response->statusCode);
+            if (failure) {
+                dispatchToMain([completion, error = *failure] { completion(std::nullopt, error); });
                 attemptType_.store(0);
                 return;
             }

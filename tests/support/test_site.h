@@ -37,7 +37,8 @@ struct AccessLogEntry {
 // is plain HTTP/1.1 with the same routes.
 //
 // Routes of the main host (also answered for youtu.be, vimeo.com, localhost, 127.0.0.1):
-//   /get_video_info?video_id=ID   site/video_info/ID.txt (gzip when accepted); 404 when unknown
+//   /get_video_info?video_id=ID   site/video_info/ID.txt (gzip when accepted); 404 when unknown;
+//                                 for ServerError5, status 500 with a body that offers stream 18
 //   /media/NAME                   a media file: Range, If-Range, ETag, Last-Modified by nginx
 //   /slow/media/NAME?rate=N       the same file at N bytes a second (65536 without a rate)
 //   /norange/media/NAME           the same file, whole, whatever Range asks (200, no Accept-Ranges)
