@@ -49,6 +49,7 @@ struct AccessLogEntry {
 //   /redirect/ftp, /redirect/file a 302 to an ftp:// or a file:// address
 //   /redirect/loop                a 302 to itself
 //   /redirect/media/NAME          a 302 to /media/NAME
+//   /redirect/insecure/media/NAME a 302 to http://www.youtube.com/media/NAME (plain HTTP)
 // Routes of the image host i.ytimg.com:
 //   /vi/ID/hqdefault.jpg          a small real JPEG (480x360); 404 for IDs starting "Missing"
 class TestSite {
@@ -78,6 +79,8 @@ public:
     QUrl rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl redirectToMediaUrl(const QString& name) const;
+    // A 302 to "http://www.youtube.com/media/NAME": plain HTTP, whatever the request came over.
+    QUrl insecureRedirectToMediaUrl(const QString& name) const;
     QString mediaPath(const QString& name) const;
     // Gives the file new content (and a new ETag and Last-Modified), e.g. between two requests.
     void replaceMediaFile(const QString& name, qint64 size);
