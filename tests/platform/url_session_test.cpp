@@ -360,6 +360,17 @@ TEST_F(UrlSessionTest, SilentServerTimesOut) {
         expectFailure(fetch(session, url), URLError::TimedOut, url);
 }
 
+TEST_F(UrlSessionTest, TricklingServerTimesOutAtTheTotalLimit) {
+    FaultServer& faults = site.faultServer();
+    UrlSessionConfiguration configuration = UrlSessionConfiguration::defaultSessionConfiguration();
+    configuration.timeoutIntervalForRequest = 60;  // the server is never silent that long
+    configuration.timeoutIntervalForResource = 2;
+    const QUrl url = faults.trickleUrl(1'000'000, 100);  // would take more than a day
+    expectFailure(fetch(UrlSession::create(configuration), url), URLError::TimedOut, url);
+    EXPECT_TRUE(waitUntil([&] { return faults.openConnections() == 0; }, kWaitMs))
+        << "the timed-out transfer still holds its connection";
+}
+
 TEST_F(UrlSessionTest, PausedDownloadContinuesFromItsPartialFile) {
     site.mediaFile("paused.bin", 400'000);
     const QUrl url = site.slowMediaUrl("paused.bin", 200'000);

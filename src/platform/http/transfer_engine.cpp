@@ -251,6 +251,7 @@ void TransferEngine::addToMulti(const std::shared_ptr<Transfer>& transfer) {
     handle->transfer = transfer;
     transfer->easy_ = handle->easy;
     transfer->lastActivity_ = std::chrono::steady_clock::now();
+    if (!transfer->firstStart_) transfer->firstStart_ = transfer->lastActivity_;
     transfer->pending_ = UrlResponse{};
     transfer->responseDelivered_ = false;
 
@@ -286,6 +287,15 @@ void TransferEngine::configure(CURL* easy, Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.timeoutSeconds));
+    if (request.totalTimeoutSeconds > 0) {
+        // What is left of the limit: a restart does not begin it again.
+        using std::chrono::milliseconds;
+        const auto elapsed = std::chrono::duration_cast<milliseconds>(
+            std::chrono::steady_clock::now() - transfer.firstStart_.value());
+        const long remaining = static_cast<long>(
+            std::max<qint64>(1, qint64(request.totalTimeoutSeconds) * 1000 - elapsed.count()));
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, remaining);
+    }
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferCallbacks::progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);
