@@ -2,7 +2,8 @@
 # Installs the Debian packages Clipmoor needs and the machine lacks.
 #   scripts/install-deps.sh run     to build and start the application
 #   scripts/install-deps.sh test    also the test suite's needs (GoogleTest, nginx, openssl, ffmpeg,
-#                                   a D-Bus daemon for a private system bus)
+#                                   a D-Bus daemon for a private system bus, clang with libFuzzer
+#                                   for the fuzz smoke step)
 #   scripts/install-deps.sh bench   also Google Benchmark and the reference tools
 set -euo pipefail
 
@@ -12,7 +13,7 @@ packages=(g++ cmake ninja-build pkg-config ca-certificates
           libcurl4-openssl-dev libsqlite3-dev)
 case "$profile" in
   test | bench) packages+=(libgtest-dev libgmock-dev nginx-light openssl ffmpeg curl xvfb xauth
-                      dbus-daemon) ;;
+                      dbus-daemon clang libclang-rt-14-dev) ;;
   run) ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
