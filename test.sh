@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds the test suites with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs them all.
+# UndefinedBehaviorSanitizer, and runs them all; then runs every fuzz target for a short smoke
+# period (fuzz/run.sh, which says so and passes where clang is missing).
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh test
@@ -12,3 +13,4 @@ export LSAN_OPTIONS="suppressions=$PWD/tests/sanitizer/lsan.supp:print_suppressi
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-test --output-on-failure -j"$(( $(nproc) * 2 ))" "$@"
+fuzz/run.sh 10

@@ -3,7 +3,8 @@
 #   scripts/install-deps.sh run     to build and start the application
 #   scripts/install-deps.sh test    also the test suite's needs (GoogleTest, nginx, openssl, ffmpeg,
 #                                   a D-Bus daemon for a private system bus, node for the
-#                                   browser extension, the desktop-file validators)
+#                                   browser extension, the desktop-file validators, clang with
+#                                   libFuzzer for the fuzz smoke step)
 #   scripts/install-deps.sh bench   also Google Benchmark and the reference tools
 set -euo pipefail
 
@@ -14,7 +15,8 @@ packages=(g++ cmake ninja-build pkg-config ca-certificates
           gstreamer1.0-plugins-good gstreamer1.0-plugins-bad gstreamer1.0-libav dpkg-dev)
 case "$profile" in
   test | bench) packages+=(libgtest-dev libgmock-dev nginx-light openssl ffmpeg curl xvfb xauth
-                      dbus-daemon nodejs desktop-file-utils appstream) ;;
+                      dbus-daemon nodejs desktop-file-utils appstream clang
+                      libclang-rt-14-dev) ;;
   run) ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac

@@ -118,19 +118,17 @@ void InstanceChannel::acceptConnections() {
 }
 
 void InstanceChannel::readFrom(QLocalSocket* socket) {
-    const qsizetype end = socket->peek(kMaximumMessageBytes + 1).indexOf('\n');
-    if (end < 0) {
-        if (socket->bytesAvailable() > kMaximumMessageBytes) {
-            qWarning("Clipmoor: dropped an oversized message from another start");
-            socket->abort();
-        }
-        return;
+    const InstanceMessageRead read = readInstanceMessage(socket->peek(kMaximumMessageBytes + 1));
+    if (read.status == InstanceMessageRead::Status::Oversized) {
+        qWarning("Clipmoor: dropped an oversized message from another start");
+        socket->abort();
     }
-    const QString message = QString::fromUtf8(socket->read(end + 1).chopped(1));
+    if (read.status != InstanceMessageRead::Status::Complete) return;
+    socket->read(read.consumed);
     disconnect(socket, &QLocalSocket::readyRead, this, nullptr);  // one message per start
     socket->write(kReceipt);
     socket->disconnectFromServer();
-    emit messageReceived(message);
+    emit messageReceived(read.message);
 }
 
 }  // namespace clipmoor

@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "app/instance_message.h"
+
 class QLocalServer;
 class QLocalSocket;
 
@@ -36,7 +38,7 @@ public:
     bool isListening() const;
 
     // The longest message accepted; longer ones are dropped.
-    static constexpr qint64 kMaximumMessageBytes = 64 * 1024;
+    static constexpr qint64 kMaximumMessageBytes = kMaximumInstanceMessageBytes;
 
 signals:
     // A later start handed over `message` (empty when it had no argument).

@@ -3,8 +3,9 @@
 #include <QLocale>
 #include <QUrl>
 
-#include "extractor/form_parser.h"
 #include "extractor/site_endpoints.h"
+#include "extractor/video_info_answer.h"
+#include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
 #include "platform/http/url_session_data_task.h"
 #include "platform/main_queue.h"
@@ -18,30 +19,11 @@ Error extractorError(qint64 code, const QString& reason) {
     return Error::withFailureReason(kVXYouTubeExtractorErrorDomain, code, reason);
 }
 
-// The leading decimal number of a text, as a platform integerValue reads it: optional white
-// space and sign, then digits; 0 when there are none.
-qint64 integerValue(QStringView text) {
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace()) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) negative = text[i++] == u'-';
-    qint64 value = 0;
-    for (; i < text.size() && text[i] >= u'0' && text[i] <= u'9'; ++i) {
-        if (value > (std::numeric_limits<qint64>::max() - 9) / 10) break;  // saturate
-        value = value * 10 + (text[i].unicode() - u'0');
-    }
-    return negative ? -value : value;
-}
-
-bool isAscii(const QByteArray& bytes) {
-    for (const char c : bytes)
-        if (static_cast<unsigned char>(c) > 0x7F) return false;
-    return true;
-}
-
-QStringList streamEntries(const QHash<QString, QString>& answer, const QString& key) {
-    const auto found = answer.constFind(key);
-    return found == answer.constEnd() ? QStringList() : found->split(u',');
+Error errorStatusError(int status) {
+    return Error(kURLErrorDomain, URLError::BadServerResponse,
+                 {{kLocalizedDescriptionKey,
+                   QStringLiteral("The site answered with the error status %1.").arg(status)},
+                  {kHTTPStatusCodeErrorKey, status}});
 }
 
 }  // namespace
@@ -111,59 +93,15 @@ QVariantList VXYouTubeExtractor::preferredVideoQualities() {
 StreamMap VXYouTubeExtractor::filterVideoListToMP4Only(const StreamMap& videos) {
     StreamMap filtered;
     for (const StreamDictionary& stream : videos) {
-        switch (integerValue(stream.value("itag"))) {
-            case 18:
-            case 22:
-            case 36:
-            case 140:
-                filtered.insert(stream.value("itag"), stream);
-                break;
-            default:
-                break;
-        }
+        const auto itag = stream.constFind("itag");
+        if (itag != stream.constEnd() && isOfferedItag(*itag)) filtered.insert(*itag, stream);
     }
     return filtered;
 }
 
 std::pair<std::optional<StreamMap>, std::optional<Error>> VXYouTubeExtractor::parseVideoInfoAnswer(
     const QByteArray& body, const QString& identifier) {
-    if (!isAscii(body)) {
-        return {std::nullopt, extractorError(VXYouTubeExtractorError::UnreadableAnswer,
-                                             "The site's answer is not plain text.")};
-    }
-    const QHash<QString, QString> answer = dictionaryFromQueryString(QString::fromLatin1(body));
-    QStringList entries = streamEntries(answer, "url_encoded_fmt_stream_map");
-
-    if (answer.value("status") == u"fail") {
-        const auto reason = answer.constFind("reason");
-        return {std::nullopt, extractorError(VXYouTubeExtractorError::Refused,
-                                             reason != answer.constEnd()
-                                                 ? *reason
-                                                 : QStringLiteral("The site gave no reason."))};
-    }
-
-    const auto title = answer.constFind("title");
-    const auto author = answer.constFind("author");
-    entries += streamEntries(answer, "adaptive_fmts");
-
-    StreamMap streams;
-    for (const QString& entry : entries) {
-        StreamDictionary stream = dictionaryFromQueryString(entry);
-        const auto itag = stream.constFind("itag");
-        if (itag == stream.constEnd()) continue;  // nothing to key it by
-        const QString key = *itag;
-        if (title != answer.constEnd())
-            stream.insert("title", *title);
-        else
-            stream.remove("title");
-        if (author != answer.constEnd())
-            stream.insert("author", *author);
-        else
-            stream.remove("author");
-        stream.insert("id", identifier);
-        streams.insert(key, std::move(stream));
-    }
-    return {filterVideoListToMP4Only(streams), std::nullopt};
+    return clipmoor::parseVideoInfoAnswer(body, identifier);
 }
 
 void VXYouTubeExtractor::extractVideoForIdentifier(const std::optional<QString>& identifier,
@@ -187,12 +125,15 @@ void VXYouTubeExtractor::extractVideoForIdentifier(const std::optional<QString>&
     const QUrl url = QUrl::fromEncoded(address.toLatin1());
     auto task = UrlSession::sharedSession()->dataTask(
         url, [this, completion = std::move(completion), identifier = *identifier](
-                 const QByteArray& body, const std::optional<UrlResponse>&,
+                 const QByteArray& body, const std::optional<UrlResponse>& response,
                  const std::optional<Error>& transportError) {
-            // Runs on the shared session's callback thread.
-            if (transportError) {
-                dispatchToMain(
-                    [completion, error = *transportError] { completion(std::nullopt, error); });
+            // Runs on the shared session's callback thread. An error page is no answer, whatever
+            // its body says: it fails the lookup as a transport error does.
+            std::optional<Error> failure = transportError;
+            if (!failure && response && response->statusCode >= 400)
+                failure = errorStatusError(response->statusCode);
+            if (failure) {
+                dispatchToMain([completion, error = *failure] { completion(std::nullopt, error); });
                 attemptType_.store(0);
                 return;
             }

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "extractor/vx_youtube_extractor.h"
+#include "platform/http/url_error.h"
 #include "test_environment.h"
 #include "test_site.h"
 
@@ -98,6 +99,26 @@ TEST_F(ExtractorSiteTest, RefusalReportsCode150WithTheSitesReason) {
     EXPECT_EQ(result->error->code(), 150);
     EXPECT_EQ(result->error->failureReason(), "This video is private");
     EXPECT_EQ(VXYouTubeExtractor::sharedInstance().attemptType(), 2u);  // left as it was
+}
+
+TEST_F(ExtractorSiteTest, ErrorStatusIsAFailedLookupLikeATransportError) {
+    const struct {
+        QString identifier;
+        int status;
+    } rows[] = {{"ServerError5", 500},   // its body reads like an answer offering stream 18
+                {"NoSuchVideo1", 404}};  // nginx's own error page
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.identifier.toStdString());
+        VXYouTubeExtractor::sharedInstance().setAttemptType(2);
+        const auto result = lookUpAndWait(row.identifier);
+        EXPECT_FALSE(result->videos);
+        ASSERT_TRUE(result->error);
+        EXPECT_EQ(result->error->domain(), kURLErrorDomain);
+        EXPECT_EQ(result->error->code(), URLError::BadServerResponse);
+        EXPECT_EQ(result->error->userInfo().value(kHTTPStatusCodeErrorKey).toInt(), row.status);
+        EXPECT_EQ(VXYouTubeExtractor::sharedInstance().attemptType(),
+                  0u);  // as after a transport error
+    }
 }
 
 TEST_F(ExtractorSiteTest, AnswerThatIsNotAsciiIsAnErrorReportedOnce) {

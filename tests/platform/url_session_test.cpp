@@ -107,6 +107,35 @@ void expectFailure(const Completion& completion, qint64 code, const QUrl& url) {
     EXPECT_TRUE(completion.data.isEmpty()) << url.toString().toStdString();
 }
 
+// What a download delegate saw; read from the main thread.
+class DownloadRecorder : public UrlSessionDownloadDelegate {
+public:
+    void didWriteData(UrlSession&, UrlSessionDownloadTask&, qint64, qint64 total, qint64) override {
+        written = total;
+    }
+    void didResumeAtOffset(UrlSession&, UrlSessionDownloadTask&, qint64 offset, qint64) override {
+        resumedAt = offset;
+    }
+    void didFinishDownloadingToURL(UrlSession&, UrlSessionDownloadTask&,
+                                   const QString& location) override {
+        std::lock_guard lock(mutex);
+        finishedSha256 = TestSite::sha256OfFile(location);
+    }
+    void didComplete(UrlSession&, UrlSessionTask&, const std::optional<Error>& error) override {
+        std::lock_guard lock(mutex);
+        errors.push_back(error);
+    }
+    int completions() {
+        std::lock_guard lock(mutex);
+        return static_cast<int>(errors.size());
+    }
+
+    std::atomic<qint64> written{0}, resumedAt{-1};
+    std::mutex mutex;
+    QByteArray finishedSha256;
+    std::vector<std::optional<Error>> errors;
+};
+
 class UrlSessionTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TestSite::shared(); }
@@ -212,6 +241,45 @@ TEST_F(UrlSessionTest, RedirectsLeaveOnlyForHttpAndHttps) {
                   URLError::HTTPTooManyRedirects, site.redirectLoopUrl());
 }
 
+TEST_F(UrlSessionTest, RedirectFromHttpsToPlainHttpIsRefusedForDataAndMedia) {
+    site.mediaFile("downgrade.bin", 5000);
+    const QUrl secure = site.insecureRedirectToMediaUrl("downgrade.bin");
+    expectFailure(fetch(UrlSession::sharedSession(), secure), URLError::RequiresSecureConnection,
+                  secure);
+
+    UrlSessionConfiguration configuration =
+        UrlSessionConfiguration::ephemeralSessionConfiguration();
+    configuration.temporaryDirectory = privateHome() + "/partial";
+    const auto recorder = std::make_shared<DownloadRecorder>();
+    const auto media = UrlSession::create(configuration, recorder);
+    media->downloadTask(secure)->resume();
+    ASSERT_TRUE(waitUntil([&] { return recorder->completions() == 1; }, kWaitMs));
+    {
+        std::lock_guard lock(recorder->mutex);
+        ASSERT_TRUE(recorder->errors[0]);
+        EXPECT_EQ(recorder->errors[0]->code(), URLError::RequiresSecureConnection)
+            << describe(recorder->errors[0]);
+        EXPECT_TRUE(recorder->finishedSha256.isEmpty());
+    }
+
+    // Begun over plain HTTP, the same redirect is followed: it exposes nothing new.
+    QUrl plain = secure;
+    plain.setScheme("http");
+    const Completion followed = fetch(UrlSession::sharedSession(), plain);
+    EXPECT_FALSE(followed.error) << describe(followed.error);
+    EXPECT_EQ(followed.data, readFile(site.mediaPath("downgrade.bin")));
+    // Only that request fetched the file.
+    const auto fetches = [&] {
+        int count = 0;
+        for (const AccessLogEntry& entry : site.accessLog())
+            count += entry.target() == "/media/downgrade.bin";
+        return count;
+    };
+    ASSERT_TRUE(waitUntil([&] { return fetches() >= 1; }, kWaitMs));
+    spinEventLoop(200);
+    EXPECT_EQ(fetches(), 1);
+}
+
 TEST_F(UrlSessionTest, ErrorStatusArrivesAsDataWithItsStatus) {
     for (const int status : {403, 404, 416, 500}) {
         SCOPED_TRACE(status);
@@ -292,34 +360,16 @@ TEST_F(UrlSessionTest, SilentServerTimesOut) {
         expectFailure(fetch(session, url), URLError::TimedOut, url);
 }
 
-// What a download delegate saw; read from the main thread.
-class DownloadRecorder : public UrlSessionDownloadDelegate {
-public:
-    void didWriteData(UrlSession&, UrlSessionDownloadTask&, qint64, qint64 total, qint64) override {
-        written = total;
-    }
-    void didResumeAtOffset(UrlSession&, UrlSessionDownloadTask&, qint64 offset, qint64) override {
-        resumedAt = offset;
-    }
-    void didFinishDownloadingToURL(UrlSession&, UrlSessionDownloadTask&,
-                                   const QString& location) override {
-        std::lock_guard lock(mutex);
-        finishedSha256 = TestSite::sha256OfFile(location);
-    }
-    void didComplete(UrlSession&, UrlSessionTask&, const std::optional<Error>& error) override {
-        std::lock_guard lock(mutex);
-        errors.push_back(error);
-    }
-    int completions() {
-        std::lock_guard lock(mutex);
-        return static_cast<int>(errors.size());
-    }
-
-    std::atomic<qint64> written{0}, resumedAt{-1};
-    std::mutex mutex;
-    QByteArray finishedSha256;
-    std::vector<std::optional<Error>> errors;
-};
+TEST_F(UrlSessionTest, TricklingServerTimesOutAtTheTotalLimit) {
+    FaultServer& faults = site.faultServer();
+    UrlSessionConfiguration configuration = UrlSessionConfiguration::defaultSessionConfiguration();
+    configuration.timeoutIntervalForRequest = 60;  // the server is never silent that long
+    configuration.timeoutIntervalForResource = 2;
+    const QUrl url = faults.trickleUrl(1'000'000, 100);  // would take more than a day
+    expectFailure(fetch(UrlSession::create(configuration), url), URLError::TimedOut, url);
+    EXPECT_TRUE(waitUntil([&] { return faults.openConnections() == 0; }, kWaitMs))
+        << "the timed-out transfer still holds its connection";
+}
 
 TEST_F(UrlSessionTest, PausedDownloadContinuesFromItsPartialFile) {
     site.mediaFile("paused.bin", 400'000);

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -31,26 +32,30 @@ constexpr int kSendTimeoutMs = 10'000;
 constexpr int kMaximumStallMs = 120'000;
 constexpr qint64 kMaximumBody = 256 * 1024 * 1024;
 
-enum class Fault { Cut, Short, Stall };
+enum class Fault { Cut, Short, Stall, Trickle };
 
 struct Plan {
     Fault fault;
     qint64 announced;
-    qint64 sent;
+    qint64 sent;  // for Trickle: the milliseconds between two bytes
 };
 
 std::optional<Plan> planFor(const QByteArray& target) {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^/(cut|short|stall)/(\d{1,12})/(\d{1,12})$)"));
+        QStringLiteral(R"(^/(cut|short|stall|trickle)/(\d{1,12})/(\d{1,12})$)"));
     const auto match = pattern.match(QString::fromLatin1(target));
     if (!match.hasMatch()) return std::nullopt;
     const QString kind = match.captured(1);
     Plan plan{kind == QLatin1String("cut")     ? Fault::Cut
               : kind == QLatin1String("short") ? Fault::Short
-                                               : Fault::Stall,
+              : kind == QLatin1String("stall") ? Fault::Stall
+                                               : Fault::Trickle,
               match.captured(2).toLongLong(), match.captured(3).toLongLong()};
     if (plan.announced > kMaximumBody) return std::nullopt;
-    plan.sent = std::min(plan.sent, plan.announced);
+    if (plan.fault == Fault::Trickle)
+        plan.sent = std::clamp<qint64>(plan.sent, 1, kMaximumStallMs);
+    else
+        plan.sent = std::min(plan.sent, plan.announced);
     return plan;
 }
 
@@ -80,6 +85,9 @@ struct FaultServer::Impl {
     // went away (for a read wait that sees the end of the stream).
     bool waitFor(int fd, short events, int timeoutMs) const;
     bool sendAll(int fd, const QByteArray& bytes) const;
+    // Sends the body one byte every `intervalMs` until it is all out, the client goes away, the
+    // server stops or the stall limit is reached.
+    void trickle(int fd, const QByteArray& body, qint64 intervalMs) const;
     std::optional<QByteArray> readRequestHead(int fd) const;
 };
 
@@ -140,6 +148,13 @@ QUrl FaultServer::shortBodyUrl(qint64 announced, qint64 sent) const {
 QUrl FaultServer::stallUrl(qint64 announced, qint64 sent) const {
     return QUrl(
         QStringLiteral("http://127.0.0.1:%1/stall/%2/%3").arg(port()).arg(announced).arg(sent));
+}
+
+QUrl FaultServer::trickleUrl(qint64 announced, qint64 intervalMs) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/trickle/%2/%3")
+                    .arg(port())
+                    .arg(announced)
+                    .arg(intervalMs));
 }
 
 QStringList FaultServer::requests() const {
@@ -212,6 +227,16 @@ bool FaultServer::Impl::sendAll(int fd, const QByteArray& bytes) const {
     return true;
 }
 
+void FaultServer::Impl::trickle(int fd, const QByteArray& body, qint64 intervalMs) const {
+    qint64 waited = 0;
+    for (const char byte : body) {
+        pollfd stop{wake, POLLIN, 0};
+        if (::poll(&stop, 1, static_cast<int>(intervalMs)) != 0) return;  // stopping (or failed)
+        waited += intervalMs;
+        if (waited > kMaximumStallMs || ::send(fd, &byte, 1, MSG_NOSIGNAL) != 1) return;
+    }
+}
+
 std::optional<QByteArray> FaultServer::Impl::readRequestHead(int fd) const {
     QByteArray head;
     while (!head.contains("\r\n\r\n")) {
@@ -245,6 +270,12 @@ void FaultServer::Impl::serve(int fd) {
                 QByteArray::number(plan->announced) +
                 "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
                 "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
+            if (plan->fault == Fault::Trickle) {
+                if (sendAll(fd, headers))
+                    trickle(fd, FaultServer::body(plan->announced), plan->sent);
+                ::close(fd);
+                return;
+            }
             const bool sent = sendAll(fd, headers) && sendAll(fd, FaultServer::body(plan->sent));
             if (sent && plan->fault == Fault::Cut) {
                 const linger abort{1, 0};  // closing now sends RST instead of FIN

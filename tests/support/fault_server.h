@@ -16,6 +16,8 @@ namespace clipmoor::test {
 //   /short/ANNOUNCED/SENT   sends SENT bytes, then closes the connection normally (FIN)
 //   /stall/ANNOUNCED/SENT   sends SENT bytes (0: only the headers), then sends nothing more until
 //                           the client goes away or the server stops
+//   /trickle/ANNOUNCED/MS   sends one byte every MS milliseconds, never silent for long, until
+//                           the body is out, the client goes away or the server stops
 //   anything else           404 with a short body
 //
 // Bounded: at most 32 connections at once (more are closed at once), request heads of at most
@@ -37,6 +39,7 @@ public:
     QUrl cutConnectionUrl(qint64 announced, qint64 sent) const;
     QUrl shortBodyUrl(qint64 announced, qint64 sent) const;
     QUrl stallUrl(qint64 announced, qint64 sent = 0) const;
+    QUrl trickleUrl(qint64 announced, qint64 intervalMs) const;
 
     // Request heads received so far (request line and headers, CRLF-separated), oldest first.
     QStringList requests() const;

@@ -206,6 +206,10 @@ QUrl TestSite::redirectToMediaUrl(const QString& name) const {
     return mainHostUrl(QStringLiteral("/redirect/media/") + name);
 }
 
+QUrl TestSite::insecureRedirectToMediaUrl(const QString& name) const {
+    return mainHostUrl(QStringLiteral("/redirect/insecure/media/") + name);
+}
+
 QString TestSite::mediaPath(const QString& name) const {
     return impl_->media->path(name);
 }

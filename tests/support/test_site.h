@@ -37,7 +37,8 @@ struct AccessLogEntry {
 // is plain HTTP/1.1 with the same routes.
 //
 // Routes of the main host (also answered for youtu.be, vimeo.com, localhost, 127.0.0.1):
-//   /get_video_info?video_id=ID   site/video_info/ID.txt (gzip when accepted); 404 when unknown
+//   /get_video_info?video_id=ID   site/video_info/ID.txt (gzip when accepted); 404 when unknown;
+//                                 for ServerError5, status 500 with a body that offers stream 18
 //   /media/NAME                   a media file: Range, If-Range, ETag, Last-Modified by nginx
 //   /slow/media/NAME?rate=N       the same file at N bytes a second (65536 without a rate)
 //   /norange/media/NAME           the same file, whole, whatever Range asks (200, no Accept-Ranges)
@@ -48,6 +49,7 @@ struct AccessLogEntry {
 //   /redirect/ftp, /redirect/file a 302 to an ftp:// or a file:// address
 //   /redirect/loop                a 302 to itself
 //   /redirect/media/NAME          a 302 to /media/NAME
+//   /redirect/insecure/media/NAME a 302 to http://www.youtube.com/media/NAME (plain HTTP)
 // Routes of the image host i.ytimg.com:
 //   /vi/ID/hqdefault.jpg          a small real JPEG (480x360); 404 for IDs starting "Missing"
 class TestSite {
@@ -77,6 +79,8 @@ public:
     QUrl rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl redirectToMediaUrl(const QString& name) const;
+    // A 302 to "http://www.youtube.com/media/NAME": plain HTTP, whatever the request came over.
+    QUrl insecureRedirectToMediaUrl(const QString& name) const;
     QString mediaPath(const QString& name) const;
     // Gives the file new content (and a new ETag and Last-Modified), e.g. between two requests.
     void replaceMediaFile(const QString& name, qint64 size);

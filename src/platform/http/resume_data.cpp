@@ -56,10 +56,18 @@ std::optional<ResumeData> ResumeData::decode(const QByteArray& data) {
     ResumeData result;
     result.url = QUrl::fromEncoded(object.value("url").toString().toUtf8(), QUrl::StrictMode);
     const QString scheme = result.url.scheme();
-    if (!result.url.isValid() || (scheme != "http" && scheme != "https")) return std::nullopt;
+    if (!result.url.isValid() || (scheme != "http" && scheme != "https") ||
+        result.url.host().isEmpty())
+        return std::nullopt;
+    // An address that reads back as another one once written out again ("#" in a fragment
+    // becomes "%23") would change with every pause.
+    if (QUrl::fromEncoded(result.url.toEncoded(), QUrl::StrictMode) != result.url)
+        return std::nullopt;
 
     result.partialFile = object.value("partialFile").toString();
-    if (result.partialFile.isEmpty() || !QDir::isAbsolutePath(result.partialFile))
+    // The system would cut a path at a NUL and work on another file than the one checked.
+    if (result.partialFile.isEmpty() || !QDir::isAbsolutePath(result.partialFile) ||
+        result.partialFile.contains(QChar(u'\0')))
         return std::nullopt;
 
     const auto bytes = integerField(object, "bytes");

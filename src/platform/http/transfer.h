@@ -18,9 +18,10 @@ enum class StopReason { Cancel, ProduceResumeData };
 struct TransferRequest {
     QUrl url;
     QList<QByteArray> headers;  // extra request header lines, "Name: value"
-    int timeoutSeconds = 60;
+    int timeoutSeconds = 60;    // longest silence
     int maximumRedirects = 10;
     bool acceptCompressedData = false;
+    int totalTimeoutSeconds = 0;  // longest run from the first start; 0 for no limit
 };
 
 // One HTTP GET as the transfer engine drives it. Subclasses receive the answer on the
@@ -68,6 +69,8 @@ private:
     bool stopped_ = false;  // a stop has been handled; a later start is ignored
     // When the server last sent anything: a transfer silent for the time-out fails.
     std::chrono::steady_clock::time_point lastActivity_{};
+    // When the engine first started the transfer; restarts do not reset it.
+    std::optional<std::chrono::steady_clock::time_point> firstStart_;
 };
 
 }  // namespace clipmoor

@@ -17,6 +17,24 @@ namespace {
 constexpr long kBufferSize = 256 * 1024;
 constexpr int kPollTimeoutMs = 1000;
 
+bool isSecure(const QUrl& url) {
+    return url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0;
+}
+
+// A redirect that would take a request begun over HTTPS to plain HTTP, where anyone on the
+// way could read or change the answer: the address it points at, or none if it is no such one.
+std::optional<QUrl> downgradeTarget(const TransferRequest& request, CURL* easy,
+                                    const QByteArray& location) {
+    if (!isSecure(request.url)) return std::nullopt;
+    char* effectiveUrl = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_EFFECTIVE_URL, &effectiveUrl);
+    const QUrl base = QUrl::fromEncoded(effectiveUrl ? effectiveUrl : "");
+    const QUrl target = base.resolved(QUrl(QString::fromLatin1(location)));
+    if (target.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
+        return std::nullopt;
+    return target;
+}
+
 }  // namespace
 
 // What the engine keeps for each running transfer.
@@ -62,7 +80,19 @@ struct TransferCallbacks {
             long redirects = 0;
             curl_easy_getinfo(static_cast<CURL*>(transfer->easy_), CURLINFO_REDIRECT_COUNT,
                               &redirects);
-            if (redirects < transfer->request_.maximumRedirects) return length;
+            if (redirects < transfer->request_.maximumRedirects) {
+                const auto insecure =
+                    downgradeTarget(transfer->request_, static_cast<CURL*>(transfer->easy_),
+                                    pending.headerValue("Location"));
+                if (!insecure) return length;
+                transfer->park(Error(
+                    kURLErrorDomain, URLError::RequiresSecureConnection,
+                    {{kLocalizedDescriptionKey,
+                      QStringLiteral("The secure address redirected to the insecure address %1; "
+                                     "the redirect was not followed.")
+                          .arg(insecure->toDisplayString())}}));
+                return 0;
+            }
         }
         return deliverResponse(transfer) ? length : 0;
     }
@@ -221,6 +251,7 @@ void TransferEngine::addToMulti(const std::shared_ptr<Transfer>& transfer) {
     handle->transfer = transfer;
     transfer->easy_ = handle->easy;
     transfer->lastActivity_ = std::chrono::steady_clock::now();
+    if (!transfer->firstStart_) transfer->firstStart_ = transfer->lastActivity_;
     transfer->pending_ = UrlResponse{};
     transfer->responseDelivered_ = false;
 
@@ -247,12 +278,24 @@ void TransferEngine::configure(CURL* easy, Transfer& transfer) {
     curl_easy_setopt(easy, CURLOPT_URL, url.constData());  // libcurl copies the string
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // The header callback refuses a redirect from HTTPS to HTTP with a clear error; libcurl
+    // itself refuses it too, should it read a Location differently.
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR,
+                     isSecure(request.url) ? "https" : "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, static_cast<long>(request.maximumRedirects));
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, static_cast<long>(request.timeoutSeconds));
+    if (request.totalTimeoutSeconds > 0) {
+        // What is left of the limit: a restart does not begin it again.
+        using std::chrono::milliseconds;
+        const auto elapsed = std::chrono::duration_cast<milliseconds>(
+            std::chrono::steady_clock::now() - transfer.firstStart_.value());
+        const long remaining = static_cast<long>(
+            std::max<qint64>(1, qint64(request.totalTimeoutSeconds) * 1000 - elapsed.count()));
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS, remaining);
+    }
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferCallbacks::progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &transfer);

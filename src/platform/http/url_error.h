@@ -16,6 +16,7 @@ enum : qint64 {
     NetworkConnectionLost = -1005,
     HTTPTooManyRedirects = -1007,
     BadServerResponse = -1011,
+    RequiresSecureConnection = -1022,  // a secure request was redirected to plain HTTP
     DataLengthExceedsMaximum = -1103,
     SecureConnectionFailed = -1200,
     ServerCertificateUntrusted = -1202,

@@ -10,6 +10,7 @@ namespace clipmoor {
 UrlSessionConfiguration UrlSessionConfiguration::defaultSessionConfiguration() {
     UrlSessionConfiguration configuration;
     configuration.maximumResponseBodySize = 16 * 1024 * 1024;
+    configuration.timeoutIntervalForResource = 60;
     return configuration;
 }
 

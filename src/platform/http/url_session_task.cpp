@@ -48,7 +48,8 @@ TransferRequest UrlSessionTask::makeRequest(const UrlSessionConfiguration& confi
                            {},
                            configuration.timeoutIntervalForRequest,
                            configuration.maximumRedirects,
-                           acceptCompressedData};
+                           acceptCompressedData,
+                           configuration.timeoutIntervalForResource};
 }
 
 void UrlSessionTask::resume() {

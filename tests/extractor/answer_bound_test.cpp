@@ -1,0 +1,99 @@
+// What a hostile answer can cost: the parse of a large answer made of tiny entries runs in a
+// child process whose peak memory is measured, and answers that name many distinct stream keys
+// keep only a bounded number of them.
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "extractor/vx_youtube_extractor.h"
+
+namespace clipmoor {
+namespace {
+
+// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"); -1 when it cannot be read.
+qint64 statusBytes(const QByteArray& field) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (!line.startsWith(field + ':')) continue;
+        const QList<QByteArray> parts = line.mid(field.size() + 1).simplified().split(' ');
+        return parts.value(0).toLongLong() * 1024;  // the kernel writes "kB"
+    }
+    return -1;
+}
+
+// How much `work` raises the peak resident memory of a child process that runs it alone.
+std::optional<qint64> peakMemoryGrowthInChild(const std::function<void()>& work) {
+    int channel[2];
+    if (::pipe(channel) != 0) return std::nullopt;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        // "5" resets the peak to the current size, so the peak counts only what follows.
+        if (QFile clear(QStringLiteral("/proc/self/clear_refs")); clear.open(QIODevice::WriteOnly))
+            clear.write("5");
+        const qint64 before = statusBytes("VmRSS");
+        work();
+        const qint64 growth = statusBytes("VmHWM") - before;
+        const bool sent = ::write(channel[1], &growth, sizeof growth) == sizeof growth;
+        ::_exit(sent && before >= 0 ? 0 : 1);
+    }
+    ::close(channel[1]);
+    qint64 growth = -1;
+    const bool received = child > 0 && ::read(channel[0], &growth, sizeof growth) == sizeof growth;
+    ::close(channel[0]);
+    int status = 0;
+    if (child > 0) ::waitpid(child, &status, 0);
+    if (!received || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+    return growth;
+}
+
+// "itag=1,itag=2,..." of about `bytes` in the first stream map: every entry a distinct stream
+// number, almost none of them offered.
+QByteArray answerOfTinyEntries(qsizetype bytes) {
+    QByteArray map;
+    for (int itag = 1; map.size() < bytes; ++itag)
+        map += "itag%3D" + QByteArray::number(itag) + ',';
+    return "status=ok&title=T&author=A&url_encoded_fmt_stream_map=" + map;
+}
+
+TEST(VideoInfoAnswerBoundTest, AnswerOfTinyEntriesParsesInMemoryOfTheOrderOfItsSize) {
+    const QByteArray body = answerOfTinyEntries(2 * 1024 * 1024);
+    const std::optional<qint64> growth = peakMemoryGrowthInChild([&body] {
+        const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(body, "id");
+        if (!videos || videos->size() != 4) ::_exit(2);
+    });
+    ASSERT_TRUE(growth) << "the child could not measure, or the parse did not keep 4 streams";
+    // The text is held a few times over (as read, decoded, as stream entries); a dictionary per
+    // entry would need hundreds of times the answer's size.
+    EXPECT_LT(*growth, 24 * body.size()) << *growth << " bytes for " << body.size();
+}
+
+QByteArray entry(const QString& text) {
+    return QUrl::toPercentEncoding(text);
+}
+
+QByteArray answerWithMap(const QList<QByteArray>& entries) {
+    return "status=ok&title=T&url_encoded_fmt_stream_map=" + entries.join("%2C");
+}
+
+TEST(VideoInfoAnswerBoundTest, ManyKeysThatReadAsAnOfferedNumberKeepOnlyABoundedNumber) {
+    QList<QByteArray> entries;
+    for (int i = 0; i < 5000; ++i) entries += entry("itag=18x" + QString::number(i));
+    entries += entry("itag=18&quality=medium");
+    const auto [videos, error] =
+        VXYouTubeExtractor::parseVideoInfoAnswer(answerWithMap(entries), "id");
+    ASSERT_TRUE(videos);
+    EXPECT_LT(videos->size(), 100);
+    // The exact offered number is never crowded out.
+    EXPECT_EQ(videos->value("18").value("quality"), "medium");
+}
+
+}  // namespace
+}  // namespace clipmoor
