@@ -1,0 +1,72 @@
+#include "main_window/thumbnail_loader.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QPointer>
+
+#include "platform/http/url_session.h"
+#include "platform/http/url_session_data_task.h"
+#include "platform/main_queue.h"
+
+namespace clipmoor {
+
+ThumbnailLoader::ThumbnailLoader(QSize size, int cacheCapacity, QObject* parent)
+    : QObject(parent), size_(size), self_(std::make_shared<ThumbnailLoader*>(this)) {
+    cache_.setMaxCost(std::max(1, cacheCapacity));
+}
+
+ThumbnailLoader::~ThumbnailLoader() {
+    *self_ = nullptr;
+}
+
+QImage ThumbnailLoader::cachedImage(const QUrl& url) const {
+    const QImage* image = cache_.object(url.toString());
+    return image ? *image : QImage();
+}
+
+QImage ThumbnailLoader::decode(const QByteArray& data, QSize size) {
+    if (data.isEmpty() || data.size() > kMaximumBodyBytes) return {};
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    const QSize declared = reader.size();
+    if (!declared.isValid() || declared.width() > kMaximumDimension ||
+        declared.height() > kMaximumDimension ||
+        static_cast<qint64>(declared.width()) * declared.height() > kMaximumPixels)
+        return {};
+    // Decoding at the target size costs a fraction of the full image (JPEG scales while
+    // decoding).
+    reader.setScaledSize(declared.scaled(size, Qt::KeepAspectRatio));
+    QImage image = reader.read();
+    if (image.isNull()) return {};
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+void ThumbnailLoader::load(const QUrl& url, const QObject* receiver,
+                           std::function<void(const QImage&)> done) {
+    if (!url.isValid() || !receiver) return;
+    // Made on the main thread, read only there again; the callback thread only passes it on.
+    QPointer<const QObject> target(receiver);
+    std::weak_ptr<ThumbnailLoader*> loader = self_;
+    const QSize size = size_;
+    const QString key = url.toString();
+    auto task = UrlSession::sharedSession()->dataTask(
+        url, [target, loader, size, key, done = std::move(done)](
+                 const QByteArray& data, const std::optional<UrlResponse>& response,
+                 const std::optional<Error>& error) mutable {
+            if (error || !response || response->statusCode < 200 || response->statusCode > 299)
+                return;
+            QImage image = decode(data, size);
+            if (image.isNull()) return;
+            dispatchToMain([target, loader, key, image = std::move(image), done = std::move(done)] {
+                const auto self = loader.lock();
+                if (!self || !*self) return;
+                (*self)->cache_.insert(key, new QImage(image), 1);
+                if (target) done(image);
+            });
+        });
+    task->resume();
+}
+
+}  // namespace clipmoor
