@@ -130,6 +130,9 @@ void MainViewController::downloadAudioOrVideo() {
     // The test uses the final name, so two titles that clean up to the same file name are
     // duplicates too.
     const QString fileName = fileNameForStream(stream);
+    // A record made moments ago reaches the list with the context's next change notification;
+    // deliver it now, so a quick second request cannot slip past the test.
+    if (managedObjectContext_) managedObjectContext_->processPendingChanges();
     if (fetchedResultsController_) {
         if (const auto* objects = fetchedResultsController_->fetchedObjectsNoCopy()) {
             for (const auto& object : *objects) {

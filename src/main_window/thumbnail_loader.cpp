@@ -4,19 +4,35 @@
 #include <QImageReader>
 #include <QPointer>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "platform/http/url_session.h"
 #include "platform/http/url_session_data_task.h"
 #include "platform/main_queue.h"
 
 namespace clipmoor {
 
+struct ThumbnailLoader::Shared {
+    std::mutex mutex;
+    std::condition_variable idle;
+    ThumbnailLoader* loader = nullptr;  // read on the main thread only
+    bool alive = true;
+    int decoding = 0;
+};
+
 ThumbnailLoader::ThumbnailLoader(QSize size, int cacheCapacity, QObject* parent)
-    : QObject(parent), size_(size), self_(std::make_shared<ThumbnailLoader*>(this)) {
+    : QObject(parent), size_(size), shared_(std::make_shared<Shared>()) {
+    shared_->loader = this;
     cache_.setMaxCost(std::max(1, cacheCapacity));
 }
 
 ThumbnailLoader::~ThumbnailLoader() {
-    *self_ = nullptr;
+    std::unique_lock lock(shared_->mutex);
+    shared_->alive = false;
+    shared_->loader = nullptr;
+    // Decoding is bounded (a small body, a bounded size), so this wait is short.
+    shared_->idle.wait(lock, [&] { return shared_->decoding == 0; });
 }
 
 QImage ThumbnailLoader::cachedImage(const QUrl& url) const {
@@ -48,21 +64,30 @@ void ThumbnailLoader::load(const QUrl& url, const QObject* receiver,
     if (!url.isValid() || !receiver) return;
     // Made on the main thread, read only there again; the callback thread only passes it on.
     QPointer<const QObject> target(receiver);
-    std::weak_ptr<ThumbnailLoader*> loader = self_;
+    std::shared_ptr<Shared> shared = shared_;
     const QSize size = size_;
     const QString key = url.toString();
     auto task = UrlSession::sharedSession()->dataTask(
-        url, [target, loader, size, key, done = std::move(done)](
+        url, [target, shared, size, key, done = std::move(done)](
                  const QByteArray& data, const std::optional<UrlResponse>& response,
                  const std::optional<Error>& error) mutable {
             if (error || !response || response->statusCode < 200 || response->statusCode > 299)
                 return;
+            {
+                std::lock_guard lock(shared->mutex);
+                if (!shared->alive) return;
+                ++shared->decoding;
+            }
             QImage image = decode(data, size);
+            {
+                std::lock_guard lock(shared->mutex);
+                --shared->decoding;
+            }
+            shared->idle.notify_all();
             if (image.isNull()) return;
-            dispatchToMain([target, loader, key, image = std::move(image), done = std::move(done)] {
-                const auto self = loader.lock();
-                if (!self || !*self) return;
-                (*self)->cache_.insert(key, new QImage(image), 1);
+            dispatchToMain([target, shared, key, image = std::move(image), done = std::move(done)] {
+                if (!shared->loader) return;
+                shared->loader->cache_.insert(key, new QImage(image), 1);
                 if (target) done(image);
             });
         });

@@ -44,9 +44,11 @@ public:
 private:
     QSize size_;
     QCache<QString, QImage> cache_;
-    // Lets completions arriving on another thread find out, on the main thread, whether the
-    // loader still exists.
-    std::shared_ptr<ThumbnailLoader*> self_;
+    // Shared with the completions that run on other threads: whether the loader still exists
+    // and how many decodings are under way, so the loader can wait for them when it goes (a
+    // decoding must not outlive the application's image plug-ins at exit).
+    struct Shared;
+    std::shared_ptr<Shared> shared_;
 };
 
 }  // namespace clipmoor
