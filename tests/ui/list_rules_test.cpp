@@ -1,11 +1,14 @@
 // The download list's rules that need no window: the progress bar's geometry and the row's
 // view model.
+#include <QImage>
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 
 #include "ui/progress_bar_geometry.h"
+#include "ui/qmr_progress_indicator.h"
 #include "ui/video_item_view_model.h"
 
 namespace clipmoor {
@@ -47,6 +50,21 @@ TEST(ProgressBarGeometryTest, FillEndsAtTheRatioOfTheRightEdgeInTheLowerHalf) {
         EXPECT_EQ(geometry.trackBand(), QRectF(c.bounds.x(), c.bounds.y() + c.bounds.height() / 2,
                                                c.bounds.width(), c.bounds.height() / 2));
     }
+}
+
+TEST(QMRProgressIndicatorTest, DrawsRedFillOverAGreyTrackInTheLowerHalf) {
+    QMRProgressIndicator bar;
+    bar.resize(100, 10);
+    bar.setMaxValue(200);
+    bar.setDoubleValue(50);
+    EXPECT_FALSE(bar.lineColor().isValid());
+    const QImage image = bar.grab().toImage();
+    EXPECT_EQ(bar.lineColor(), QColor(Qt::red));  // red from the first drawing on
+    EXPECT_DOUBLE_EQ(bar.progressAmount(), 25);
+    EXPECT_EQ(image.pixelColor(10, 8), QColor(Qt::red));
+    EXPECT_EQ(image.pixelColor(60, 8), QColor(Qt::lightGray));
+    EXPECT_NE(image.pixelColor(10, 2), QColor(Qt::red));  // the upper half stays empty
+    EXPECT_NE(image.pixelColor(60, 2), QColor(Qt::lightGray));
 }
 
 // One step a row goes through, and what the row shows afterwards.
