@@ -23,6 +23,8 @@
 #include <QStringListModel>
 #include <QTemporaryDir>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -35,6 +37,7 @@
 #include "main_window/main_window.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/object_store/managed_object_context.h"
+#include "platform/operation_queue.h"
 #include "platform/user_defaults.h"
 #include "store/core_data_controller.h"
 #include "ui/tvk_table_view.h"
@@ -46,6 +49,12 @@ namespace {
 constexpr int kWindowWidth = 780;
 constexpr int kWindowHeight = 500;
 constexpr int kMaximumFrames = 6000;
+
+// Heap bytes in use now, in KiB: unlike the resident size, it falls again when memory is freed.
+long heapKiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long>((info.uordblks + info.hblkhd) / 1024);
+}
 
 long residentKiB(const char* field = "VmRSS:") {
     QFile status("/proc/self/status");
@@ -85,21 +94,28 @@ void fillStore(int count) {
 
 // Runs the event loop until `widget` has painted once; returns the milliseconds since `clock`
 // started.
+// Rows cover the list's viewport completely, so the first paint may go to a row alone: any
+// paint of the viewport or of a widget inside it counts.
 struct PaintWatch : QObject {
+    QWidget* area = nullptr;
     bool painted = false;
-    bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::Paint) painted = true;
+    bool eventFilter(QObject* object, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* widget = qobject_cast<QWidget*>(object);
+            if (widget && (widget == area || area->isAncestorOf(widget))) painted = true;
+        }
         return false;
     }
 };
 
 double untilPainted(QWidget* widget, const QElapsedTimer& clock) {
     PaintWatch watch;
-    widget->installEventFilter(&watch);
+    watch.area = widget;
+    qApp->installEventFilter(&watch);
     while (!watch.painted) QApplication::processEvents(QEventLoop::AllEvents, 5);
-    QApplication::processEvents();
-    widget->removeEventFilter(&watch);
-    return clock.nsecsElapsed() / 1e6;
+    const double painted = clock.nsecsElapsed() / 1e6;
+    qApp->removeEventFilter(&watch);
+    return painted;
 }
 
 struct FrameStats {
@@ -145,21 +161,27 @@ void printStats(const char* name, FrameStats& stats) {
 int measure() {
     std::printf("resident at start: %ld KiB\n", residentKiB());
 
+    // How many records there are, and what holding them costs, from a store opened and
+    // closed again.
+    int count = 0;
+    long recordsHeap = 0;
+    {
+        const long before = heapKiB();
+        CoreDataController countStore(loadClipmoorModel);
+        Error error;
+        const auto fetched =
+            countStore.managedObjectContext()->executeFetchRequest(FetchRequest("Video"), &error);
+        count = fetched ? int(fetched->size()) : 0;
+        recordsHeap = heapKiB() - before;
+    }
+    std::printf("records in the store: %d, heap to hold them: %ld KiB\n", count, recordsHeap);
+
     // The reference: a plain list view over a string model of as many rows.
     QElapsedTimer clock;
-    clock.start();
-    CoreDataController countStore(loadClipmoorModel);
-    Error error;
-    const auto fetched =
-        countStore.managedObjectContext()->executeFetchRequest(FetchRequest("Video"), &error);
-    const int count = fetched ? int(fetched->size()) : 0;
-    std::printf("records in the store: %d (counted in %.0f ms)\n", count,
-                clock.nsecsElapsed() / 1e6);
-    const long beforeReference = residentKiB();
-
     FrameStats referenceFrames;
     double referencePaint = 0;
     {
+        const long before = heapKiB();
         clock.start();
         QStringList titles;
         titles.reserve(count);
@@ -167,35 +189,51 @@ int measure() {
         QStringListModel model(titles);
         QListView view;
         view.setUniformItemSizes(true);
+        view.setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
         view.setModel(&model);
         view.resize(kWindowWidth, kWindowHeight);
         view.show();
         referencePaint = untilPainted(view.viewport(), clock);
-        std::printf("qlistview  first paint %.1f ms, resident +%ld KiB\n", referencePaint,
-                    residentKiB() - beforeReference);
+        std::printf("qlistview  first paint %.1f ms, heap +%ld KiB\n", referencePaint,
+                    heapKiB() - before);
         referenceFrames = scrollThrough(&view);
     }
 
+    // The application's start: the store is opened and the window shows the list.
+    const long heapBefore = heapKiB();
     clock.start();
-    const long beforeList = residentKiB();
     auto store = std::make_unique<CoreDataController>(loadClipmoorModel);
     auto window = std::make_unique<MainWindow>(store.get());
     window->resize(kWindowWidth, kWindowHeight);
     window->show();
     TVKTableView* table = window->mainViewController()->tableView();
     const double listPaint = untilPainted(table->viewport(), clock);
-    std::printf("clipmoor   first paint %.1f ms (%d rows), resident +%ld KiB\n", listPaint,
-                table->numberOfRows(), residentKiB() - beforeList);
+    std::printf("clipmoor   first paint %.1f ms (%d rows)\n", listPaint, table->numberOfRows());
     std::printf("first paint difference: %+.1f ms\n", listPaint - referencePaint);
-
-    FrameStats listFrames = scrollThrough(table);
-    std::printf("clipmoor   row views alive %d, made %d, resident %ld KiB (one window height)\n",
-                table->viewsAlive(), table->viewsMade(), residentKiB());
+    const long windowHeap = heapKiB() - heapBefore;
+    std::printf("clipmoor   heap: store, records and window %ld KiB; less the records: %ld KiB\n",
+                windowHeap, windowHeap - recordsHeap);
+    std::printf("clipmoor   one window height:  row views alive %d, heap %ld KiB\n",
+                table->viewsAlive(), heapKiB() - heapBefore);
     window->resize(kWindowWidth, 2 * kWindowHeight);
     QApplication::processEvents();
-    scrollThrough(table);
-    std::printf("clipmoor   row views alive %d, made %d, resident %ld KiB (two window heights)\n",
-                table->viewsAlive(), table->viewsMade(), residentKiB());
+    std::printf("clipmoor   two window heights: row views alive %d, heap %ld KiB\n",
+                table->viewsAlive(), heapKiB() - heapBefore);
+    window->resize(kWindowWidth, kWindowHeight);
+    QApplication::processEvents();
+
+    FrameStats listFrames = scrollThrough(table);
+    std::printf(
+        "clipmoor   after scrolling: row views alive %d, made %d, resident %ld KiB, "
+        "operations queued %zu\n",
+        table->viewsAlive(), table->viewsMade(), heapKiB() - heapBefore,
+        window->mainViewController()->downloadOperationQueue()->operationCount());
+    QElapsedTimer drain;
+    drain.start();
+    while (drain.elapsed() < 3000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::printf("clipmoor   3 s later: heap %ld KiB, operations queued %zu\n",
+                heapKiB() - heapBefore,
+                window->mainViewController()->downloadOperationQueue()->operationCount());
     std::printf("peak resident: %ld KiB\n", residentKiB("VmHWM:"));
 
     printStats("qlistview", referenceFrames);
@@ -238,6 +276,7 @@ int screenshot(const QString& file) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QTemporaryDir home;
     if (qEnvironmentVariableIsEmpty("XDG_DATA_HOME")) {
         qputenv("HOME", home.path().toUtf8());
@@ -248,6 +287,7 @@ int main(int argc, char** argv) {
     qputenv("CLIPMOOR_CONNECT_TO", "www.youtube.com:443:127.0.0.1:9,i.ytimg.com:443:127.0.0.1:9");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    QDir().mkpath(QDir::homePath() + "/Downloads/Clipmoor");
     UserDefaults::standard().setValue(QDir::homePath() + "/Downloads/Clipmoor",
                                       "ClipmoorMediaDownloadPath");
 

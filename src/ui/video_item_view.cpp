@@ -72,6 +72,12 @@ void VideoItemView::buildControls() {
     thumbNail_->setFixedSize(kThumbnailSize);
     thumbNail_->setAlignment(Qt::AlignCenter);
     thumbNail_->setAccessibleName(tr("Thumbnail"));
+    // A slot of its own colour, so a row whose picture has not come (or never comes) still
+    // reads as a row with a picture place.
+    QPalette slot = thumbNail_->palette();
+    slot.setColor(QPalette::Window, QColor(0xdd, 0xdd, 0xdd));
+    thumbNail_->setPalette(slot);
+    thumbNail_->setAutoFillBackground(true);
 
     videoTitleTextField_ = new QLabel(this);
     videoTitleTextField_->setObjectName(QStringLiteral("videoTitleTextField"));
