@@ -45,6 +45,7 @@ MainViewController::~MainViewController() {
         tableView_->setDelegate(nullptr);
     }
     if (fetchedResultsController_) fetchedResultsController_->setDelegate(nullptr);
+    releasePausedOperations();
 }
 
 void MainViewController::loadView() {

@@ -124,6 +124,7 @@ private:
     void prepareDownloadOperationQueue();
     void prepareTableView();
     void sweepOrphanPartialFiles();
+    void releasePausedOperations();
     void showStartFailureSheet(const QString& messageText);
     void lookupDidFinish(const std::optional<StreamMap>& videos, const std::optional<Error>& error);
     void showUnrecognizedAddressSheet(const QString& informativeText);

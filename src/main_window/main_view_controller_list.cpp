@@ -84,6 +84,20 @@ void MainViewController::sweepOrphanPartialFiles() {
     sweepUnreferencedPartialFiles(std::move(referenced));
 }
 
+void MainViewController::releasePausedOperations() {
+    // A paused operation waits in the queue and its session for a resume that can no longer
+    // come once the list is gone. Its record keeps the resume data (and so the partial file)
+    // for the next start; the operation and its session are let go of here.
+    if (!fetchedResultsController_) return;
+    const auto* objects = fetchedResultsController_->fetchedObjectsNoCopy();
+    if (!objects) return;
+    for (const auto& object : *objects) {
+        const auto* video = static_cast<const Video*>(object.get());
+        if (video->downloadState() != 1) continue;
+        if (const auto operation = video->downloader().lock()) operation->prepareToCancel();
+    }
+}
+
 void MainViewController::prepareDownloadOperationQueue() {
     downloadOperationQueue_ = std::make_unique<OperationQueue>();
     downloadOperationQueue_->setMaxConcurrentOperationCount(kMaxConcurrentDownloads);

@@ -37,6 +37,9 @@ protected:
         openWindow();
     }
     void TearDown() override {
+        // Deleting the records stops their operations, as removing them from the list does.
+        if (controller)
+            for (const auto& video : records()) context()->deleteObject(video);
         closeWindow();
         // Transfers still running at exit would race the process's own clean-up.
         EXPECT_TRUE(waitUntil([] { return TransferEngine::shared().activeTransferCount() == 0; }));
