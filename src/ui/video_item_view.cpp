@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QSet>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -23,6 +24,16 @@ const QColor kBackground = QColor::fromRgbF(0.942f, 0.942f, 0.942f);
 const QColor kEmphasizedBackground = QColor::fromRgbF(0.878f, 0.914f, 0.916f);
 const QColor kText = QColor(0x20, 0x20, 0x20);
 const QColor kSecondaryText = QColor(0x55, 0x55, 0x55);
+// The record's fields the row shows, besides the state.
+const QSet<QString> kFollowedKeys{
+    QStringLiteral("title"),
+    QStringLiteral("sizeRemainingString"),
+    QStringLiteral("percentRemainingString"),
+    QStringLiteral("totalBytesWritten"),
+    QStringLiteral("totalBytesExpected"),
+    QStringLiteral("shouldHideDownloadProgressIndicator"),
+    QStringLiteral("shouldHidePercentRemainingIndicator"),
+};
 
 void setTextColor(QWidget* widget, const QColor& color) {
     if (widget->palette().color(QPalette::WindowText) == color) return;
@@ -164,16 +175,15 @@ void VideoItemView::setVideo(const std::shared_ptr<Video>& video) {
     if (video) {
         observed_ = video.get();
         Video* record = video.get();
-        connect(record, &Video::downloadStateChanged, this, [this] {
-            stateChangePending_ = true;
+        // One connection per row: every change of the record passes through valueChanged.
+        connect(record, &ManagedObject::valueChanged, this, [this](const QString& key) {
+            if (key == u"downloadState") {
+                stateChangePending_ = true;
+            } else if (!kFollowedKeys.contains(key)) {
+                return;
+            }
             recordChanged();
         });
-        for (auto signal :
-             {&Video::titleChanged, &Video::sizeRemainingStringChanged,
-              &Video::percentRemainingStringChanged, &Video::totalBytesWrittenChanged,
-              &Video::totalBytesExpectedChanged, &Video::shouldHideDownloadProgressIndicatorChanged,
-              &Video::shouldHidePercentRemainingIndicatorChanged})
-            connect(record, signal, this, &VideoItemView::recordChanged);
     }
     refreshFromRecord();
     applyViewModel();
