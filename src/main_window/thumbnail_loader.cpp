@@ -4,6 +4,7 @@
 #include <QImageReader>
 #include <QPointer>
 
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -19,7 +20,12 @@ struct ThumbnailLoader::Shared {
     ThumbnailLoader* loader = nullptr;  // read on the main thread only
     bool alive = true;
     int decoding = 0;
+    std::atomic<int> underWay{0};
 };
+
+int ThumbnailLoader::fetchesUnderWay() const {
+    return shared_->underWay.load();
+}
 
 ThumbnailLoader::ThumbnailLoader(QSize size, int cacheCapacity, QObject* parent)
     : QObject(parent), size_(size), shared_(std::make_shared<Shared>()) {
@@ -67,10 +73,14 @@ void ThumbnailLoader::load(const QUrl& url, const QObject* receiver,
     std::shared_ptr<Shared> shared = shared_;
     const QSize size = size_;
     const QString key = url.toString();
+    ++shared_->underWay;
     auto task = UrlSession::sharedSession()->dataTask(
         url, [target, shared, size, key, done = std::move(done)](
                  const QByteArray& data, const std::optional<UrlResponse>& response,
                  const std::optional<Error>& error) mutable {
+            // Counted down however this ends.
+            const std::unique_ptr<std::atomic<int>, void (*)(std::atomic<int>*)> countDown(
+                &shared->underWay, [](std::atomic<int>* count) { --*count; });
             if (error || !response || response->statusCode < 200 || response->statusCode > 299)
                 return;
             {

@@ -36,6 +36,8 @@ public:
     // `receiver` is gone by then or the fetch or the decoding failed.
     void load(const QUrl& url, const QObject* receiver, std::function<void(const QImage&)> done);
     int cachedCount() const { return static_cast<int>(cache_.count()); }
+    // Fetches whose answer has not been handled yet.
+    int fetchesUnderWay() const;
 
     // The image in `data`, scaled to fit `size` (aspect ratio kept); null for anything too
     // large, undecodable or absurd in its declared dimensions.

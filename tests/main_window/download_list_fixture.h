@@ -14,6 +14,7 @@
 #include "download/video.h"
 #include "main_window/main_view_controller.h"
 #include "main_window/main_window.h"
+#include "main_window/thumbnail_loader.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/notification_center.h"
 #include "platform/object_store/managed_object_context.h"
@@ -38,8 +39,11 @@ protected:
     }
     void TearDown() override {
         // Deleting the records stops their operations, as removing them from the list does.
-        if (controller)
+        if (controller) {
             for (const auto& video : records()) context()->deleteObject(video);
+            EXPECT_TRUE(
+                waitUntil([&] { return controller->thumbnailLoader()->fetchesUnderWay() == 0; }));
+        }
         closeWindow();
         // Transfers still running at exit would race the process's own clean-up.
         EXPECT_TRUE(waitUntil([] { return TransferEngine::shared().activeTransferCount() == 0; }));
