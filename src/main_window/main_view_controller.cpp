@@ -19,6 +19,9 @@
 namespace clipmoor {
 
 namespace {
+// Posted by the application's clear-list command.
+const char* const kClearDownloadListNotification =
+    "ClipmoorDidRequestToClearDownloadListNotification";
 const QString kOops = QStringLiteral("Oops...");
 const QString kSecondVideoSiteText =
     QStringLiteral("We don't do Vimeo videos yet. Please try a youtube url.");
@@ -128,7 +131,7 @@ void MainViewController::prepareNotificationObservers() {
         center.addObserver(QString::fromLatin1(kClipmoorTextViewDidPasteNotification),
                            [this](const Notification&) { urlTextFieldAction(); }));
     observers_.push_back(
-        center.addObserver(QString::fromLatin1(kClipmoorDidRequestToClearDownloadListNotification),
+        center.addObserver(QString::fromLatin1(kClearDownloadListNotification),
                            [this](const Notification&) { removeAllVideoItemsFromList(); }));
 }
 

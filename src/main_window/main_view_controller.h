@@ -31,8 +31,6 @@ class Video;
 
 inline constexpr const char* kClipmoorDidRecieveURLFromBrowserExtensionNotification =
     "ClipmoorDidRecieveURLFromBrowserExtensionNotification";
-inline constexpr const char* kClipmoorDidRequestToClearDownloadListNotification =
-    "ClipmoorDidRequestToClearDownloadListNotification";
 
 // The main window's content. Its top row turns whatever address reaches the address field
 // (Return, a paste, an address from the browser) into a video identifier, looks the video up,

@@ -183,7 +183,7 @@ TEST_F(DownloadJourneyTest, RemovingOrClearingPausedDownloadsDeletesTheirPartial
     const auto second = pausedDownload("Cleared clip(medium)", "cleared.mp4");
     const QString secondPart = partialFileOf(second);
     ASSERT_TRUE(QFile::exists(secondPart));
-    NotificationCenter::defaultCenter().post(kClipmoorDidRequestToClearDownloadListNotification);
+    NotificationCenter::defaultCenter().post("ClipmoorDidRequestToClearDownloadListNotification");
     answerSheet("Clear Download List",
                 "Are you sure you want to remove items from your download list?",
                 {"Clear All", "Clear Comleted", "Cancel"}, "Clear All");

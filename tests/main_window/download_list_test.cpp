@@ -157,7 +157,7 @@ TEST_F(DownloadListTest, ClearingAsksThenSavesAtOnceAndDeletesWithoutSaving) {
         ASSERT_TRUE(context()->hasChanges());
 
         NotificationCenter::defaultCenter().post(
-            kClipmoorDidRequestToClearDownloadListNotification);
+            "ClipmoorDidRequestToClearDownloadListNotification");
         EXPECT_FALSE(context()->hasChanges());
         answerSheet("Clear Download List",
                     "Are you sure you want to remove items from your download list?",
