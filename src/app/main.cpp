@@ -21,9 +21,9 @@ int main(int argc, char** argv) {
 
     if (clipmoor::InstanceChannel::sendToRunningInstance(address)) return 0;
 
-    clipmoor::MainWindow window;
     clipmoor::LocalVendorServices vendorServices;
     clipmoor::AppDelegate delegate(vendorServices);
+    clipmoor::MainWindow window(delegate.coreDataController());
     delegate.setMainWindow(&window);
 
     if (!delegate.applicationDidFinishLaunching()) {

@@ -1,22 +1,27 @@
 #include "main_window/main_view_controller.h"
 
 #include <QComboBox>
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "extractor/vx_youtube_extractor.h"
 #include "main_window/address_recognition.h"
 #include "main_window/format_table.h"
+#include "main_window/thumbnail_loader.h"
+#include "platform/operation_queue.h"
+#include "store/core_data_controller.h"
 #include "ui/alert_sheet.h"
 #include "ui/clipmoor_text_view.h"
 #include "ui/spinning_progress_indicator.h"
+#include "ui/video_item_view.h"
 
 namespace clipmoor {
 
 namespace {
+// Posted by the application's clear-list command.
+const char* const kClearDownloadListNotification =
+    "ClipmoorDidRequestToClearDownloadListNotification";
 const QString kOops = QStringLiteral("Oops...");
 const QString kSecondVideoSiteText =
     QStringLiteral("We don't do Vimeo videos yet. Please try a youtube url.");
@@ -28,14 +33,22 @@ const QString kRefusedText = QStringLiteral(
     "video owner.");
 }  // namespace
 
-MainViewController::MainViewController(QWidget* parent) : QWidget(parent) {
+MainViewController::MainViewController(CoreDataController* coreDataController, QWidget* parent)
+    : QWidget(parent), coreDataController_(coreDataController) {
     loadView();
     viewDidLoad();
 }
 
 MainViewController::~MainViewController() {
-    // The field is destroyed after this object's own members: it must not call back into it.
+    // The field and the table are destroyed after this object's own members: they must not
+    // call back into it.
     if (urlTextField_) urlTextField_->setDelegate(nullptr);
+    if (tableView_) {
+        tableView_->setDataSource(nullptr);
+        tableView_->setDelegate(nullptr);
+    }
+    if (fetchedResultsController_) fetchedResultsController_->setDelegate(nullptr);
+    releasePausedOperations();
 }
 
 void MainViewController::loadView() {
@@ -43,6 +56,7 @@ void MainViewController::loadView() {
     field->setObjectName(QStringLiteral("urlTextField"));
     field->setPlaceholderText(tr("Paste a video address, or type one and press Return"));
     field->setClearButtonEnabled(false);
+    field->setAccessibleName(tr("Video address"));
     urlTextField_ = field;
 
     auto* indicator = new SpinningProgressIndicator(this);
@@ -56,27 +70,22 @@ void MainViewController::loadView() {
     auto* popup = new QComboBox(this);
     popup->setObjectName(QStringLiteral("formatPopupButton"));
     popup->setPlaceholderText(tr("Format"));
+    popup->setAccessibleName(tr("Format"));
     popup->setMinimumContentsLength(9);
     popup->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     formatPopupButton_ = popup;
 
     auto* startButton = new QPushButton(tr("Download"), this);
     startButton->setObjectName(QStringLiteral("downloadStartButton"));
+    startButton->setAccessibleName(tr("Download"));
+    connect(startButton, &QPushButton::clicked, this, [this] { downloadAudioOrVideo(); });
     downloadStartButton_ = startButton;
 
-    auto* listArea = new QFrame(this);
-    listArea->setObjectName(QStringLiteral("downloadListArea"));
-    listArea->setFrameShape(QFrame::StyledPanel);
-    listArea->setFrameShadow(QFrame::Sunken);
-    listArea->setBackgroundRole(QPalette::Base);
-    listArea->setAutoFillBackground(true);
-    listArea->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    auto* listHint = new QLabel(tr("Your downloads will appear here."), listArea);
-    listHint->setAlignment(Qt::AlignCenter);
-    listHint->setForegroundRole(QPalette::PlaceholderText);
-    auto* listLayout = new QVBoxLayout(listArea);
-    listLayout->addWidget(listHint);
-    downloadListArea_ = listArea;
+    auto* table = new TVKTableView(this);
+    table->setObjectName(QStringLiteral("tableView"));
+    table->setAccessibleName(tr("Downloads"));
+    table->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    tableView_ = table;
 
     auto* topRow = new QHBoxLayout;
     topRow->setSpacing(6);
@@ -89,12 +98,15 @@ void MainViewController::loadView() {
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
     layout->addLayout(topRow);
-    layout->addWidget(listArea, 1);
+    layout->addWidget(table, 1);
 }
 
 void MainViewController::viewDidLoad() {
     prepareUIItems();
     prepareNotificationObservers();
+    prepareCoreDataStack();
+    prepareDownloadOperationQueue();
+    prepareTableView();
 }
 
 void MainViewController::prepareUIItems() {
@@ -107,6 +119,9 @@ void MainViewController::prepareUIItems() {
 void MainViewController::prepareNotificationObservers() {
     NotificationCenter& center = NotificationCenter::defaultCenter();
     observers_.push_back(center.addObserver(
+        QString::fromLatin1(kClipmoorItemDeleteItemNotification),
+        [this](const Notification& notification) { removeVideoItem(notification); }));
+    observers_.push_back(center.addObserver(
         QString::fromLatin1(kClipmoorTextFieldDidClearText),
         [this](const Notification& notification) { textFieldDidClear(notification); }));
     observers_.push_back(center.addObserver(
@@ -115,6 +130,9 @@ void MainViewController::prepareNotificationObservers() {
     observers_.push_back(
         center.addObserver(QString::fromLatin1(kClipmoorTextViewDidPasteNotification),
                            [this](const Notification&) { urlTextFieldAction(); }));
+    observers_.push_back(
+        center.addObserver(QString::fromLatin1(kClearDownloadListNotification),
+                           [this](const Notification&) { removeAllVideoItemsFromList(); }));
 }
 
 bool MainViewController::control(ClipmoorTextField*, ClipmoorTextView*,

@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QComboBox>
-#include <QFrame>
 #include <QPointer>
 #include <QPushButton>
 #include <QString>
 #include <QWidget>
 
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -14,22 +14,43 @@
 #include "platform/error.h"
 #include "platform/notification_center.h"
 #include "platform/url.h"
+#include "store/wbq_fetched_results_controller.h"
 #include "ui/clipmoor_text_field.h"
 #include "ui/spinning_progress_indicator.h"
+#include "ui/tvk_table_view.h"
+
+class QAction;
 
 namespace clipmoor {
+
+class CoreDataController;
+class ManagedObjectContext;
+class OperationQueue;
+class ThumbnailLoader;
+class Video;
 
 inline constexpr const char* kClipmoorDidRecieveURLFromBrowserExtensionNotification =
     "ClipmoorDidRecieveURLFromBrowserExtensionNotification";
 
 // The main window's content. Its top row turns whatever address reaches the address field
 // (Return, a paste, an address from the browser) into a video identifier, looks the video up,
-// and offers the formats; the area below it holds the download list.
-class MainViewController : public QWidget, public ClipmoorTextFieldDelegate {
+// and offers the formats (main_view_controller.cpp). Below it, the download list shows every
+// record of the store, turns the chosen format into a new record, gives each record its
+// download operation when its row is first shown, and removes records
+// (main_view_controller_list.cpp).
+class MainViewController : public QWidget,
+                           public ClipmoorTextFieldDelegate,
+                           public WBQFetchedResultsControllerDelegate,
+                           public TVKTableViewDataSource,
+                           public TVKTableViewDelegate {
     Q_OBJECT
 
 public:
-    explicit MainViewController(QWidget* parent = nullptr);
+    static constexpr int kMaxConcurrentDownloads = 5;
+
+    // The list is read from `coreDataController`'s context; without one the list stays empty.
+    explicit MainViewController(CoreDataController* coreDataController = nullptr,
+                                QWidget* parent = nullptr);
     ~MainViewController() override;
 
     ClipmoorTextField* urlTextField() const { return urlTextField_; }
@@ -38,7 +59,13 @@ public:
     SpinningProgressIndicator* urlparserProgressIndicator() const {
         return urlparserProgressIndicator_;
     }
-    QFrame* downloadListArea() const { return downloadListArea_; }
+    TVKTableView* tableView() const { return tableView_; }
+    ManagedObjectContext* managedObjectContext() const;
+    WBQFetchedResultsController* fetchedResultsController() const {
+        return fetchedResultsController_.get();
+    }
+    OperationQueue* downloadOperationQueue() const { return downloadOperationQueue_.get(); }
+    ThumbnailLoader* thumbnailLoader() const { return thumbnailLoader_.get(); }
     // The streams of the last successful lookup, keyed by itag; a failed lookup keeps them.
     const StreamMap& videos() const { return videos_; }
 
@@ -56,11 +83,47 @@ public:
                                               const std::vector<QueryItem>& items);
     void showParsingError();
 
+    // The download list.
+    // The start button's action: refuses a missing format or a duplicate file name with a
+    // sheet, otherwise creates the record.
+    void downloadAudioOrVideo();
+    void newVideoFromDictionary(const StreamDictionary& dictionary);
+    void downloaderForVideo(const std::shared_ptr<Video>& video, OperationQueue* queue);
+    // The notification's object is a record's ObjectID.
+    void removeVideoItem(const Notification& notification);
+    void removeAllVideoItemsFromList();
+    // The row menu's actions; each reads the record from the item's data.
+    void showInFinderVideoItemContextMenu(QAction* item);
+    void showInBrowserVideoItemContextMenu(QAction* item);
+    void removeItemVideoItemContextMenu(QAction* item);
+    // The name of the finished file for a stream: the title and "(quality)", or
+    // "(adudio only)" for the audio stream, made safe as a file name; no extension.
+    static QString fileNameForStream(const StreamDictionary& dictionary);
+
+    // TVKTableViewDataSource and TVKTableViewDelegate.
+    int numberOfRowsInTableView(TVKTableView* tableView) override;
+    TVKTableCellView* viewForRow(TVKTableView* tableView, int row) override;
+    bool shouldSelectRow(TVKTableView*, int) override { return false; }
+
+    // WBQFetchedResultsControllerDelegate.
+    ImplementedMethods implementedMethods() const override;
+    void controllerWillChangeContent(WBQFetchedResultsController* controller) override;
+    void controllerDidChangeObject(WBQFetchedResultsController* controller,
+                                   const std::shared_ptr<ManagedObject>& object, quint64 index,
+                                   WBQFetchedResultsChangeType type, quint64 newIndex) override;
+    void controllerDidChangeContent(WBQFetchedResultsController* controller) override;
+
 private:
     void loadView();
     void viewDidLoad();
     void prepareUIItems();
     void prepareNotificationObservers();
+    void prepareCoreDataStack();
+    void prepareDownloadOperationQueue();
+    void prepareTableView();
+    void sweepOrphanPartialFiles();
+    void releasePausedOperations();
+    void showStartFailureSheet(const QString& messageText);
     void lookupDidFinish(const std::optional<StreamMap>& videos, const std::optional<Error>& error);
     void showUnrecognizedAddressSheet(const QString& informativeText);
 
@@ -68,8 +131,13 @@ private:
     QPointer<QComboBox> formatPopupButton_;
     QPointer<QPushButton> downloadStartButton_;
     QPointer<SpinningProgressIndicator> urlparserProgressIndicator_;
-    QPointer<QFrame> downloadListArea_;
+    QPointer<TVKTableView> tableView_;
     StreamMap videos_;
+    QPointer<CoreDataController> coreDataController_;
+    QPointer<ManagedObjectContext> managedObjectContext_;
+    std::unique_ptr<WBQFetchedResultsController> fetchedResultsController_;
+    std::unique_ptr<OperationQueue> downloadOperationQueue_;
+    std::unique_ptr<ThumbnailLoader> thumbnailLoader_;
     std::vector<ObserverToken> observers_;
 };
 

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QImage>
+#include <QMetaType>
+#include <QPointer>
+#include <QTimer>
+
+#include <memory>
+
+#include "download/video.h"
+#include "ui/tvk_table_cell_view.h"
+#include "ui/video_item_view_model.h"
+
+class QLabel;
+class QMenu;
+class QAction;
+class QToolButton;
+
+namespace clipmoor {
+
+class QMRProgressIndicator;
+
+inline constexpr const char* kClipmoorItemDeleteItemNotification =
+    "ClipmoorItemDeleteItemNotification";
+
+// The view of one download in the list: thumbnail, title, progress bar, size and percentage
+// texts, a state button (pause, resume or play) and a remove button, both shown while the
+// pointer is over the row or the keyboard focus is in it, and a context menu. It holds its
+// record weakly, follows it through the record's change signals (at most ten repaints a
+// second however often the record changes) and forwards the user's actions to it.
+//
+// Keyboard: Space does what the state button does, Delete removes the row, the menu key or
+// Shift+F10 opens the context menu.
+class VideoItemView : public TVKTableCellView {
+    Q_OBJECT
+
+public:
+    static inline const QString kIdentifier = QStringLiteral("VideoItemView");
+    static constexpr int kRowHeight = 72;
+    static constexpr QSize kThumbnailSize{80, 60};
+    static constexpr int kRefreshIntervalMs = 100;
+
+    explicit VideoItemView(QWidget* parent = nullptr);
+    ~VideoItemView() override;
+
+    std::shared_ptr<Video> video() const { return video_.lock(); }
+    // Shows `video` (none detaches): stops following the previous record, hides the state
+    // button, makes the size text black, clears the thumbnail, follows the new record, and ends
+    // with both buttons hidden.
+    void setVideo(const std::shared_ptr<Video>& video);
+    void setThumbnailImage(const QImage& image);
+
+    // The state button's action: pause while downloading, play when finished, resume when
+    // paused; nothing otherwise.
+    void pauseDownload();
+    // The remove button's action: posts "ClipmoorItemDeleteItemNotification" with the record's
+    // identity.
+    void removeVideo();
+    // Sets the state button and the size text from the record's state.
+    void updateUIForStateChange();
+    void rightMouseDown(const QPoint& globalPos) override;
+    void prepareForReuse() override;
+
+    QLabel* videoTitleTextField() const { return videoTitleTextField_; }
+    QLabel* sizeRemainingLabel() const { return sizeRemainingLabel_; }
+    QLabel* percentRemainingLabel() const { return percentRemainingLabel_; }
+    QLabel* timeRemainingLabel() const { return timeRemainingLabel_; }
+    QLabel* thumbNail() const { return thumbNail_; }
+    QToolButton* pauseDownloadButton() const { return pauseDownloadButton_; }
+    QToolButton* removeVideoButton() const { return removeVideoButton_; }
+    QMRProgressIndicator* downloadProgressIndicator() const { return downloadProgressIndicator_; }
+    // Three items: "Show in Folder", "Show in Browser", "Remove from List". Each carries the
+    // record (std::weak_ptr<Video>) as its data once the menu has been opened.
+    QMenu* menu() const { return menu_; }
+    const VideoItemViewModel& viewModel() const { return model_; }
+    // How often the row has redrawn itself from its record.
+    int refreshCount() const { return refreshCount_; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildControls();
+    void recordChanged();
+    void refreshFromRecord();
+    void applyViewModel();
+    void updateTitleText();
+    // Re-evaluates, after the current event, whether the pointer or the focus is in the row.
+    void scheduleEngagementUpdate();
+    bool hasFocusWithin() const;
+
+    std::weak_ptr<Video> video_;
+    QPointer<Video> observed_;
+    VideoItemViewModel model_;
+    QTimer refreshTimer_;
+    bool refreshPending_ = false;
+    bool stateChangePending_ = false;
+    bool hovered_ = false;
+    int refreshCount_ = 0;
+    QString fullTitle_;
+
+    QLabel* thumbNail_ = nullptr;
+    QLabel* videoTitleTextField_ = nullptr;
+    QMRProgressIndicator* downloadProgressIndicator_ = nullptr;
+    QLabel* sizeRemainingLabel_ = nullptr;
+    QLabel* percentRemainingLabel_ = nullptr;
+    QLabel* timeRemainingLabel_ = nullptr;
+    QToolButton* pauseDownloadButton_ = nullptr;
+    QToolButton* removeVideoButton_ = nullptr;
+    QMenu* menu_ = nullptr;
+};
+
+}  // namespace clipmoor
+
+Q_DECLARE_METATYPE(std::weak_ptr<clipmoor::Video>)

@@ -1,0 +1,79 @@
+#include "ui/video_item_view_model.h"
+
+#include <QCoreApplication>
+
+namespace clipmoor {
+
+void VideoItemViewModel::attach() {
+    stateButtonVisible_ = false;
+    sizeTextRed_ = false;
+    disengage();
+}
+
+void VideoItemViewModel::updateForState(qint16 downloadState) {
+    switch (downloadState) {
+        case 1:
+            stateButtonImage_ = kPausedImage;
+            stateButtonVisible_ = true;
+            break;
+        case 2:
+            stateButtonImage_ = kFinishedImage;
+            stateButtonVisible_ = true;
+            break;
+        case 3:
+            stateButtonImage_ = kDownloadingImage;
+            stateButtonVisible_ = true;
+            break;
+        case 4:
+            stateButtonVisible_ = false;
+            sizeTextRed_ = true;
+            break;
+        default:
+            break;
+    }
+}
+
+void VideoItemViewModel::engage(qint16 downloadState) {
+    removeButtonVisible_ = true;
+    updateForState(downloadState);
+}
+
+void VideoItemViewModel::disengage() {
+    removeButtonVisible_ = false;
+    stateButtonVisible_ = false;
+}
+
+QString VideoItemViewModel::stateButtonName(qint16 downloadState) const {
+    switch (actionForState(downloadState)) {
+        case StateButtonAction::Pause:
+            return QCoreApplication::translate("VideoItemView", "Pause");
+        case StateButtonAction::Play:
+            return QCoreApplication::translate("VideoItemView", "Play");
+        case StateButtonAction::Resume:
+            return QCoreApplication::translate("VideoItemView", "Resume");
+        case StateButtonAction::None:
+            break;
+    }
+    return QCoreApplication::translate("VideoItemView", "Download state");
+}
+
+VideoItemViewModel::StateButtonAction VideoItemViewModel::actionForState(qint16 downloadState) {
+    switch (downloadState) {
+        case 3:
+            return StateButtonAction::Pause;
+        case 2:
+            return StateButtonAction::Play;
+        case 1:
+            return StateButtonAction::Resume;
+        default:
+            return StateButtonAction::None;
+    }
+}
+
+bool VideoItemViewModel::isMenuItemEnabled(const QString& title, bool currentlyEnabled,
+                                           qint16 downloadState) {
+    if (title == kShowInFolderTitle) return downloadState == 2;
+    return currentlyEnabled;
+}
+
+}  // namespace clipmoor

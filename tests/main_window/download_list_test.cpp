@@ -1,0 +1,273 @@
+// The download list in the main window: records from the chosen format, duplicates, files
+// already on disk, removal, clearing, the row menu, and thumbnails.
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+
+#include "download_list_fixture.h"
+#include "main_window/thumbnail_loader.h"
+#include "platform/operation_queue.h"
+
+namespace clipmoor {
+namespace {
+
+using test::DownloadListFixture;
+
+const QString kTryAgain = "Sorry please try again later or try a different URL.";
+const QString kDuplicate =
+    "The file you have requested is already downloading or queud for download. ";
+const QString kStartError =
+    "There was an error starting the download. Clipmoor is unable to download your request at "
+    "this time. ";
+
+// Receives what the desktop would open.
+class OpenedUrls : public QObject {
+    Q_OBJECT
+
+public:
+    OpenedUrls() {
+        for (const char* scheme : {"https", "file"})
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~OpenedUrls() override {
+        for (const char* scheme : {"https", "file"}) QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls.append(url); }
+};
+
+using DownloadListTest = DownloadListFixture;
+
+TEST_F(DownloadListTest, EachFormatMakesOneQueuedRecordNamedAfterTitleAndQualityAndARow) {
+    lookUp("AllStreams1");
+    struct Case {
+        const char* format;
+        const char* fileName;
+        const char* itag;
+        const char* quality;
+    } const cases[] = {
+        {"mp4 720p", "Test pattern: all formats(hd720)", "22", "hd720"},
+        {"mp4 360p", "Test pattern: all formats(medium)", "18", "medium"},
+        {"mp4 240p", "Test pattern: all formats(small)", "36", "small"},
+        {"mp4 Audio", "Test pattern: all formats(adudio only)", "140", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.format);
+        startDownload(c.format);
+        ASSERT_TRUE(
+            test::waitUntil([&] { return table()->numberOfRows() == int(records().size()); }));
+        const auto video = records().back();
+        EXPECT_EQ(video->fileName(), c.fileName);
+        EXPECT_EQ(video->itag(), c.itag);
+        EXPECT_EQ(video->quality(), c.quality);
+        EXPECT_EQ(video->valueForKey("quality").isValid(), *c.quality != 0);
+        EXPECT_EQ(video->title(), "Test pattern: all formats");
+        EXPECT_EQ(video->authorName(), "Clipmoor Test Channel");
+        EXPECT_EQ(video->videoID(), "AllStreams1");
+        EXPECT_EQ(video->fileExtension(), "mp4");
+        EXPECT_TRUE(video->downloadURL().contains(QString("AllStreams1-%1").arg(c.itag)));
+        EXPECT_FALSE(video->isInserted());  // saved at once
+        EXPECT_TRUE(openSheets().isEmpty());
+    }
+    EXPECT_EQ(records().size(), 4u);
+    expectRowsMatchRecords();
+    // Each row on screen gave its record an operation, which fetched the stream.
+    EXPECT_TRUE(test::waitUntil([] {
+        const QString log = test::TestSite::shared().accessLogRequests().join('\n');
+        for (const char* itag : {"22", "18", "36", "140"})
+            if (!log.contains(QString("/media/AllStreams1-%1.mp4").arg(itag))) return false;
+        return true;
+    }));
+    EXPECT_EQ(controller->downloadOperationQueue()->maxConcurrentOperationCount(), 5);
+}
+
+TEST_F(DownloadListTest, ASecondRequestForTheSameFileNameIsRefusedWhateverTheFirstsState) {
+    lookUp("AllStreams1");
+    startDownload("mp4 360p");
+    ASSERT_EQ(records().size(), 1u);
+    const auto first = records()[0];
+    for (qint16 state : {0, 2, 4}) {
+        SCOPED_TRACE(state);
+        first->setDownloadState(state);
+        startDownload("mp4 360p");
+        answerSheet(kDuplicate, kTryAgain, {"OK"}, "OK");
+        EXPECT_EQ(records().size(), 1u);
+    }
+    // Another video whose title and quality give the same name is a duplicate too.
+    context()->deleteObject(first);
+    context()->processPendingChanges();
+    addRecord("Test pattern: all formats(medium)", 0, "AnotherVid1");
+    startDownload("mp4 360p");
+    answerSheet(kDuplicate, kTryAgain, {"OK"}, "OK");
+    EXPECT_EQ(records().size(), 1u);
+    // Once removed, the same format can be requested again.
+    NotificationCenter::defaultCenter().post(kClipmoorItemDeleteItemNotification,
+                                             QVariant::fromValue(records()[0]->objectID()));
+    context()->processPendingChanges();
+    startDownload("mp4 360p");
+    EXPECT_TRUE(openSheets().isEmpty());
+    EXPECT_EQ(records().size(), 1u);
+}
+
+TEST_F(DownloadListTest, AFileAlreadyInTheFolderMakesAFinishedRecordWithoutAnOperation) {
+    writeFile("Test pattern: all formats(small).mp4", 4321);
+    lookUp("AllStreams1");
+    startDownload("mp4 240p");
+    ASSERT_EQ(table()->numberOfRows(), 1);
+    const auto video = records()[0];
+    EXPECT_EQ(video->downloadState(), 2);
+    EXPECT_EQ(video->totalBytesWritten(), 4321);
+    ASSERT_NE(rowView(0), nullptr);
+    EXPECT_TRUE(video->downloader().expired());
+    EXPECT_EQ(controller->downloadOperationQueue()->operationCount(), 0u);
+}
+
+TEST_F(DownloadListTest, AMissingFormatGivesTheErrorSheetAndNoRecord) {
+    // No lookup at all: the start button's action has nothing to start.
+    controller->downloadAudioOrVideo();
+    answerSheet(kStartError, kTryAgain, {"OK"}, "OK");
+    // A video without the chosen stream.
+    lookUp("SomeStreams");
+    startDownload("mp4 720p");
+    answerSheet(kStartError, kTryAgain, {"OK"}, "OK");
+    EXPECT_TRUE(records().empty());
+    EXPECT_EQ(table()->numberOfRows(), 0);
+}
+
+TEST_F(DownloadListTest, ClearingAsksThenSavesAtOnceAndDeletesWithoutSaving) {
+    struct Case {
+        const char* button;
+        std::vector<qint16> statesLeft;
+    } const cases[] = {
+        {"Cancel", {0, 2, 4}},
+        {"Clear Comleted", {0, 4}},
+        {"Clear All", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.button);
+        for (const auto& video : records()) context()->deleteObject(video);
+        addRecord("queued", 0, "Missing0001");
+        addRecord("finished", 2, "Missing0002");
+        addRecord("failed", 4, "Missing0003");
+        records()[0]->setTitle("changed");  // an unsaved change that the question saves
+        ASSERT_TRUE(context()->hasChanges());
+
+        NotificationCenter::defaultCenter().post(
+            "ClipmoorDidRequestToClearDownloadListNotification");
+        EXPECT_FALSE(context()->hasChanges());
+        answerSheet("Clear Download List",
+                    "Are you sure you want to remove items from your download list?",
+                    {"Clear All", "Clear Comleted", "Cancel"}, c.button);
+        context()->processPendingChanges();
+        std::vector<qint16> left;
+        for (const auto& video : records()) left.push_back(video->downloadState());
+        EXPECT_EQ(left, c.statesLeft);
+        EXPECT_EQ(context()->hasChanges(), c.statesLeft.size() != 3);  // deletions wait
+        expectRowsMatchRecords();
+    }
+}
+
+TEST_F(DownloadListTest, RemovalByIdentityTakesTheRowAwayAndLeavesTheOthersInPlace) {
+    for (int i = 0; i < 5; ++i)
+        addRecord(QString("record %1").arg(i), 4, "Missing000" + QString::number(i));
+    const auto list = records();
+    VideoItemView* lastRowView = rowView(4);
+    NotificationCenter::defaultCenter().post(kClipmoorItemDeleteItemNotification,
+                                             QVariant::fromValue(list[1]->objectID()));
+    context()->processPendingChanges();
+    ASSERT_EQ(records().size(), 4u);
+    EXPECT_EQ(records()[1], list[2]);
+    expectRowsMatchRecords();
+    EXPECT_EQ(rowView(3), lastRowView);    // moved up, not remade
+    EXPECT_TRUE(context()->hasChanges());  // not saved
+
+    // An identity nobody has: logged, nothing else.
+    NotificationCenter::defaultCenter().post(kClipmoorItemDeleteItemNotification,
+                                             QVariant::fromValue(list[1]->objectID()));
+    context()->processPendingChanges();
+    EXPECT_EQ(records().size(), 4u);
+
+    // A change of a record updates no row, and a click selects none.
+    VideoItemView* view = rowView(0);
+    records()[0]->setTitle("renamed");
+    context()->processPendingChanges();
+    EXPECT_EQ(rowView(0), view);
+    QTest::mouseClick(view, Qt::LeftButton);
+    EXPECT_EQ(table()->selectedRow(), -1);
+}
+
+TEST_F(DownloadListTest, RowMenuOpensThePageAndRemovesTheRow) {
+    OpenedUrls opened;
+    addRecord("failed", 4, "Missing0001");
+    addRecord("finished", 2, "Missing0002");
+    ASSERT_NE(rowView(0), nullptr);
+    QMenu* menu = rowView(0)->menu();
+    rowView(0)->rightMouseDown(rowView(0)->mapToGlobal(QPoint(5, 5)));
+    const QList<QAction*> items = menu->actions();
+    ASSERT_EQ(items.size(), 3);
+    EXPECT_FALSE(items[0]->isEnabled());
+    items[0]->trigger();  // not finished: does nothing even when triggered
+    items[1]->trigger();
+    ASSERT_EQ(opened.urls.size(), 1);
+    EXPECT_EQ(opened.urls[0], QUrl("https://www.youtube.com/watch?v=Missing0001"));
+    items[2]->trigger();
+    menu->close();
+    context()->processPendingChanges();
+    ASSERT_EQ(records().size(), 1u);
+    EXPECT_EQ(records()[0]->title(), "finished");
+    expectRowsMatchRecords();
+}
+
+TEST_F(DownloadListTest, ThumbnailsComeFromTheImageHostAndAMissingOneLeavesNone) {
+    addRecord("with picture", 4, "AllStreams1");
+    addRecord("without picture", 4, "Missing0001");
+    ASSERT_TRUE(test::waitUntil([&] { return !rowView(0)->thumbNail()->pixmap().isNull(); }));
+    const QPixmap picture = rowView(0)->thumbNail()->pixmap();
+    EXPECT_LE(picture.width(), VideoItemView::kThumbnailSize.width());
+    EXPECT_LE(picture.height(), VideoItemView::kThumbnailSize.height());
+    EXPECT_FALSE(controller->thumbnailLoader()->cachedImage(records()[0]->thumbNailURL()).isNull());
+    ASSERT_TRUE(test::waitUntil([] {
+        for (const auto& entry : test::TestSite::shared().accessLog())
+            if (entry.status == 404 && entry.request.contains("/vi/Missing0001/")) return true;
+        return false;
+    }));
+    test::spinEventLoop(200);
+    EXPECT_TRUE(rowView(1)->thumbNail()->pixmap().isNull());
+    EXPECT_EQ(controller->thumbnailLoader()->cachedCount(), 1);
+}
+
+TEST(ThumbnailLoaderTest, RefusesBodiesAndDimensionsBeyondReason) {
+    QFile jpeg(test::TestSite::sourceDirectory() + "/thumbnails/hqdefault.jpg");
+    ASSERT_TRUE(jpeg.open(QIODevice::ReadOnly));
+    const QByteArray real = jpeg.readAll();
+    // A PNG header that claims 100000 x 100000 pixels.
+    QByteArray huge =
+        QByteArray::fromHex("89504e470d0a1a0a0000000d49484452000186a0000186a008060000");
+    huge += QByteArray(64, '\0');
+    struct Case {
+        const char* name;
+        QByteArray data;
+        bool decoded;
+    } const cases[] = {
+        {"a real thumbnail", real, true},
+        {"absurd declared size", huge, false},
+        {"not an image", QByteArray("<html>404</html>"), false},
+        {"empty", QByteArray(), false},
+        {"over 2 MiB", real + QByteArray(ThumbnailLoader::kMaximumBodyBytes, '\0'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QImage image = ThumbnailLoader::decode(c.data, QSize(80, 60));
+        EXPECT_EQ(!image.isNull(), c.decoded);
+        if (c.decoded) EXPECT_EQ(image.size(), QSize(80, 60));
+    }
+}
+
+}  // namespace
+}  // namespace clipmoor
+
+#include "download_list_test.moc"

@@ -1,0 +1,174 @@
+// The download list's rules that need no window: the progress bar's geometry and the row's
+// view model.
+#include <QImage>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "ui/progress_bar_geometry.h"
+#include "ui/qmr_progress_indicator.h"
+#include "ui/video_item_view_model.h"
+
+namespace clipmoor {
+namespace {
+
+struct GeometryCase {
+    const char* name;
+    QRectF bounds;
+    double value, maxValue;
+    double amount;
+    QRectF fill;
+};
+
+TEST(ProgressBarGeometryTest, FillEndsAtTheRatioOfTheRightEdgeInTheLowerHalf) {
+    const QRectF bar(0, 0, 200, 10);
+    const QRectF lowerHalf(0, 5, 200, 5);
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const GeometryCase cases[] = {
+        {"zero draws only the track", bar, 0, 100, 0, {}},
+        {"negative draws only the track", bar, -5, 100, 0, {}},
+        {"a quarter", bar, 25, 100, 50, QRectF(0, 5, 50, 5)},
+        {"full", bar, 100, 100, 200, lowerHalf},
+        {"above the maximum is not clamped", bar, 150, 100, 300, QRectF(0, 5, 300, 5)},
+        {"the minimum takes no part", bar, 50, 100, 100, QRectF(0, 5, 100, 5)},
+        {"maximum zero draws nothing", bar, 50, 0, 0, {}},
+        {"negative maximum draws nothing", bar, 50, -100, 0, {}},
+        {"infinite value draws nothing", bar, inf, 100, 0, {}},
+        {"NaN draws nothing", bar, nan, 100, 0, {}},
+        {"offset bounds use the right edge", QRectF(10, 0, 90, 20), 50, 100, 50,
+         QRectF(10, 10, 40, 10)},
+    };
+    for (const GeometryCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProgressBarGeometry geometry(c.bounds, c.value, c.maxValue);
+        EXPECT_DOUBLE_EQ(geometry.progressAmount(), c.amount);
+        EXPECT_EQ(geometry.fillBand(), c.fill);
+        // The track always spans the whole width of the lower half.
+        EXPECT_EQ(geometry.trackBand(), QRectF(c.bounds.x(), c.bounds.y() + c.bounds.height() / 2,
+                                               c.bounds.width(), c.bounds.height() / 2));
+    }
+}
+
+TEST(QMRProgressIndicatorTest, DrawsRedFillOverAGreyTrackInTheLowerHalf) {
+    QMRProgressIndicator bar;
+    bar.resize(100, 10);
+    bar.setMaxValue(200);
+    bar.setDoubleValue(50);
+    EXPECT_FALSE(bar.lineColor().isValid());
+    const QImage image = bar.grab().toImage();
+    EXPECT_EQ(bar.lineColor(), QColor(Qt::red));  // red from the first drawing on
+    EXPECT_DOUBLE_EQ(bar.progressAmount(), 25);
+    EXPECT_EQ(image.pixelColor(10, 8), QColor(Qt::red));
+    EXPECT_EQ(image.pixelColor(60, 8), QColor(Qt::lightGray));
+    EXPECT_NE(image.pixelColor(10, 2), QColor(Qt::red));  // the upper half stays empty
+    EXPECT_NE(image.pixelColor(60, 2), QColor(Qt::lightGray));
+}
+
+// One step a row goes through, and what the row shows afterwards.
+struct RowStep {
+    enum Kind { Attach, StateChange, Enter, Exit } kind;
+    qint16 state;
+    bool stateButton, removeButton;
+    const char* image;
+    bool red;
+};
+
+struct RowCase {
+    const char* name;
+    std::vector<RowStep> steps;
+};
+
+TEST(VideoItemViewModelTest, ButtonsImagesAndColourFollowStateAndPointer) {
+    using S = RowStep;
+    const char* none = "";
+    const char* pause = "white-circle-pause";
+    const char* play = "white-circle-play";
+    const char* south = "white-circle-south";
+    const RowCase cases[] = {
+        {"a fresh row shows no button", {{S::Attach, 0, false, false, none, false}}},
+        {"hover on queued shows only remove; downloading then shows pause",
+         {{S::Attach, 0, false, false, none, false},
+          {S::Enter, 0, false, true, none, false},
+          {S::StateChange, 3, true, true, pause, false}}},
+        {"a state change outside the row shows the button until the pointer leaves",
+         {{S::Attach, 1, false, false, none, false},
+          {S::StateChange, 1, true, false, south, false},
+          {S::Enter, 1, true, true, south, false},
+          {S::Exit, 1, false, false, south, false}}},
+        {"finished shows play on hover",
+         {{S::Attach, 2, false, false, none, false}, {S::Enter, 2, true, true, play, false}}},
+        {"failed hides the state button even on hover and turns the size red",
+         {{S::Attach, 4, false, false, none, false},
+          {S::StateChange, 3, true, false, pause, false},
+          {S::StateChange, 4, false, false, pause, true},
+          {S::Enter, 4, false, true, pause, true}}},
+        {"reuse for another record makes the size black again",
+         {{S::Attach, 4, false, false, none, false},
+          {S::StateChange, 4, false, false, none, true},
+          {S::Attach, 2, false, false, none, false}}},
+        {"an unknown state changes nothing",
+         {{S::Attach, 7, false, false, none, false},
+          {S::StateChange, 7, false, false, none, false},
+          {S::Enter, 7, false, true, none, false}}},
+    };
+    for (const RowCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        VideoItemViewModel model;
+        int index = 0;
+        for (const RowStep& step : c.steps) {
+            SCOPED_TRACE(index++);
+            switch (step.kind) {
+                case S::Attach:
+                    model.attach();
+                    break;
+                case S::StateChange:
+                    model.updateForState(step.state);
+                    break;
+                case S::Enter:
+                    model.engage(step.state);
+                    break;
+                case S::Exit:
+                    model.disengage();
+                    break;
+            }
+            EXPECT_EQ(model.isStateButtonVisible(), step.stateButton);
+            EXPECT_EQ(model.isRemoveButtonVisible(), step.removeButton);
+            EXPECT_EQ(model.stateButtonImage(), QString::fromLatin1(step.image));
+            EXPECT_EQ(model.isSizeTextRed(), step.red);
+        }
+    }
+}
+
+TEST(VideoItemViewModelTest, ActionNameAndMenuEnablingByState) {
+    using A = VideoItemViewModel::StateButtonAction;
+    struct Case {
+        qint16 state;
+        A action;
+        const char* name;
+        bool showInFolder;
+    } const cases[] = {
+        {0, A::None, "Download state", false},
+        {1, A::Resume, "Resume", false},
+        {2, A::Play, "Play", true},
+        {3, A::Pause, "Pause", false},
+        {4, A::None, "Download state", false},
+        {-1, A::None, "Download state", false},
+    };
+    const VideoItemViewModel model;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.state);
+        EXPECT_EQ(VideoItemViewModel::actionForState(c.state), c.action);
+        EXPECT_EQ(model.stateButtonName(c.state), QString::fromLatin1(c.name));
+        EXPECT_EQ(VideoItemViewModel::isMenuItemEnabled("Show in Folder", !c.showInFolder, c.state),
+                  c.showInFolder);
+        // Other items keep whatever state they had.
+        EXPECT_TRUE(VideoItemViewModel::isMenuItemEnabled("Show in Browser", true, c.state));
+        EXPECT_FALSE(VideoItemViewModel::isMenuItemEnabled("Remove from List", false, c.state));
+    }
+}
+
+}  // namespace
+}  // namespace clipmoor

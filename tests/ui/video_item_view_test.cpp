@@ -1,0 +1,168 @@
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include "download/clipmoor_model.h"
+#include "download/video.h"
+#include "download/video_presenter.h"
+#include "platform/notification_center.h"
+#include "platform/user_defaults.h"
+#include "store/core_data_controller.h"
+#include "test_environment.h"
+#include "ui/qmr_progress_indicator.h"
+#include "ui/video_item_view.h"
+
+namespace clipmoor {
+namespace {
+
+struct PlayRecorder : VideoPresenter {
+    void showSheet(const QString&, const QString&, const QStringList&,
+                   std::function<void(int)>) override {}
+    void playMediaFile(const QUrl& url, const QString&) override { played.append(url); }
+    void showFeedbackDialog() override {}
+    QList<QUrl> played;
+};
+
+class VideoItemViewTest : public testing::Test {
+protected:
+    void SetUp() override {
+        view.resize(600, VideoItemView::kRowHeight);
+        view.show();
+        view.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+    }
+    std::shared_ptr<Video> newVideo(const QString& title, qint16 state) {
+        auto video = store.managedObjectContext()->insertNewObjectForEntityForName<Video>("Video");
+        video->setTitle(title);
+        video->setFileName(title);
+        video->setFileExtension("mp4");
+        video->setDownloadState(state);
+        return video;
+    }
+    void settle() { test::spinEventLoop(2 * VideoItemView::kRefreshIntervalMs); }
+
+    CoreDataController store{loadClipmoorModel};
+    VideoItemView view;
+};
+
+TEST_F(VideoItemViewTest, ScreenReadersReadTheRowAndEveryControlHasAName) {
+    auto video = newVideo("Night drive", 3);
+    video->setSizeRemainingString("5 kB of 10 kB");
+    video->setPercentRemainingString("50%");
+    view.setVideo(video);
+
+    QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->text(QAccessible::Name), "Night drive");
+    EXPECT_EQ(row->text(QAccessible::Description), "5 kB of 10 kB, 50%");
+
+    video->setDownloadState(2);
+    video->setSizeRemainingString("Ready to play: 10 kB");
+    video->setShouldHidePercentRemainingIndicator(true);
+    settle();
+    EXPECT_EQ(row->text(QAccessible::Description), "Ready to play: 10 kB");
+    EXPECT_EQ(view.pauseDownloadButton()->accessibleName(), "Play");
+    EXPECT_EQ(view.removeVideoButton()->accessibleName(), "Remove");
+    for (QWidget* control : view.findChildren<QWidget*>()) {
+        if (qobject_cast<QMenu*>(control)) continue;
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+    }
+}
+
+TEST_F(VideoItemViewTest, ManyChangesRepaintTheRowAtMostTenTimesASecond) {
+    auto video = newVideo("Fast", 3);
+    video->setTotalBytesExpected(100000);
+    view.setVideo(video);
+    const int before = view.refreshCount();
+    for (int written = 1; written <= 100000; written += 10) video->setTotalBytesWritten(written);
+    EXPECT_LE(view.refreshCount() - before, 1);
+    ASSERT_TRUE(
+        test::waitUntil([&] { return view.downloadProgressIndicator()->doubleValue() == 99991; }));
+    EXPECT_LE(view.refreshCount() - before, 2);
+    EXPECT_EQ(view.downloadProgressIndicator()->maxValue(), 100000);
+}
+
+TEST_F(VideoItemViewTest, AReusedViewFollowsOnlyItsNewRecord) {
+    auto first = newVideo("First", 4);
+    auto second = newVideo("Second", 0);
+    view.setVideo(first);
+    first->setDownloadState(4);
+    settle();
+    EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::red);
+
+    view.setVideo(second);
+    EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::black);
+    EXPECT_EQ(view.videoTitleTextField()->text(), "Second");
+    const int refreshes = view.refreshCount();
+    first->setDownloadState(3);
+    first->setTitle("Renamed");
+    settle();
+    EXPECT_EQ(view.refreshCount(), refreshes);
+    EXPECT_TRUE(view.pauseDownloadButton()->isHidden());
+    EXPECT_EQ(view.videoTitleTextField()->text(), "Second");
+}
+
+TEST_F(VideoItemViewTest, KeyboardShowsTheButtonsAndActsOnTheRow) {
+    // A finished record whose file is there: Space plays it.
+    QDir().mkpath(test::privateHome() + "/dl");
+    UserDefaults::standard().setValue(test::privateHome() + "/dl", "ClipmoorMediaDownloadPath");
+    QFile file(test::privateHome() + "/dl/Song.mp4");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("data");
+    file.close();
+    PlayRecorder presenter;
+    Video::setPresenter(&presenter);
+    auto video = newVideo("Song", 2);
+    view.setVideo(video);
+    EXPECT_TRUE(view.pauseDownloadButton()->isHidden());
+    EXPECT_TRUE(view.removeVideoButton()->isHidden());
+
+    view.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(test::waitUntil([&] { return view.removeVideoButton()->isVisible(); }));
+    EXPECT_TRUE(view.pauseDownloadButton()->isVisible());
+
+    QTest::keyClick(&view, Qt::Key_Space);
+    ASSERT_EQ(presenter.played.size(), 1);
+    EXPECT_EQ(presenter.played[0].toLocalFile(), file.fileName());
+    Video::setPresenter(nullptr);
+
+    QList<QVariant> removed;
+    ObserverToken token = NotificationCenter::defaultCenter().addObserver(
+        kClipmoorItemDeleteItemNotification,
+        [&](const Notification& n) { removed.append(n.object); });
+    QTest::keyClick(&view, Qt::Key_Delete);
+    ASSERT_EQ(removed.size(), 1);
+    EXPECT_EQ(removed[0].value<ObjectID>(), video->objectID());
+
+    QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(test::waitUntil([&] { return view.menu()->isVisible(); }));
+    view.menu()->close();
+}
+
+TEST_F(VideoItemViewTest, TheMenuCarriesTheRecordAndEnablesShowInFolderOnlyWhenFinished) {
+    for (qint16 state : {0, 1, 2, 3, 4}) {
+        SCOPED_TRACE(state);
+        auto video = newVideo(QString("State %1").arg(state), state);
+        view.setVideo(video);
+        view.rightMouseDown(view.mapToGlobal(QPoint(10, 10)));
+        const QList<QAction*> items = view.menu()->actions();
+        ASSERT_EQ(items.size(), 3);
+        EXPECT_EQ(items[0]->text(), "Show in Folder");
+        EXPECT_EQ(items[0]->isEnabled(), state == 2);
+        EXPECT_TRUE(items[1]->isEnabled());
+        EXPECT_TRUE(items[2]->isEnabled());
+        for (QAction* item : items)
+            EXPECT_EQ(item->data().value<std::weak_ptr<Video>>().lock(), video);
+        view.menu()->close();
+    }
+}
+
+}  // namespace
+}  // namespace clipmoor
