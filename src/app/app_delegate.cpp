@@ -17,10 +17,13 @@
 #include "app/vendor_services.h"
 #include "download/clipmoor_model.h"
 #include "main_window/main_view_controller.h"
+#include "main_window/window_video_presenter.h"
 #include "platform/notification_center.h"
 #include "platform/user_defaults.h"
+#include "platform/workspace.h"
 #include "store/core_data_controller.h"
 #include "ui/error_alert.h"
+#include "ui/player/qmr_media_player.h"
 #include "ui/player/qmr_media_player_vendor.h"
 #include "ui/preferences/general_pane_view_controller.h"
 #include "ui/preferences/update_pane_view_controller.h"
@@ -64,6 +67,18 @@ void AppDelegate::setMediaPlayerVendor(std::unique_ptr<QMRMediaPlayerVendor> ven
     mediaPlayerVendor_ = std::move(vendor);
 }
 
+void AppDelegate::connectRecordPresenter(WindowVideoPresenter* presenter) {
+    if (!presenter) return;
+    QPointer<AppDelegate> self(this);
+    presenter->setPlayHook([self](const QUrl& fileURL, const QString& title) {
+        if (!self || !self->mediaPlayerVendor()) return;
+        self->mediaPlayerVendor()->mediaPlayerWithURL(fileURL, title)->showPlayer();
+    });
+    presenter->setFeedbackHook([self] {
+        if (self) self->showFeedbackDialog(nullptr);
+    });
+}
+
 void AppDelegate::setMainWindow(QMainWindow* window) {
     if (mainWindow_) mainWindow_->removeEventFilter(this);
     mainWindow_ = window;
@@ -82,6 +97,8 @@ bool AppDelegate::applicationDidFinishLaunching() {
     // When the socket cannot be made at all, this instance still works; later starts then
     // simply open windows of their own.
     mediaPlayerVendor_ = std::make_unique<QMRMediaPlayerVendor>();
+    // Downloads stop before the computer sleeps (no error when there is no system bus).
+    Workspace::sharedWorkspace().startObservingSystemSleep();
     preparePreferencesController();
     vendorServices_.sendTrackingReport();
     vendorServices_.setupIssuesController(true);

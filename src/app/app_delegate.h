@@ -21,6 +21,7 @@ class CoreDataController;
 class QMRMediaPlayerVendor;
 class TerminationSignals;
 class VendorServices;
+class WindowVideoPresenter;
 
 inline constexpr const char* kClipmoorURLSchemePrefix = "clipmoor://url?";
 inline constexpr const char* kClipmoorDidRequestToClearDownloadListNotification =
@@ -74,6 +75,9 @@ public:
     // The registry of open players; none before launch.
     QMRMediaPlayerVendor* mediaPlayerVendor() const { return mediaPlayerVendor_.get(); }
     void setMediaPlayerVendor(std::unique_ptr<QMRMediaPlayerVendor> vendor);
+    // Download records of the main window play their files in the application's own player and
+    // offer the feedback dialog of the application's feedback command.
+    void connectRecordPresenter(WindowVideoPresenter* presenter);
 
     // The application menu's actions; the senders are ignored.
     void openPreferences(QObject* sender = nullptr);

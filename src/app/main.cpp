@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     clipmoor::AppDelegate delegate(vendorServices);
     clipmoor::MainWindow window(delegate.coreDataController());
     delegate.setMainWindow(&window);
+    delegate.connectRecordPresenter(window.videoPresenter());
 
     if (!delegate.applicationDidFinishLaunching()) {
         // Another instance started at the same moment and won: hand the address to it.

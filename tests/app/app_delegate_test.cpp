@@ -13,9 +13,11 @@
 #include "app/vendor_services.h"
 #include "main_window/main_view_controller.h"
 #include "main_window/main_window.h"
+#include "main_window/window_video_presenter.h"
 #include "platform/user_defaults.h"
 #include "store/core_data_controller.h"
 #include "test_environment.h"
+#include "ui/player/qmr_media_player.h"
 #include "ui/player/qmr_media_player_vendor.h"
 #include "ui/preferences/update_pane_view_controller.h"
 #include "ui/preferences/zk_preferences_controller.h"
@@ -171,6 +173,23 @@ TEST_F(AppDelegateTest, MenuItemsCallTheirActions) {
 
     UrlCatcher mail("mailto");
     item("showFeedbackDialog")->trigger();
+    EXPECT_EQ(mail.opened, QList<QUrl>({LocalVendorServices::feedbackAddress()}));
+}
+
+TEST_F(AppDelegateTest, RecordsPlayInTheApplicationsPlayerAndOfferItsFeedback) {
+    delegate.setMediaPlayerVendor(std::make_unique<QMRMediaPlayerVendor>());
+    MainWindow window;
+    delegate.setMainWindow(&window);
+    delegate.connectRecordPresenter(window.videoPresenter());
+
+    window.videoPresenter()->playMediaFile(QUrl::fromLocalFile(test::privateHome() + "/a.mp4"),
+                                           "Clip(720p)");
+    const auto players = delegate.mediaPlayerVendor()->mediaPlayers();
+    ASSERT_EQ(players.size(), 1);
+    EXPECT_EQ(players.first()->title(), "Clip(720p)");
+
+    UrlCatcher mail("mailto");
+    window.videoPresenter()->showFeedbackDialog();
     EXPECT_EQ(mail.opened, QList<QUrl>({LocalVendorServices::feedbackAddress()}));
 }
 
