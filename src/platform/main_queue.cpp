@@ -7,7 +7,8 @@ namespace clipmoor {
 
 void dispatchToMain(std::function<void()> work) {
     QCoreApplication* app = QCoreApplication::instance();
-    Q_ASSERT_X(app, "dispatchToMain", "no QCoreApplication");
+    // Without an application (the process is ending) there is no main queue to run it on.
+    if (!app) return;
     QMetaObject::invokeMethod(app, std::move(work), Qt::QueuedConnection);
 }
 

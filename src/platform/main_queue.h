@@ -7,7 +7,7 @@
 namespace clipmoor {
 
 // Runs `work` on the main thread's event loop, after the current event has been handled.
-// Safe from any thread; requires a QCoreApplication.
+// Safe from any thread. Without a QCoreApplication (the process is ending) the work is dropped.
 void dispatchToMain(std::function<void()> work);
 
 // As above, but the work is dropped if `guard` is destroyed before it runs: the queued call

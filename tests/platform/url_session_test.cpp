@@ -1,6 +1,7 @@
 // Data tasks against the real test site (nginx over TLS) and the fault server.
 #include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -415,6 +416,34 @@ TEST_F(UrlSessionTest, PausedDownloadContinuesFromItsPartialFile) {
         kWaitMs));
     EXPECT_EQ(resumed.range.toStdString(), "bytes=" + std::to_string(recorder->resumedAt) + "-");
     EXPECT_EQ(resumed.ifRange.toStdString(), entityTag.toStdString());
+}
+
+// Run in a child process by the next test: downloads at full speed, then ends the process.
+TEST_F(UrlSessionTest, ExitChildEndsTheProcessMidTransfer) {
+    if (qEnvironmentVariableIsEmpty("CLIPMOOR_EXIT_MID_TRANSFER")) GTEST_SKIP();
+    site.mediaFile("exit.bin", 64 * 1024 * 1024);
+    const auto recorder = std::make_shared<DownloadRecorder>();
+    UrlSessionConfiguration configuration =
+        UrlSessionConfiguration::ephemeralSessionConfiguration();
+    const auto session = UrlSession::create(configuration, recorder);
+    for (int i = 0; i < 4; ++i) session->downloadTask(site.mediaUrl("exit.bin"))->resume();
+    ASSERT_TRUE(waitUntil([&] { return recorder->written >= 1'000'000; }, kWaitMs));
+    std::exit(0);  // transfers are still running on the engine thread
+}
+
+TEST_F(UrlSessionTest, EndingTheProcessWhileTransfersRunIsClean) {
+    for (int round = 0; round < 3; ++round) {
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("CLIPMOOR_EXIT_MID_TRANSFER", "1");
+        child.setProcessEnvironment(environment);
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    {"--gtest_filter=UrlSessionTest.ExitChildEndsTheProcessMidTransfer"});
+        ASSERT_TRUE(child.waitForFinished(60'000));
+        EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << "round " << round;
+        EXPECT_EQ(child.exitCode(), 0) << "round " << round;
+    }
 }
 
 }  // namespace

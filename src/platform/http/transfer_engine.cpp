@@ -1,5 +1,7 @@
 #include "platform/http/transfer_engine.h"
 
+#include <cstdlib>
+
 #include <QFile>
 #include <QList>
 #include <QtDebug>
@@ -160,7 +162,17 @@ TransferEngine::TransferEngine() {
 
     thread_ = std::thread([this] { run(); });
     threadId_ = thread_.get_id();
-    thread_.detach();
+    // Handlers run in the reverse order of registration, so this one runs before the clean-up
+    // that curl_global_init registered above.
+    std::atexit(&TransferEngine::stopAtExit);
+}
+
+void TransferEngine::stopAtExit() {
+    TransferEngine& engine = shared();
+    if (engine.isEngineThread() || !engine.thread_.joinable()) return;
+    engine.exiting_ = true;
+    curl_multi_wakeup(engine.multi_);
+    engine.thread_.join();
 }
 
 TransferEngine::~TransferEngine() = default;  // never runs: the engine lives until exit
@@ -196,7 +208,7 @@ void TransferEngine::run() {
     const TrustedAuthorities authorities = TrustedAuthorities::fromEnvironment();
     caFile_ = authorities.file.toStdString();
     caBundle_ = authorities.inMemory.toStdString();
-    for (;;) {
+    while (!exiting_) {
         processCommands();
         int running = 0;
         curl_multi_perform(multi_, &running);
@@ -207,6 +219,7 @@ void TransferEngine::run() {
             CURL* easy = message->easy_handle;
             const CURLcode result = message->data.result;
             finish(easy, result);
+            if (exiting_) return;
         }
         curl_multi_poll(multi_, nullptr, 0, kPollTimeoutMs, nullptr);
     }

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,6 +36,10 @@ public:
 private:
     TransferEngine();
     ~TransferEngine();
+    // Registered with atexit once libcurl (and so the TLS library, whose own clean-up runs
+    // at exit) is initialised: ends the engine thread before that clean-up can pull the
+    // library out from under a running transfer. Transfers are abandoned, not reported.
+    static void stopAtExit();
     void run();
     void processCommands();
     void addToMulti(const std::shared_ptr<Transfer>& transfer);
@@ -61,6 +66,7 @@ private:
     std::unordered_map<Transfer*, CURL*> handles_;
     std::thread thread_;
     std::thread::id threadId_;
+    std::atomic<bool> exiting_{false};
 };
 
 }  // namespace clipmoor
