@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include "download/clipmoor_model.h"
+#include "download/download_folder.h"
 #include "download/downloader.h"
 #include "download/media_file_name.h"
 #include "download/video.h"
@@ -18,7 +19,6 @@
 #include "platform/http/resume_data.h"
 #include "platform/object_store/managed_object_context.h"
 #include "platform/operation_queue.h"
-#include "platform/user_defaults.h"
 #include "store/core_data_controller.h"
 #include "ui/alert_sheet.h"
 #include "ui/video_item_view.h"
@@ -26,7 +26,6 @@
 namespace clipmoor {
 
 namespace {
-const char* const kMediaDownloadPathKey = "ClipmoorMediaDownloadPath";
 const QString kMediaFileExtension = QStringLiteral("mp4");
 const QString kStartErrorMessage = QStringLiteral(
     "There was an error starting the download. Clipmoor is unable to download your request at "
@@ -93,7 +92,7 @@ void MainViewController::releasePausedOperations() {
     if (!objects) return;
     for (const auto& object : *objects) {
         const auto* video = static_cast<const Video*>(object.get());
-        if (video->downloadState() != 1) continue;
+        if (video->downloadState() != Video::Paused) continue;
         if (const auto operation = video->downloader().lock()) operation->prepareToCancel();
     }
 }
@@ -176,17 +175,15 @@ void MainViewController::newVideoFromDictionary(const StreamDictionary& dictiona
     video->setAuthorName(dictionary.value(QStringLiteral("author")));
     video->setFileExtension(kMediaFileExtension);
     video->setDownloadURL(dictionary.value(QStringLiteral("url")));
-    video->setDownloadState(0);
+    video->setDownloadState(Video::Queued);
     video->setFileName(fileName);
 
     // A file of that name already in the download folder counts as this download, finished.
-    const QString folder =
-        UserDefaults::standard().stringForKey(QString::fromLatin1(kMediaDownloadPathKey));
-    const QFileInfo existing(folder + QLatin1Char('/') + fileName + QLatin1Char('.') +
-                             kMediaFileExtension);
-    if (!folder.isEmpty() && existing.isFile()) {
+    const QFileInfo existing(mediaDownloadFolder() + QLatin1Char('/') + fileName +
+                             QLatin1Char('.') + kMediaFileExtension);
+    if (existing.isFile()) {
         video->setTotalBytesWritten(existing.size());
-        video->setDownloadState(2);
+        video->setDownloadState(Video::Finished);
     }
     if (coreDataController_) coreDataController_->saveAction();
 }
@@ -203,7 +200,7 @@ void MainViewController::downloaderForVideo(const std::shared_ptr<Video>& video,
     operation->setFileExtension(video->fileExtension());
     operation->setResumeData(video->resumeData());
     video->setDownloader(operation);
-    if (video->downloadState() != 2 && queue) queue->addOperation(operation);
+    if (video->downloadState() != Video::Finished && queue) queue->addOperation(operation);
 }
 
 int MainViewController::numberOfRowsInTableView(TVKTableView*) {
@@ -220,7 +217,7 @@ TVKTableCellView* MainViewController::viewForRow(TVKTableView* tableView, int ro
         fetchedResultsController_->objectInFetchedObjectsAtIndex(static_cast<quint64>(row)));
     if (!video) return view;
     const qint16 state = video->downloadState();
-    if (video->downloader().expired() && state != 2 && state != 4)
+    if (video->downloader().expired() && state != Video::Finished && state != Video::Failed)
         downloaderForVideo(video, downloadOperationQueue_.get());
     view->setVideo(video);
 
@@ -267,7 +264,7 @@ void MainViewController::removeAllVideoItemsFromList() {
             if (!objects) return;
             for (const auto& object : *objects) {
                 const auto* video = static_cast<const Video*>(object.get());
-                if (button == 0 || video->downloadState() == 2)
+                if (button == 0 || video->downloadState() == Video::Finished)
                     self->managedObjectContext_->deleteObject(object);
             }
         });
@@ -276,7 +273,7 @@ void MainViewController::removeAllVideoItemsFromList() {
 
 void MainViewController::showInFinderVideoItemContextMenu(QAction* item) {
     const auto video = videoOfMenuItem(item);
-    if (!video || video->downloadState() != 2) return;
+    if (!video || video->downloadState() != Video::Finished) return;
     FileRevealer::revealFile(video->mediaLocalFilePath(), this);
 }
 
