@@ -20,7 +20,7 @@ case "$profile" in
   run) ;;
   *) echo "usage: $0 run|test|bench" >&2; exit 2 ;;
 esac
-[ "$profile" = bench ] && packages+=(libbenchmark-dev python3 time bc)
+[ "$profile" = bench ] && packages+=(libbenchmark-dev python3 time bc sqlite3)
 
 missing=()
 for package in "${packages[@]}"; do
