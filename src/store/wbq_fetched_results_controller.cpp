@@ -55,14 +55,20 @@ bool WBQFetchedResultsController::performFetch(Error* error) {
     if (!fetchRequest_) return false;
     if (managedObjectContext_) {
         auto results = managedObjectContext_->executeFetchRequest(*fetchRequest_, error);
-        if (results) fetchedObjectsBackingStore_ = std::move(*results);
+        if (results) fetchedObjectsBackingStore_.emplace(std::move(*results));
     }
     return fetchedObjectsBackingStore_.has_value();
 }
 
+std::optional<WBQFetchedResultsController::ObjectList> WBQFetchedResultsController::fetchedObjects()
+    const {
+    if (!fetchedObjectsBackingStore_) return std::nullopt;
+    return fetchedObjectsBackingStore_->objects();
+}
+
 const WBQFetchedResultsController::ObjectList* WBQFetchedResultsController::fetchedObjectsNoCopy()
     const {
-    return fetchedObjectsBackingStore_ ? &*fetchedObjectsBackingStore_ : nullptr;
+    return fetchedObjectsBackingStore_ ? &fetchedObjectsBackingStore_->objects() : nullptr;
 }
 
 quint64 WBQFetchedResultsController::countOfFetchedObjects() const {
@@ -72,7 +78,7 @@ quint64 WBQFetchedResultsController::countOfFetchedObjects() const {
 std::shared_ptr<ManagedObject> WBQFetchedResultsController::objectInFetchedObjectsAtIndex(
     quint64 index) const {
     if (index >= countOfFetchedObjects()) return nullptr;
-    return (*fetchedObjectsBackingStore_)[index];
+    return fetchedObjectsBackingStore_->objects()[index];
 }
 
 WBQFetchedResultsController::ObjectList WBQFetchedResultsController::fetchedObjectsAtIndexes(
@@ -88,20 +94,19 @@ WBQFetchedResultsController::ObjectList WBQFetchedResultsController::getFetchedO
     const quint64 count = countOfFetchedObjects();
     if (location >= count) return {};
     const quint64 end = location + std::min(length, count - location);
-    return ObjectList(fetchedObjectsBackingStore_->begin() + location,
-                      fetchedObjectsBackingStore_->begin() + end);
+    const ObjectList& list = fetchedObjectsBackingStore_->objects();
+    return ObjectList(list.begin() + location, list.begin() + end);
 }
 
 void WBQFetchedResultsController::insertObject(const std::shared_ptr<ManagedObject>& object,
                                                quint64 index) {
     if (!fetchedObjectsBackingStore_) fetchedObjectsBackingStore_.emplace();
-    ObjectList& list = *fetchedObjectsBackingStore_;
-    list.insert(list.begin() + std::min<quint64>(index, list.size()), object);
+    fetchedObjectsBackingStore_->insert(std::min<quint64>(index, countOfFetchedObjects()), object);
 }
 
 void WBQFetchedResultsController::removeObjectFromFetchedObjectsAtIndex(quint64 index) {
     if (index >= countOfFetchedObjects()) return;
-    fetchedObjectsBackingStore_->erase(fetchedObjectsBackingStore_->begin() + index);
+    fetchedObjectsBackingStore_->remove(index);
 }
 
 void WBQFetchedResultsController::insertFetchedObjects(const ObjectList& objects,
@@ -121,7 +126,7 @@ void WBQFetchedResultsController::removeFetchedObjectsAtIndexes(const IndexSet& 
 
 void WBQFetchedResultsController::replaceObjectInFetchedObjectsAtIndex(
     quint64 index, const std::shared_ptr<ManagedObject>& object) {
-    if (index < countOfFetchedObjects()) (*fetchedObjectsBackingStore_)[index] = object;
+    if (index < countOfFetchedObjects()) fetchedObjectsBackingStore_->replace(index, object);
 }
 
 void WBQFetchedResultsController::replaceFetchedObjectsAtIndexes(const IndexSet& indexes,
@@ -151,12 +156,7 @@ bool WBQFetchedResultsController::isOfRequestEntity(const ManagedObject& object)
 
 std::optional<std::size_t> WBQFetchedResultsController::indexOfObject(
     const ManagedObject* object) const {
-    const ObjectList& list = *fetchedObjectsBackingStore_;
-    const auto found = std::find_if(list.begin(), list.end(), [object](const auto& element) {
-        return element.get() == object;
-    });
-    if (found == list.end()) return std::nullopt;
-    return static_cast<std::size_t>(found - list.begin());
+    return fetchedObjectsBackingStore_->indexOf(object);
 }
 
 void WBQFetchedResultsController::managedObjectContextObjectsDidChange(
@@ -173,12 +173,8 @@ void WBQFetchedResultsController::managedObjectContextObjectsDidChange(
 
     OrderedObjectSet inserted;
     const OrderedObjectSet reportedInserted = setUnder(notification, NSInsertedObjectsKey);
-    if (!reportedInserted.empty()) {
-        std::unordered_set<const ManagedObject*> listed;
-        for (const auto& object : *fetchedObjectsBackingStore_) listed.insert(object.get());
-        for (const auto& object : reportedInserted.items())
-            if (!listed.count(object.get())) inserted.insert(object);
-    }
+    for (const auto& object : reportedInserted.items())
+        if (!fetchedObjectsBackingStore_->contains(object.get())) inserted.insert(object);
     OrderedObjectSet deleted = setUnder(notification, NSDeletedObjectsKey);
     const OrderedObjectSet invalidated = setUnder(notification, NSInvalidatedObjectsKey);
     for (const auto& object : invalidated.items()) deleted.insert(object);
@@ -236,7 +232,7 @@ bool WBQFetchedResultsController::processUpdatedObjects(
             continue;
         }
         const std::size_t newIndex =
-            ordering::moveIndex(*fetchedObjectsBackingStore_, *index, *object,
+            ordering::moveIndex(fetchedObjectsBackingStore_->objects(), *index, *object,
                                 fetchRequest_->sortDescriptors(), unplaced);
         if (newIndex == *index) {
             if (!updateObjectInPlace(object, *index)) return false;
@@ -288,7 +284,8 @@ bool WBQFetchedResultsController::processInsertedObjects(
     for (const auto& object : candidates.items()) {
         std::size_t index = fetchedObjectsBackingStore_->size();
         if (!descriptors.empty())
-            index = ordering::insertionIndex(*fetchedObjectsBackingStore_, *object, descriptors);
+            index = ordering::insertionIndex(fetchedObjectsBackingStore_->objects(), *object,
+                                             descriptors);
         if (limit != 0 && index >= limit) continue;
         if (!sendObjectEvent(true, object, NSNotFound, WBQFetchedResultsChangeInsert, index))
             return false;

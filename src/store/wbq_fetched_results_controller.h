@@ -14,6 +14,7 @@
 #include "platform/object_store/fetch_request.h"
 #include "platform/object_store/managed_object_context.h"
 #include "platform/object_store/ordered_object_set.h"
+#include "store/fetched_object_list.h"
 #include "store/wbq_fetched_results_controller_delegate.h"
 
 namespace clipmoor {
@@ -44,9 +45,11 @@ public:
     bool performFetch(Error* error);
 
     // A copy of the list; none before the first successful fetch.
-    std::optional<ObjectList> fetchedObjects() const { return fetchedObjectsBackingStore_; }
+    std::optional<ObjectList> fetchedObjects() const;
     const ObjectList* fetchedObjectsNoCopy() const;
-    void setFetchedObjects(const ObjectList& objects) { fetchedObjectsBackingStore_ = objects; }
+    void setFetchedObjects(const ObjectList& objects) {
+        fetchedObjectsBackingStore_.emplace(objects);
+    }
 
     // Indexed access to the list. Indexes beyond the list are ignored (reads give nothing).
     quint64 countOfFetchedObjects() const;
@@ -103,7 +106,7 @@ private:
                          WBQFetchedResultsChangeType type, quint64 newIndex);
 
     ObserverToken managedObjectContextObjectsDidChangeObserver_;
-    std::optional<ObjectList> fetchedObjectsBackingStore_;
+    std::optional<FetchedObjectList> fetchedObjectsBackingStore_;
     WBQFetchedResultsControllerDelegate::ImplementedMethods delegateRespondsTo_;
     std::optional<FetchRequest> fetchRequest_;
     QPointer<ManagedObjectContext> managedObjectContext_;
