@@ -22,9 +22,11 @@ public:
         if (members_.erase(object) == 0) return;
         std::erase_if(order_, [object](const auto& o) { return o.get() == object; });
     }
+    // Also gives the storage back: a set that once held many records would otherwise keep a
+    // large bucket array, and clearing that would cost its full size every time.
     void clear() {
-        members_.clear();
-        order_.clear();
+        members_ = decltype(members_)();
+        order_ = decltype(order_)();
     }
 
     const std::vector<std::shared_ptr<ManagedObject>>& items() const { return order_; }
