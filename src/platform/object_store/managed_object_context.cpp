@@ -115,6 +115,8 @@ ManagedObjectContext::executeFetchRequest(const FetchRequest& request, Error* er
 
     std::vector<std::shared_ptr<ManagedObject>> results;
     std::vector<std::shared_ptr<ManagedObject>> fetchedForTheFirstTime;
+    results.reserve(rows->size() + inserted_.size());
+    fetchedForTheFirstTime.reserve(rows->size());
     for (const StoreRow& row : *rows) {
         const auto registered = registered_.find(row.primaryKey);
         if (registered != registered_.end()) {

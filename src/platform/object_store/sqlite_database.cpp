@@ -86,8 +86,12 @@ double SqliteStatement::real(int column) const {
 }
 
 QString SqliteStatement::text(int column) const {
+    return QString::fromUtf8(utf8(column));
+}
+
+QByteArrayView SqliteStatement::utf8(int column) const {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(statement_, column));
-    return QString::fromUtf8(data ? data : "", sqlite3_column_bytes(statement_, column));
+    return QByteArrayView(data ? data : "", sqlite3_column_bytes(statement_, column));
 }
 
 QVariant SqliteStatement::value(int column) const {

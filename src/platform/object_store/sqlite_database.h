@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 
@@ -38,6 +39,8 @@ public:
     qint64 int64(int column) const;
     double real(int column) const;
     QString text(int column) const;
+    // The column's UTF-8 text without a copy; valid until the next step or reset.
+    QByteArrayView utf8(int column) const;
     QByteArray blob(int column) const;
     // The column as SQLite stored it: qint64, double, QString, QByteArray or invalid for NULL.
     QVariant value(int column) const;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QUuid>
 
+#include <algorithm>
 #include <limits>
 
 #include <sqlite3.h>
@@ -270,17 +271,36 @@ std::optional<std::vector<StoreRow>> SqliteStore::selectRows(const EntityDescrip
     for (const EntityDescription* member : members) select.bind(index++, member->name());
     if (primaryKey) select.bind(index, QVariant::fromValue(*primaryKey));
 
+    // What a row of each entity holds, worked out once rather than per row: the entity's
+    // columns in the order of their names, so that each value is appended to the record's map
+    // instead of being searched into place.
     const std::vector<AttributeDescription> columns = schema::familyColumns(root);
+    struct RowShape {
+        QByteArray utf8Name;
+        QString name;
+        std::vector<std::size_t> columns;
+    };
+    std::vector<RowShape> shapes;
+    for (const EntityDescription* member : members) {
+        RowShape shape{member->name().toUtf8(), member->name(), {}};
+        for (std::size_t c = 0; c < columns.size(); ++c)
+            if (member->attributeNamed(columns[c].name)) shape.columns.push_back(c);
+        std::sort(shape.columns.begin(), shape.columns.end(),
+                  [&](std::size_t a, std::size_t b) { return columns[a].name < columns[b].name; });
+        shapes.push_back(std::move(shape));
+    }
     std::vector<StoreRow> rows;
     SqliteStatement::Step step;
     while ((step = select.step()) == SqliteStatement::Step::Row) {
-        StoreRow row{select.int64(0), select.text(1), {}};
-        const auto rowEntity = model_->entityNamed(row.entityName);
-        if (!rowEntity) continue;  // the IN clause names only known entities
-        for (std::size_t c = 0; c < columns.size(); ++c) {
-            if (!rowEntity->attributeNamed(columns[c].name)) continue;
+        const QByteArrayView entityName = select.utf8(1);
+        const auto shape = std::find_if(shapes.begin(), shapes.end(), [&](const RowShape& s) {
+            return s.utf8Name == entityName;
+        });
+        if (shape == shapes.end()) continue;  // the IN clause names only these entities
+        StoreRow row{select.int64(0), shape->name, {}};
+        for (const std::size_t c : shape->columns) {
             const QVariant value = schema::decode(columns[c], select, static_cast<int>(c) + 2);
-            if (value.isValid()) row.values.insert(columns[c].name, value);
+            if (value.isValid()) row.values.insert(row.values.cend(), columns[c].name, value);
         }
         rows.push_back(std::move(row));
     }
