@@ -133,7 +133,19 @@ std::unique_ptr<SqliteDatabase> SqliteDatabase::open(const QString& path, Error*
 }
 
 SqliteDatabase::~SqliteDatabase() {
+    statements_.clear();  // finalised before the connection closes
     sqlite3_close_v2(handle_);
+}
+
+SqliteStatement* SqliteDatabase::cachedStatement(const QString& sql, Error* error) {
+    auto found = statements_.find(sql);
+    if (found == statements_.end()) {
+        SqliteStatement statement = prepare(sql, error);
+        if (!statement.isValid()) return nullptr;
+        if (statements_.size() >= kMaxCachedStatements) statements_.clear();
+        found = statements_.emplace(sql, std::move(statement)).first;
+    }
+    return &found->second;
 }
 
 SqliteStatement SqliteDatabase::prepare(const QString& sql, Error* error) {

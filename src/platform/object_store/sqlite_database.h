@@ -6,6 +6,7 @@
 #include <QVariant>
 
 #include <memory>
+#include <unordered_map>
 
 #include "platform/error.h"
 
@@ -60,6 +61,10 @@ public:
     SqliteDatabase& operator=(const SqliteDatabase&) = delete;
 
     SqliteStatement prepare(const QString& sql, Error* error);
+    // The connection's own prepared statement for `sql`, prepared on first use and kept (a
+    // few dozen at most), ready to be bound; reset it after use. None plus an error when it
+    // cannot be prepared.
+    SqliteStatement* cachedStatement(const QString& sql, Error* error);
     // Runs statements that return no rows.
     bool execute(const QString& sql, Error* error);
     // Runs a statement and returns the first column of its first row (invalid when none).
@@ -79,8 +84,10 @@ public:
 
 private:
     SqliteDatabase(sqlite3* handle, QString path) : handle_(handle), path_(std::move(path)) {}
+    static constexpr std::size_t kMaxCachedStatements = 64;
     sqlite3* handle_;
     QString path_;
+    std::unordered_map<QString, SqliteStatement> statements_;
 };
 
 }  // namespace clipmoor

@@ -374,14 +374,14 @@ bool SqliteStore::write(const StoreWrite& change, Error* error) {
             values = {QVariant::fromValue(change.primaryKey)};
             break;
     }
-    SqliteStatement statement = database_->prepare(sql, error);
-    if (!statement.isValid()) return false;
-    for (int i = 0; i < values.size(); ++i) statement.bind(i + 1, values[i]);
-    if (statement.step() != SqliteStatement::Step::Done) {
-        setError(error, database_->lastError());
-        return false;
-    }
-    return true;
+    // A save repeats the same few statements for every record, so they are prepared once.
+    SqliteStatement* const statement = database_->cachedStatement(sql, error);
+    if (!statement) return false;
+    for (int i = 0; i < values.size(); ++i) statement->bind(i + 1, values[i]);
+    const bool done = statement->step() == SqliteStatement::Step::Done;
+    if (!done) setError(error, database_->lastError());
+    statement->reset();
+    return done;
 }
 
 Error SqliteStore::failure(qint64 code, const QString& description, const Error& underlying) const {
