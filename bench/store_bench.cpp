@@ -6,7 +6,8 @@
 //   - the same for 100,000 records;
 //   - saving 1,000 changed records;
 //   - one change notification (one insertion, one deletion, one update, and all three at once)
-//     processed by the results controller over lists of 1,000, 10,000 and 100,000 records.
+//     processed by the results controller over lists of 1,000, 10,000 and 100,000 records, and
+//     the one notification that deletes every record of a list of 10,000 and of 100,000.
 // Every figure is the median of several runs; fetch runs alternate between the two sides, so
 // other load on the machine falls on both. The last line is
 // "fetch ratio clipmoor/sqlite3: X.XX" (median wall-clock times). The exit status is 1 when a
@@ -187,6 +188,12 @@ int main(int argc, char** argv) {
             fail(failure);
         std::printf("  %9d %10.1f %10.1f %10.1f %10.1f\n", sizes[i], costs[i].insertUs,
                     costs[i].deleteUs, costs[i].updateUs, costs[i].allUs);
+    }
+    for (const int size : {10'000, 100'000}) {
+        double milliseconds = 0;
+        QString failure;
+        if (!measureClearing(work.path(), size, &milliseconds, &failure)) fail(failure);
+        std::printf("  one notification deleting all %d records: %.1f ms\n", size, milliseconds);
     }
     // Ten times the records may cost at most ten times as much (plus 20% for noise).
     const auto growth = [&](double NotificationCosts::*kind, const char* name) {

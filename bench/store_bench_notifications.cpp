@@ -100,4 +100,34 @@ bool measureNotifications(const QString& folder, int listSize, int samples,
            costs->allUs >= 0;
 }
 
+bool measureClearing(const QString& folder, int listSize, double* milliseconds, QString* failure) {
+    const QString path = QDir(folder).filePath(QStringLiteral("clear-%1.storedata").arg(listSize));
+    Error error;
+    auto context = openContext(path, &error);
+    if (!context || !addVideos(*context, listSize, &error)) {
+        *failure = error.debugDescription();
+        return false;
+    }
+    context->processPendingChanges();
+    WBQFetchedResultsController controller(FetchRequest(QString::fromLatin1(kVideoEntityName)),
+                                           context.get());
+    CountingDelegate delegate;
+    controller.setDelegate(&delegate);
+    if (!controller.performFetch(&error)) {
+        *failure = error.debugDescription();
+        return false;
+    }
+    const auto listed = *controller.fetchedObjects();
+    for (const auto& record : listed) context->deleteObject(record);
+    const Stopwatch stopwatch;
+    context->processPendingChanges();
+    *milliseconds = stopwatch.elapsed().wallMs;
+    if (delegate.events != listSize || controller.countOfFetchedObjects() != 0) {
+        *failure =
+            QStringLiteral("clearing left %1 records").arg(controller.countOfFetchedObjects());
+        return false;
+    }
+    return true;
+}
+
 }  // namespace clipmoor::bench

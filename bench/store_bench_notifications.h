@@ -19,4 +19,8 @@ struct NotificationCosts {
 bool measureNotifications(const QString& folder, int listSize, int samples,
                           NotificationCosts* costs, QString* failure);
 
+// Wall-clock milliseconds for the one notification that deletes every record of a list of
+// `listSize` (as clearing the download list does), processed by the results controller.
+bool measureClearing(const QString& folder, int listSize, double* milliseconds, QString* failure);
+
 }  // namespace clipmoor::bench

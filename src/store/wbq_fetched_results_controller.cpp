@@ -258,9 +258,20 @@ bool WBQFetchedResultsController::processDeletedObjects(
     const OrderedObjectSet& deleted, const OrderedObjectSet& updatedObjectsThatBecomeDeleted) {
     OrderedObjectSet candidates = deleted;
     for (const auto& object : updatedObjectsThatBecomeDeleted.items()) candidates.insert(object);
+    // Listed records leave from the highest position down: a removal then moves none of the
+    // records still to go, and clearing a long list costs its length, not its square.
+    std::vector<std::pair<std::size_t, std::shared_ptr<ManagedObject>>> listed;
     for (const auto& object : candidates.items()) {
         if (!isOfRequestEntity(*object)) continue;
-        const std::optional<std::size_t> index = indexOfObject(object.get());
+        if (const auto index = indexOfObject(object.get())) listed.emplace_back(*index, object);
+    }
+    std::sort(listed.begin(), listed.end(),
+              [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [position, object] : listed) {
+        // Looked up again in case a delegate changed the list.
+        const std::optional<std::size_t> index = objectInFetchedObjectsAtIndex(position) == object
+                                                     ? position
+                                                     : indexOfObject(object.get());
         if (!index) continue;
         if (!sendObjectEvent(true, object, *index, WBQFetchedResultsChangeDelete, NSNotFound))
             return false;

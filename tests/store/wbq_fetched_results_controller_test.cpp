@@ -251,14 +251,14 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    {"will", "insert E - 0", "did"},
                    {"E", "A", "B", "C"}},
-        ChangeCase{"SecondDeletionIndexAccountsForTheFirst",
+        ChangeCase{"DeletionsLeaveFromTheEndSoEachIndexHolds",
                    abc,
                    {},
                    [](T& t) {
                        t.context().deleteObject(t.item("A"));
                        t.context().deleteObject(t.item("C"));
                    },
-                   {"will", "delete A 0 -", "delete C 1 -", "did"},
+                   {"will", "delete C 2 -", "delete A 0 -", "did"},
                    {"B"}},
         ChangeCase{"UpdateThatStopsMatchingIsADeletion",
                    {{"A", 1}, {"B", 1}, {"X", 2}},
