@@ -106,10 +106,12 @@ struct Expectation {
     int confirmed = 0;
     std::optional<int> begun;
     enum class Moment { Starting, Opening, Opened, InSave, BetweenSaves } moment = Moment::Starting;
-    std::optional<Clock::time_point> openingAt, readyAt;
+    std::optional<Clock::time_point> openingAt, readyAt, begunAt;
+    std::vector<double> saveMs;  // how long saves took, from begin to saved
 
-    // Takes one line; a message when it breaks the writer's protocol.
-    std::string take(const std::string& line) {
+    // Takes one line, read as it came (`live`) or after the kill; a message when it breaks
+    // the writer's protocol.
+    std::string take(const std::string& line, bool live) {
         char step[16] = {};
         int generation = -1;
         if (std::sscanf(line.c_str(), "%15s %d", step, &generation) != 2)
@@ -129,8 +131,10 @@ struct Expectation {
             moment = Moment::Opened;
         } else if (name == "begin" && generation == confirmed + 1 && !begun) {
             begun = generation;
+            begunAt = Clock::now();
             moment = Moment::InSave;
         } else if (name == "saved" && begun == generation) {
+            if (live) saveMs.push_back(Milliseconds(Clock::now() - *begunAt).count());
             confirmed = generation;
             begun.reset();
             moment = Moment::BetweenSaves;
@@ -151,8 +155,9 @@ class StoreCrashTest : public testing::Test {
 protected:
     StoreCrashTest() : seed_(std::random_device()()), random_(seed_) {}
 
-    // Starts a writer and kills it: while it opens the store, or at a random moment of up to
-    // 60 ms after it has opened it. Then reads what it wrote before it died.
+    // Starts a writer and kills it: while it opens the store, or at a random moment after it
+    // has opened it, within 60 ms or four saves, whichever is longer. Then reads what it wrote
+    // before it died.
     void killOneWriter(bool whileOpening) {
         WriterProcess writer;
         ASSERT_TRUE(writer.started()) << "cannot start " << CLIPMOOR_STORE_CRASH_WRITER;
@@ -169,14 +174,15 @@ protected:
             if (read == WriterProcess::Read::Timeout) break;
             ASSERT_EQ(read, WriterProcess::Read::Line)
                 << "the writer ended by itself, wait status " << writer.killAndReap();
-            ASSERT_NO_FATAL_FAILURE(take(line));
+            ASSERT_NO_FATAL_FAILURE(take(line, true));
             if (expected_.readyAt && expected_.openingAt && !killAt)
                 openingMs_.push_back(
                     Milliseconds(*expected_.readyAt - *expected_.openingAt).count());
             if (!killAt && whileOpening && expected_.openingAt)
-                killAt = *expected_.openingAt + uniform(1.5 * medianOf(openingMs_, 20));
+                killAt = *expected_.openingAt + uniform(medianOf(openingMs_, 20));
             if (!killAt && !whileOpening && expected_.readyAt)
-                killAt = *expected_.readyAt + uniform(60);
+                killAt =
+                    *expected_.readyAt + uniform(std::max(60.0, 4 * medianOf(expected_.saveMs, 0)));
         }
         ASSERT_LT(Clock::now(), giveUpAt) << "the writer said nothing for a minute";
 
@@ -187,7 +193,7 @@ protected:
         // Lines written before the kill still count.
         while (writer.readLine(&line, Clock::now() + std::chrono::seconds(10)) ==
                WriterProcess::Read::Line)
-            ASSERT_NO_FATAL_FAILURE(take(line));
+            ASSERT_NO_FATAL_FAILURE(take(line, false));
         ++killedAt_[static_cast<int>(expected_.moment)];
     }
 
@@ -235,8 +241,8 @@ protected:
 
     int killedAt(Expectation::Moment moment) const { return killedAt_[static_cast<int>(moment)]; }
 
-    void take(const std::string& line) {
-        const std::string broken = expected_.take(line);
+    void take(const std::string& line, bool live) {
+        const std::string broken = expected_.take(line, live);
         ASSERT_TRUE(broken.empty()) << broken;
     }
     Clock::duration uniform(double upToMs) {
