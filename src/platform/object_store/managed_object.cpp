@@ -25,7 +25,8 @@ QVariant valueOf(const QVariant& holder, const QString& key) {
 
 }  // namespace
 
-ManagedObject::ManagedObject(const ManagedObjectInit& init) : entity_(init.entity()) {}
+ManagedObject::ManagedObject(const ManagedObjectInit& init)
+    : entity_(init.entity()), values_(entity_ ? entity_->attributes().size() : 0) {}
 
 ManagedObject::~ManagedObject() = default;
 
@@ -37,8 +38,21 @@ bool ManagedObject::isKindOfEntity(const EntityDescription& entity) const {
     return entity_ && entity_->isKindOfEntity(entity);
 }
 
+const QVariant& ManagedObject::storedValue(const QString& key) const {
+    static const QVariant none;
+    const int index = entity_ ? entity_->attributeIndex(key) : -1;
+    return index < 0 ? none : values_[static_cast<std::size_t>(index)];
+}
+
+QVariantMap ManagedObject::storedValues() const {
+    QVariantMap result;
+    for (std::size_t i = 0; i < values_.size(); ++i)
+        if (values_[i].isValid()) result.insert(entity_->attributes()[i].name, values_[i]);
+    return result;
+}
+
 QVariant ManagedObject::valueForKey(const QString& key) const {
-    if (entity_ && entity_->attributeNamed(key)) return values_.value(key);
+    if (entity_ && entity_->attributeIndex(key) >= 0) return storedValue(key);
     const int index = metaObject()->indexOfProperty(key.toUtf8().constData());
     if (index < 0) return {};
     return metaObject()->property(index).read(this);
@@ -53,8 +67,8 @@ QVariant ManagedObject::valueForKeyPath(const QString& keyPath) const {
 
 bool ManagedObject::setValue(const QVariant& value, const QString& key) {
     Q_ASSERT_X(isMainThread(), "ManagedObject", "records belong to the main thread");
-    const AttributeDescription* attribute = entity_ ? entity_->attributeNamed(key) : nullptr;
-    if (!attribute) {
+    const int index = entity_ ? entity_->attributeIndex(key) : -1;
+    if (index < 0) {
         const int index = metaObject()->indexOfProperty(key.toUtf8().constData());
         if (index < 0 || !metaObject()->property(index).isWritable()) {
             qWarning("Clipmoor: %s has no key \"%s\"", metaObject()->className(), qPrintable(key));
@@ -62,18 +76,17 @@ bool ManagedObject::setValue(const QVariant& value, const QString& key) {
         }
         return metaObject()->property(index).write(this, value);
     }
+    const AttributeDescription& attribute = entity_->attributes()[static_cast<std::size_t>(index)];
     QVariant stored;
-    if (!attribute->normalise(value, &stored)) {
+    if (!attribute.normalise(value, &stored)) {
         qWarning("Clipmoor: \"%s\" cannot hold a value of type %s", qPrintable(key),
                  value.metaType().name());
         return false;
     }
-    const QVariant old = values_.value(key);
+    QVariant& slot = values_[static_cast<std::size_t>(index)];
+    const QVariant old = slot;
     const bool changed = old.isValid() != stored.isValid() || old != stored;
-    if (stored.isValid())
-        values_.insert(key, stored);
-    else
-        values_.remove(key);
+    slot = std::move(stored);
     if (changed && context_) context_->objectDidChangeValue(*this, key, old);
     notifyValueChanged(key);
     return true;
@@ -90,7 +103,7 @@ void ManagedObject::notifyValueChanged(const QString& key) {
 
 QVariantMap ManagedObject::changedValues() const {
     QVariantMap result;
-    for (const QString& key : changedKeys_) result.insert(key, values_.value(key));
+    for (const QString& key : changedKeys_) result.insert(key, storedValue(key));
     return result;
 }
 

@@ -10,6 +10,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <vector>
 
 #include "platform/object_store/managed_object_model.h"
 #include "platform/object_store/object_id.h"
@@ -70,10 +71,10 @@ protected:
     virtual void prepareForDeletion() {}
 
     // Typed reads for subclasses' getters.
-    QString stringValue(const QString& key) const { return values_.value(key).toString(); }
-    qint64 integerValue(const QString& key) const { return values_.value(key).toLongLong(); }
-    bool boolValue(const QString& key) const { return values_.value(key).toBool(); }
-    QByteArray dataValue(const QString& key) const { return values_.value(key).toByteArray(); }
+    QString stringValue(const QString& key) const { return storedValue(key).toString(); }
+    qint64 integerValue(const QString& key) const { return storedValue(key).toLongLong(); }
+    bool boolValue(const QString& key) const { return storedValue(key).toBool(); }
+    QByteArray dataValue(const QString& key) const { return storedValue(key).toByteArray(); }
 
     // Emits valueChanged and the property's NOTIFY signal for a value that is not stored.
     void notifyValueChanged(const QString& key);
@@ -81,10 +82,16 @@ protected:
 private:
     friend class ManagedObjectContext;
 
+    // The stored attribute's value; an invalid variant when it has none or is no attribute.
+    const QVariant& storedValue(const QString& key) const;
+    // Attribute name -> value, for every attribute with a value.
+    QVariantMap storedValues() const;
+
     std::shared_ptr<const EntityDescription> entity_;
     QPointer<ManagedObjectContext> context_;
     ObjectID objectID_;
-    QVariantMap values_;
+    // One slot per attribute of the entity, in its order; invalid where there is no value.
+    std::vector<QVariant> values_;
     QSet<QString> changedKeys_;       // since the last save
     QVariantMap eventChanges_;        // old values, since the last change notification
     QVariantMap postedEventChanges_;  // the event whose notification is being delivered

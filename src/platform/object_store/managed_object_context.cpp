@@ -83,13 +83,13 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::insertNewObject(const Entit
     return object;
 }
 
-std::shared_ptr<ManagedObject> ManagedObjectContext::registerRow(const StoreRow& row) {
+std::shared_ptr<ManagedObject> ManagedObjectContext::registerRow(StoreRow& row) {
     const auto entity = entityForName(row.entityName);
     if (!entity) return nullptr;
     auto object = entity->makeObject(ManagedObjectInit(entity));
     object->context_ = this;
     object->objectID_ = ObjectID(store()->identifier(), row.entityName, row.primaryKey);
-    object->values_ = row.values;
+    if (row.values.size() == object->values_.size()) object->values_ = std::move(row.values);
     registered_.emplace(row.primaryKey, object);
     return object;
 }
@@ -110,14 +110,14 @@ ManagedObjectContext::executeFetchRequest(const FetchRequest& request, Error* er
                                              .arg(request.entityName())));
         return std::nullopt;
     }
-    const auto rows = store->fetchRows(*entity, error);
+    auto rows = store->fetchRows(*entity, error);
     if (!rows) return std::nullopt;
 
     std::vector<std::shared_ptr<ManagedObject>> results;
     std::vector<std::shared_ptr<ManagedObject>> fetchedForTheFirstTime;
     results.reserve(rows->size() + inserted_.size());
     fetchedForTheFirstTime.reserve(rows->size());
-    for (const StoreRow& row : *rows) {
+    for (StoreRow& row : *rows) {
         const auto registered = registered_.find(row.primaryKey);
         if (registered != registered_.end()) {
             results.push_back(registered->second);
@@ -165,8 +165,7 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::existingObjectWithID(const 
     }
     const auto entity = entityForName(objectID.entityName());
     Error readError;
-    const auto row =
-        entity ? store->fetchRow(*entity, objectID.primaryKey(), &readError) : std::nullopt;
+    auto row = entity ? store->fetchRow(*entity, objectID.primaryKey(), &readError) : std::nullopt;
     if (!row || row->entityName != objectID.entityName()) {
         setError(error, readError.isValid() ? readError : notFoundError(objectID));
         return nullptr;
@@ -224,11 +223,11 @@ bool ManagedObjectContext::save(Error* error) {
     std::vector<StoreWrite> writes;
     for (const auto& object : inserted_.items())
         writes.push_back({StoreWrite::Kind::Insert, object->entity_.get(),
-                          object->objectID_.primaryKey(), object->values_});
+                          object->objectID_.primaryKey(), object->storedValues()});
     for (const auto& object : updated_.items()) {
         QVariantMap changed;
         for (const QString& key : object->changedKeys_)
-            changed.insert(key, object->values_.value(key));
+            changed.insert(key, object->storedValue(key));
         writes.push_back({StoreWrite::Kind::Update, object->entity_.get(),
                           object->objectID_.primaryKey(), changed});
     }

@@ -88,7 +88,8 @@ public:
 private:
     friend class ManagedObject;
     void objectDidChangeValue(ManagedObject& object, const QString& key, const QVariant& oldValue);
-    std::shared_ptr<ManagedObject> registerRow(const StoreRow& row);
+    // Takes the row's values.
+    std::shared_ptr<ManagedObject> registerRow(StoreRow& row);
     void scheduleChangeNotification();
     SqliteStore* store() const { return coordinator_ ? coordinator_->persistentStore() : nullptr; }
 

@@ -107,9 +107,8 @@ const EntityDescription& EntityDescription::rootEntity() const {
 }
 
 const AttributeDescription* EntityDescription::attributeNamed(const QString& name) const {
-    for (const AttributeDescription& attribute : attributes_)
-        if (attribute.name == name) return &attribute;
-    return nullptr;
+    const int index = attributeIndex(name);
+    return index < 0 ? nullptr : &attributes_[static_cast<std::size_t>(index)];
 }
 
 bool EntityDescription::isKindOfEntity(const EntityDescription& entity) const {
@@ -156,11 +155,14 @@ std::shared_ptr<const ManagedObjectModel> ManagedObjectModel::create(
                                 .arg(definition.name, definition.superentityName));
             entity->superentity_ = parent.get();
             entity->attributes_ = parent->attributes_;
+            entity->attributeIndexes_ = parent->attributeIndexes_;
         }
         for (const AttributeDescription& attribute : definition.attributes) {
             if (!isIdentifier(attribute.name, false) || entity->attributeNamed(attribute.name))
                 return fail(QStringLiteral("Bad or repeated attribute \"%1\" in \"%2\".")
                                 .arg(attribute.name, definition.name));
+            entity->attributeIndexes_.insert(attribute.name,
+                                             static_cast<int>(entity->attributes_.size()));
             entity->attributes_.push_back(attribute);
         }
         model->entities_.push_back(std::move(entity));

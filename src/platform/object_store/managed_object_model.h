@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QVariant>
 
@@ -62,6 +63,8 @@ public:
     // Inherited attributes first, then the entity's own, in declaration order.
     const std::vector<AttributeDescription>& attributes() const { return attributes_; }
     const AttributeDescription* attributeNamed(const QString& name) const;
+    // The attribute's position in attributes(), or -1 when the entity has none of that name.
+    int attributeIndex(const QString& name) const { return attributeIndexes_.value(name, -1); }
     // True for this entity and each of its descendants.
     bool isKindOfEntity(const EntityDescription& entity) const;
     // This entity followed by all its descendants.
@@ -81,6 +84,7 @@ private:
     const EntityDescription* superentity_ = nullptr;
     std::vector<const EntityDescription*> subentities_;
     std::vector<AttributeDescription> attributes_;
+    QHash<QString, int> attributeIndexes_;
     ManagedObjectFactory factory_;
     const ManagedObjectModel* model_ = nullptr;
 };

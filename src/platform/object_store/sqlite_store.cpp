@@ -271,22 +271,22 @@ std::optional<std::vector<StoreRow>> SqliteStore::selectRows(const EntityDescrip
     for (const EntityDescription* member : members) select.bind(index++, member->name());
     if (primaryKey) select.bind(index, QVariant::fromValue(*primaryKey));
 
-    // What a row of each entity holds, worked out once rather than per row: the entity's
-    // columns in the order of their names, so that each value is appended to the record's map
-    // instead of being searched into place.
+    // What a row of each entity holds, worked out once rather than per row: for each of the
+    // entity's attributes, the column it is read from.
     const std::vector<AttributeDescription> columns = schema::familyColumns(root);
     struct RowShape {
         QByteArray utf8Name;
         QString name;
-        std::vector<std::size_t> columns;
+        std::size_t attributeCount;
+        std::vector<std::pair<std::size_t, std::size_t>> columns;  // column, attribute slot
     };
     std::vector<RowShape> shapes;
     for (const EntityDescription* member : members) {
-        RowShape shape{member->name().toUtf8(), member->name(), {}};
-        for (std::size_t c = 0; c < columns.size(); ++c)
-            if (member->attributeNamed(columns[c].name)) shape.columns.push_back(c);
-        std::sort(shape.columns.begin(), shape.columns.end(),
-                  [&](std::size_t a, std::size_t b) { return columns[a].name < columns[b].name; });
+        RowShape shape{member->name().toUtf8(), member->name(), member->attributes().size(), {}};
+        for (std::size_t c = 0; c < columns.size(); ++c) {
+            const int slot = member->attributeIndex(columns[c].name);
+            if (slot >= 0) shape.columns.emplace_back(c, static_cast<std::size_t>(slot));
+        }
         shapes.push_back(std::move(shape));
     }
     std::vector<StoreRow> rows;
@@ -297,11 +297,9 @@ std::optional<std::vector<StoreRow>> SqliteStore::selectRows(const EntityDescrip
             return s.utf8Name == entityName;
         });
         if (shape == shapes.end()) continue;  // the IN clause names only these entities
-        StoreRow row{select.int64(0), shape->name, {}};
-        for (const std::size_t c : shape->columns) {
-            const QVariant value = schema::decode(columns[c], select, static_cast<int>(c) + 2);
-            if (value.isValid()) row.values.insert(row.values.cend(), columns[c].name, value);
-        }
+        StoreRow row{select.int64(0), shape->name, std::vector<QVariant>(shape->attributeCount)};
+        for (const auto& [c, slot] : shape->columns)
+            row.values[slot] = schema::decode(columns[c], select, static_cast<int>(c) + 2);
         rows.push_back(std::move(row));
     }
     if (step == SqliteStatement::Step::Failed) {

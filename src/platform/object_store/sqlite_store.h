@@ -18,7 +18,9 @@ class SqliteDatabase;
 struct StoreRow {
     qint64 primaryKey = 0;
     QString entityName;
-    QVariantMap values;  // attributes with a value; the others are absent
+    // One slot per attribute of the row's entity, in the entity's order; invalid where the
+    // row has no value.
+    std::vector<QVariant> values;
 };
 
 // One change to write.
