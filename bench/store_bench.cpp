@@ -32,6 +32,7 @@
 #include "download/clipmoor_model.h"
 #include "download/video.h"
 #include "platform/object_store/object_store_error.h"
+#include "platform/user_defaults.h"
 #include "store/wbq_fetched_results_controller.h"
 #include "store_bench_notifications.h"
 #include "store_bench_records.h"
@@ -160,7 +161,13 @@ void printFetch(const char* label, const std::pair<Sample, Sample>& figures) {
 int main(int argc, char** argv) {
     QTemporaryDir work(QDir::tempPath() + QStringLiteral("/clipmoor-store-bench-XXXXXX"));
     if (!work.isValid()) fail(QStringLiteral("no temporary folder"));
+    // A private home: records read settings and look for their files in the download folder.
+    for (const char* variable : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        qputenv(variable, QFile::encodeName(work.path()));
     QCoreApplication app(argc, argv);
+    const QString downloads = QDir(work.path()).filePath(QStringLiteral("Downloads"));
+    QDir().mkpath(downloads);
+    UserDefaults::standard().setValue(downloads, QStringLiteral("ClipmoorMediaDownloadPath"));
     int runs = 11;
     for (int i = 1; i + 1 < argc; ++i)
         if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(3, std::atoi(argv[i + 1]));
