@@ -353,6 +353,32 @@ TEST_F(ObjectStoreTest, ChangeNotificationComesOncePerTurnWithTheRightSets) {
     EXPECT_EQ(changesOfA.keys(), QStringList({"rank"}));
 }
 
+// Texts read back stay undecoded until first read: one changed before it was ever read still
+// reports its old value, and the others read and save as they were.
+TEST_F(ObjectStoreTest, TextChangedBeforeItWasReadKeepsItsOldValueAndItsNeighbours) {
+    {
+        auto context = open();
+        insertClip(*context, "first title", "Trailer")->setValue("Studio \u00e9", "studio");
+        ASSERT_TRUE(context->save(nullptr));
+    }
+    auto context = open();
+    auto trailer = fetch(*context, FetchRequest("Trailer")).at(0);
+    QVariantMap changes;
+    const ObserverToken token = NotificationCenter::defaultCenter().addObserver(
+        NSManagedObjectContextObjectsDidChangeNotification,
+        [&](const Notification&) { changes = trailer->changedValuesForCurrentEvent(); },
+        context.get());
+    trailer->setValue("second", "title");
+    context->processPendingChanges();
+    EXPECT_EQ(changes, QVariantMap({{"title", "first title"}}));
+    ASSERT_TRUE(context->save(nullptr));
+
+    context = open();
+    trailer = fetch(*context, FetchRequest("Trailer")).at(0);
+    EXPECT_EQ(trailer->valueForKey("studio").toString(), "Studio \u00e9");
+    EXPECT_EQ(trailer->valueForKey("title").toString(), "second");
+}
+
 TEST_F(ObjectStoreTest, AssignmentsAlwaysSignalButOnlyRealChangesArePending) {
     auto context = open();
     auto clip = insertClip(*context, "same");

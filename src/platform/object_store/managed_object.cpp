@@ -38,16 +38,21 @@ bool ManagedObject::isKindOfEntity(const EntityDescription& entity) const {
     return entity_ && entity_->isKindOfEntity(entity);
 }
 
+const QVariant& ManagedObject::slotValue(std::size_t slot) const {
+    if (storedText_.has(slot)) values_[slot] = storedText_.take(slot);
+    return values_[slot];
+}
+
 const QVariant& ManagedObject::storedValue(const QString& key) const {
     static const QVariant none;
     const int index = entity_ ? entity_->attributeIndex(key) : -1;
-    return index < 0 ? none : values_[static_cast<std::size_t>(index)];
+    return index < 0 ? none : slotValue(static_cast<std::size_t>(index));
 }
 
 QVariantMap ManagedObject::storedValues() const {
     QVariantMap result;
     for (std::size_t i = 0; i < values_.size(); ++i)
-        if (values_[i].isValid()) result.insert(entity_->attributes()[i].name, values_[i]);
+        if (slotValue(i).isValid()) result.insert(entity_->attributes()[i].name, values_[i]);
     return result;
 }
 
@@ -83,8 +88,8 @@ bool ManagedObject::setValue(const QVariant& value, const QString& key) {
                  value.metaType().name());
         return false;
     }
+    const QVariant old = slotValue(static_cast<std::size_t>(index));
     QVariant& slot = values_[static_cast<std::size_t>(index)];
-    const QVariant old = slot;
     const bool changed = old.isValid() != stored.isValid() || old != stored;
     slot = std::move(stored);
     if (changed && context_) context_->objectDidChangeValue(*this, key, old);

@@ -14,6 +14,7 @@
 
 #include "platform/object_store/managed_object_model.h"
 #include "platform/object_store/object_id.h"
+#include "platform/object_store/stored_text.h"
 
 namespace clipmoor {
 
@@ -84,6 +85,8 @@ private:
 
     // The stored attribute's value; an invalid variant when it has none or is no attribute.
     const QVariant& storedValue(const QString& key) const;
+    // The value in `slot`, its text decoded first if it is still as the store holds it.
+    const QVariant& slotValue(std::size_t slot) const;
     // Attribute name -> value, for every attribute with a value.
     QVariantMap storedValues() const;
 
@@ -91,7 +94,9 @@ private:
     QPointer<ManagedObjectContext> context_;
     ObjectID objectID_;
     // One slot per attribute of the entity, in its order; invalid where there is no value.
-    std::vector<QVariant> values_;
+    // A text read from the store stays in storedText_ until it is first read.
+    mutable std::vector<QVariant> values_;
+    mutable StoredText storedText_;
     QSet<QString> changedKeys_;       // since the last save
     QVariantMap eventChanges_;        // old values, since the last change notification
     QVariantMap postedEventChanges_;  // the event whose notification is being delivered

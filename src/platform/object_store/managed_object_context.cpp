@@ -89,7 +89,10 @@ std::shared_ptr<ManagedObject> ManagedObjectContext::registerRow(StoreRow& row) 
     auto object = entity->makeObject(ManagedObjectInit(entity));
     object->context_ = this;
     object->objectID_ = ObjectID(store()->identifier(), row.entityName, row.primaryKey);
-    if (row.values.size() == object->values_.size()) object->values_ = std::move(row.values);
+    if (row.values.size() == object->values_.size()) {
+        object->values_ = std::move(row.values);
+        object->storedText_ = std::move(row.text);
+    }
     registered_.emplace(row.primaryKey, object);
     return object;
 }

@@ -77,6 +77,10 @@ bool SqliteStatement::isNull(int column) const {
     return sqlite3_column_type(statement_, column) == SQLITE_NULL;
 }
 
+bool SqliteStatement::isText(int column) const {
+    return sqlite3_column_type(statement_, column) == SQLITE_TEXT;
+}
+
 qint64 SqliteStatement::int64(int column) const {
     return sqlite3_column_int64(statement_, column);
 }

@@ -37,6 +37,7 @@ public:
     void reset();
 
     bool isNull(int column) const;
+    bool isText(int column) const;
     qint64 int64(int column) const;
     double real(int column) const;
     QString text(int column) const;

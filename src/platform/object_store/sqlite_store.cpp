@@ -290,6 +290,7 @@ std::optional<std::vector<StoreRow>> SqliteStore::selectRows(const EntityDescrip
         shapes.push_back(std::move(shape));
     }
     std::vector<StoreRow> rows;
+    std::vector<std::pair<std::size_t, QByteArrayView>> texts;  // slot, text of the current row
     SqliteStatement::Step step;
     while ((step = select.step()) == SqliteStatement::Step::Row) {
         const QByteArrayView entityName = select.utf8(1);
@@ -297,9 +298,22 @@ std::optional<std::vector<StoreRow>> SqliteStore::selectRows(const EntityDescrip
             return s.utf8Name == entityName;
         });
         if (shape == shapes.end()) continue;  // the IN clause names only these entities
-        StoreRow row{select.int64(0), shape->name, std::vector<QVariant>(shape->attributeCount)};
-        for (const auto& [c, slot] : shape->columns)
-            row.values[slot] = schema::decode(columns[c], select, static_cast<int>(c) + 2);
+        StoreRow row{
+            select.int64(0), shape->name, std::vector<QVariant>(shape->attributeCount), {}};
+        // Texts are kept as stored, in one buffer per row, and decoded when first read.
+        texts.clear();
+        qsizetype textBytes = 0;
+        for (const auto& [c, slot] : shape->columns) {
+            const int column = static_cast<int>(c) + 2;
+            if (columns[c].type == AttributeType::String && select.isText(column)) {
+                texts.emplace_back(slot, select.utf8(column));
+                textBytes += texts.back().second.size();
+            } else {
+                row.values[slot] = schema::decode(columns[c], select, column);
+            }
+        }
+        row.text.reserve(textBytes, shape->attributeCount);
+        for (const auto& [slot, utf8] : texts) row.text.add(slot, utf8);
         rows.push_back(std::move(row));
     }
     if (step == SqliteStatement::Step::Failed) {

@@ -9,6 +9,7 @@
 
 #include "platform/error.h"
 #include "platform/object_store/managed_object_model.h"
+#include "platform/object_store/stored_text.h"
 
 namespace clipmoor {
 
@@ -19,8 +20,9 @@ struct StoreRow {
     qint64 primaryKey = 0;
     QString entityName;
     // One slot per attribute of the row's entity, in the entity's order; invalid where the
-    // row has no value.
+    // row has no value or its text is in `text`, still undecoded.
     std::vector<QVariant> values;
+    StoredText text;
 };
 
 // One change to write.
