@@ -1,19 +1,23 @@
 #include "platform/object_store/stored_text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace clipmoor {
 
 void StoredText::reserve(qsizetype bytes, std::size_t slotCount) {
-    bytes_.reserve(bytes);
+    if (bytes_.size() < used_ + bytes) bytes_.resize(used_ + bytes);
     spans_.resize(std::max(spans_.size(), slotCount), {-1, 0});
 }
 
 void StoredText::add(std::size_t slot, QByteArrayView utf8) {
     if (spans_.size() <= slot) spans_.resize(slot + 1, {-1, 0});
     if (spans_[slot].first < 0) ++pending_;
-    spans_[slot] = {bytes_.size(), utf8.size()};
-    bytes_.append(utf8);
+    if (bytes_.size() < used_ + utf8.size())
+        bytes_.resize(std::max(2 * bytes_.size(), used_ + utf8.size()));
+    std::memcpy(bytes_.data() + used_, utf8.data(), static_cast<std::size_t>(utf8.size()));
+    spans_[slot] = {used_, utf8.size()};
+    used_ += utf8.size();
 }
 
 QString StoredText::take(std::size_t slot) {

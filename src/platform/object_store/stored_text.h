@@ -25,7 +25,8 @@ public:
     QString take(std::size_t slot);
 
 private:
-    QByteArray bytes_;
+    QByteArray bytes_;  // the first used_ bytes hold the texts
+    qsizetype used_ = 0;
     std::vector<std::pair<qsizetype, qsizetype>> spans_;  // by slot: offset (-1: none), length
     std::size_t pending_ = 0;
 };
