@@ -86,8 +86,20 @@ bool addVideos(ManagedObjectContext& context, int count, Error* error) {
     return context.save(error);
 }
 
-std::unique_ptr<ManagedObjectContext> openContext(const QString& path, Error* error) {
-    auto coordinator = std::make_shared<PersistentStoreCoordinator>(loadClipmoorModel());
+std::shared_ptr<const ManagedObjectModel> plainRecordModel() {
+    static const std::shared_ptr<const ManagedObjectModel> model = [] {
+        const QString entity = QString::fromLatin1(kVideoEntityName);
+        return ManagedObjectModel::create(
+            QString::fromLatin1(kClipmoorModelName),
+            {{entity, {}, loadClipmoorModel()->entityNamed(entity)->attributes(), {}}});
+    }();
+    return model;
+}
+
+std::unique_ptr<ManagedObjectContext> openContext(const QString& path, Error* error,
+                                                  std::shared_ptr<const ManagedObjectModel> model) {
+    auto coordinator =
+        std::make_shared<PersistentStoreCoordinator>(model ? model : loadClipmoorModel());
     if (!coordinator->addPersistentStore(NSSQLiteStoreType, QUrl::fromLocalFile(path), error))
         return nullptr;
     auto context = std::make_unique<ManagedObjectContext>();

@@ -20,8 +20,13 @@ void fillVideo(Video& video, int n);
 // Inserts `count` filled records after those already there and saves them in one save.
 bool addVideos(ManagedObjectContext& context, int count, Error* error);
 
-// A context on the store file at `path` (made when missing) with the application's model;
-// none plus an error when the store cannot be opened.
-std::unique_ptr<ManagedObjectContext> openContext(const QString& path, Error* error);
+// The application's model with plain records in place of Video objects: the same entity,
+// attributes and table, read without the records' own wake-up.
+std::shared_ptr<const ManagedObjectModel> plainRecordModel();
+
+// A context on the store file at `path` (made when missing) with `model` (by default the
+// application's); none plus an error when the store cannot be opened.
+std::unique_ptr<ManagedObjectContext> openContext(
+    const QString& path, Error* error, std::shared_ptr<const ManagedObjectModel> model = {});
 
 }  // namespace clipmoor::bench
