@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "download/downloader_delegate.h"
+#include "download/transfer_rate_estimator.h"
 #include "platform/object_store/managed_object.h"
 
 namespace clipmoor {
@@ -132,6 +133,10 @@ public:
         return shouldHidePercentRemainingIndicator_;
     }
     void setShouldHidePercentRemainingIndicator(bool value);
+    // Speed and time left while the operation is running and reporting ("2.4 MB/s · 1 min
+    // left", "Stalled"); empty in every other state. Read it again to follow the clock: it
+    // changes with time even when no report arrives.
+    QString timeRemainingString() const;
 
     // Where the finished file goes: "<download folder>/<fileName>.<fileExtension>", the folder
     // from the setting "ClipmoorMediaDownloadPath" (created when missing). Rewrites `fileName`
@@ -226,6 +231,8 @@ private:
     static bool isNonEmptyFile(const QString& path);
     void showMoveFailedSheet();
     void notifyInMemoryValueChanged(const QString& key, void (Video::*notifySignal)());
+    // Feeds the counters to the speed estimate while the operation runs; drops it otherwise.
+    void updateTransferRate();
 
     std::weak_ptr<Downloader> downloader_;
     QMetaObject::Connection sleepConnection_;
@@ -234,6 +241,8 @@ private:
     QString percentRemainingString_;
     bool shouldHideDownloadProgressIndicator_ = false;
     bool shouldHidePercentRemainingIndicator_ = false;
+    // Made at the first report of a running operation, so idle records cost nothing.
+    std::unique_ptr<TransferRateEstimator> transferRate_;
 };
 
 }  // namespace clipmoor

@@ -77,6 +77,7 @@ void Video::prepareForDeletion() {
 }
 
 void Video::updatePropertiesForDownloadProgress() {
+    updateTransferRate();
     QString text;
     switch (downloadState()) {
         case Queued:
@@ -111,6 +112,23 @@ void Video::updatePropertiesForDownloadProgress() {
     }
     setSizeRemainingString(text);
     updatePercentOfDownloadRemaining();
+}
+
+void Video::updateTransferRate() {
+    // Only reports of an operation at work count: a record read back in state 3, or one waiting
+    // in the queue, has counters from another time.
+    const auto operation = downloader_.lock();
+    if (downloadState() != Downloading || !operation || !operation->isExecuting()) {
+        transferRate_.reset();
+        return;
+    }
+    if (!transferRate_) transferRate_ = std::make_unique<TransferRateEstimator>();
+    transferRate_->addProgress(totalBytesWritten(), totalBytesExpected());
+}
+
+QString Video::timeRemainingString() const {
+    if (!transferRate_ || downloadState() != Downloading) return {};
+    return transferRate_->statusText();
 }
 
 void Video::updatePercentOfDownloadRemaining() {

@@ -1,0 +1,116 @@
+// Speed and time left from progress reports, read at chosen moments of an injected clock.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "download/transfer_rate_estimator.h"
+
+namespace clipmoor::test {
+namespace {
+
+constexpr qint64 kMB = 1000 * 1000;
+
+// Reports every `stepMs` from `fromMs` to `toMs` (inclusive) at `bytesPerSecond`, starting at
+// `startBytes`.
+struct Reports {
+    qint64 fromMs;
+    qint64 toMs;
+    qint64 stepMs;
+    qint64 startBytes;
+    qint64 bytesPerSecond;
+    qint64 expected;
+};
+
+struct Case {
+    const char* name;
+    std::vector<Reports> runs;
+    qint64 readAtMs;
+    const char* text;
+};
+
+TEST(TransferRateEstimatorTest, StatusTextFollowsTheLastFiveSeconds) {
+    const Case cases[] = {
+        {"steady rate", {{0, 10000, 250, 0, kMB, 55 * kMB}}, 10000, "1 MB/s · 45 s left"},
+        {"steady rate, a minute left",
+         {{0, 8000, 200, 0, 2400000, 19200000 + 144 * kMB}},
+         8000,
+         "2.4 MB/s · 1 min left"},
+        {"reports many times a second are merged",
+         {{0, 10000, 10, 0, kMB, 190 * kMB}},
+         10000,
+         "1 MB/s · 3 min left"},
+        {"too little history yet", {{0, 500, 100, 0, kMB, 55 * kMB}}, 500, ""},
+        {"one report and nothing for two seconds", {{0, 0, 1, 0, 0, 55 * kMB}}, 2000, ""},
+        {"a stall slows the speed down over the window",
+         {{0, 10000, 250, 0, kMB, 55 * kMB}},
+         12500,
+         "500 KB/s · 2 min left"},
+        {"five seconds without a byte is a stall",
+         {{0, 10000, 250, 0, kMB, 55 * kMB}},
+         15000,
+         "Stalled"},
+        {"a stall from the very first report", {{0, 0, 1, 7 * kMB, 0, 55 * kMB}}, 5000, "Stalled"},
+        {"reports again after a stall",
+         {{0, 10000, 250, 0, kMB, 55 * kMB}, {20000, 22000, 250, 10 * kMB, kMB, 55 * kMB}},
+         22000,
+         "400 KB/s · 2 min left"},
+        {"a burst is spread over the window",
+         {{0, 10000, 250, 0, kMB, 100 * kMB}, {10100, 10100, 1, 15 * kMB, 0, 100 * kMB}},
+         10100,
+         "2 MB/s · 45 s left"},
+        {"an unknown total gives the speed alone", {{0, 10000, 250, 0, kMB, -1}}, 10000, "1 MB/s"},
+        {"a zero total is unknown too", {{0, 10000, 250, 0, kMB, 0}}, 10000, "1 MB/s"},
+        {"more than announced gives the speed alone",
+         {{0, 10000, 250, 0, kMB, 5 * kMB}},
+         10000,
+         "1 MB/s"},
+        {"a resumed transfer counts only the new bytes",
+         {{0, 10000, 250, 500 * kMB, kMB, 545 * kMB}},
+         10000,
+         "1 MB/s · 35 s left"},
+        {"a restart from zero starts the estimate over",
+         {{0, 10000, 250, 0, kMB, 55 * kMB}, {10250, 10250, 1, 0, 0, 55 * kMB}},
+         10500,
+         ""},
+        {"a slow transfer of a huge file",
+         {{0, 10000, 250, 0, 1000, 2000LL * 1000 * kMB}},
+         10000,
+         "1 KB/s · more than a day left"},
+    };
+    for (const Case& c : cases) {
+        qint64 now = 0;
+        TransferRateEstimator estimator([&now] { return now; });
+        for (const Reports& run : c.runs) {
+            for (now = run.fromMs; now <= run.toMs; now += run.stepMs)
+                estimator.addProgress(
+                    run.startBytes + run.bytesPerSecond * (now - run.fromMs) / 1000, run.expected);
+        }
+        now = c.readAtMs;
+        EXPECT_EQ(estimator.statusText(), QString::fromUtf8(c.text)) << c.name;
+    }
+}
+
+TEST(TransferRateEstimatorTest, TimeLeftIsRoundedAsPeopleSayIt) {
+    const std::pair<qint64, const char*> cases[] = {
+        {-5, "a few seconds"}, {0, "a few seconds"},   {9, "a few seconds"},
+        {10, "10 s"},          {12, "10 s"},           {13, "15 s"},
+        {44, "45 s"},          {57, "55 s"},           {58, "1 min"},
+        {89, "1 min"},         {90, "2 min"},          {179, "3 min"},
+        {3569, "59 min"},      {3570, "1 h"},          {3900, "1 h 5 min"},
+        {7200, "2 h"},         {86369, "23 h 59 min"}, {86370, "more than a day"},
+    };
+    for (const auto& [seconds, text] : cases)
+        EXPECT_EQ(TransferRateEstimator::timeLeftText(seconds), QString::fromUtf8(text)) << seconds;
+}
+
+TEST(TransferRateEstimatorTest, SpeedUsesTheSizeTextsUnits) {
+    const std::pair<double, const char*> cases[] = {
+        {0, "0 bytes/s"},      {999.4, "999 bytes/s"}, {850000, "850 KB/s"},
+        {2400000, "2.4 MB/s"}, {1e300, "9 EB/s"},
+    };
+    for (const auto& [speed, text] : cases)
+        EXPECT_EQ(TransferRateEstimator::speedText(speed), QString::fromUtf8(text)) << speed;
+}
+
+}  // namespace
+}  // namespace clipmoor::test
