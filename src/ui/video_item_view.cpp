@@ -2,10 +2,14 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QDrag>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QSet>
 #include <QToolButton>
@@ -68,6 +72,9 @@ VideoItemView::VideoItemView(QWidget* parent) : TVKTableCellView(kIdentifier, pa
         refreshFromRecord();
         refreshTimer_.start();
     });
+    // Speed and time left change with the clock, also while no report arrives.
+    timeRemainingTicker_.setInterval(kTimeRemainingIntervalMs);
+    connect(&timeRemainingTicker_, &QTimer::timeout, this, &VideoItemView::recordChanged);
     buildControls();
     // awakeFromNib: both buttons start hidden.
     applyViewModel();
@@ -95,6 +102,8 @@ void VideoItemView::buildControls() {
     QFont bold = videoTitleTextField_->font();
     bold.setBold(true);
     videoTitleTextField_->setFont(bold);
+    // A title is the site's text, never markup.
+    videoTitleTextField_->setTextFormat(Qt::PlainText);
     videoTitleTextField_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     videoTitleTextField_->setAccessibleName(tr("Title"));
     setTextColor(videoTitleTextField_, kText);
@@ -171,6 +180,7 @@ void VideoItemView::setVideo(const std::shared_ptr<Video>& video) {
     refreshTimer_.stop();
     refreshPending_ = false;
     stateChangePending_ = false;
+    dragStart_.reset();
     model_.attach();
     if (video) {
         observed_ = video.get();
@@ -218,6 +228,8 @@ void VideoItemView::refreshFromRecord() {
         fullTitle_.clear();
         sizeRemainingLabel_->clear();
         percentRemainingLabel_->clear();
+        timeRemainingLabel_->clear();
+        timeRemainingTicker_.stop();
         downloadProgressIndicator_->setMaxValue(0);
         downloadProgressIndicator_->setDoubleValue(0);
         downloadProgressIndicator_->hide();
@@ -238,12 +250,20 @@ void VideoItemView::refreshFromRecord() {
     downloadProgressIndicator_->setMaxValue(static_cast<double>(video->totalBytesExpected()));
     downloadProgressIndicator_->setDoubleValue(static_cast<double>(video->totalBytesWritten()));
     downloadProgressIndicator_->setVisible(!video->shouldHideDownloadProgressIndicator());
+    const QString timeRemaining = video->timeRemainingString();
+    timeRemainingLabel_->setText(timeRemaining);
+    if (video->downloadState() != Video::Downloading)
+        timeRemainingTicker_.stop();
+    else if (!timeRemainingTicker_.isActive())
+        timeRemainingTicker_.start();
 
-    // A screen reader reads the row as its title, then the size text and the percentage.
+    // A screen reader reads the row as its title, then the size text, the percentage and the
+    // speed.
     setAccessibleName(fullTitle_);
     QString description = video->sizeRemainingString();
     if (!video->shouldHidePercentRemainingIndicator() && !video->percentRemainingString().isEmpty())
         description += QStringLiteral(", ") + video->percentRemainingString();
+    if (!timeRemaining.isEmpty()) description += QStringLiteral(", ") + timeRemaining;
     setAccessibleDescription(description);
 }
 
@@ -371,6 +391,63 @@ void VideoItemView::scheduleEngagementUpdate() {
         }
         applyViewModel();
     });
+}
+
+QString VideoItemView::draggableFilePath() const {
+    const std::shared_ptr<Video> video = video_.lock();
+    if (!video || video->downloadState() != Video::Finished) return {};
+    const QString path = video->mediaLocalFilePath();
+    return QFileInfo(path).isFile() ? path : QString();
+}
+
+QMimeData* VideoItemView::dragMimeData() const {
+    const QString path = draggableFilePath();
+    if (path.isEmpty()) return nullptr;
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(path)});
+    return data;
+}
+
+void VideoItemView::mousePressEvent(QMouseEvent* event) {
+    // Only a row that can be dragged keeps the press (and so the moves that follow); any other
+    // press goes on to the table.
+    if (event->button() == Qt::LeftButton && !draggableFilePath().isEmpty()) {
+        dragStart_ = event->position().toPoint();
+        event->accept();
+        return;
+    }
+    dragStart_.reset();
+    TVKTableCellView::mousePressEvent(event);
+}
+
+void VideoItemView::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragStart_ || !(event->buttons() & Qt::LeftButton) ||
+        (event->position().toPoint() - *dragStart_).manhattanLength() <
+            QApplication::startDragDistance()) {
+        TVKTableCellView::mouseMoveEvent(event);
+        return;
+    }
+    dragStart_.reset();
+    event->accept();
+    startFileDrag();
+}
+
+void VideoItemView::mouseReleaseEvent(QMouseEvent* event) {
+    dragStart_.reset();
+    TVKTableCellView::mouseReleaseEvent(event);
+}
+
+void VideoItemView::startFileDrag() {
+    QMimeData* data = dragMimeData();
+    if (!data) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    if (const QPixmap picture = thumbNail_->pixmap(); !picture.isNull()) drag->setPixmap(picture);
+    // Copy or link, never move: the file stays where the list expects it. The row (and the
+    // drag with it) may be gone when the drag ends, so nothing of it is touched afterwards.
+    const QPointer<QDrag> ended(drag);
+    drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
+    if (ended) ended->deleteLater();
 }
 
 void VideoItemView::keyPressEvent(QKeyEvent* event) {

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 #include "download/video.h"
 #include "ui/tvk_table_cell_view.h"
@@ -13,6 +14,7 @@
 
 class QLabel;
 class QMenu;
+class QMimeData;
 class QAction;
 class QToolButton;
 
@@ -27,7 +29,10 @@ inline constexpr const char* kClipmoorItemDeleteItemNotification =
 // texts, a state button (pause, resume or play) and a remove button, both shown while the
 // pointer is over the row or the keyboard focus is in it, and a context menu. It holds its
 // record weakly, follows it through the record's change signals (at most ten repaints a
-// second however often the record changes) and forwards the user's actions to it.
+// second however often the record changes) and forwards the user's actions to it. While the
+// record downloads, the time-remaining text shows its speed and time left, read again every
+// second so that a stall shows even when no report comes. A finished row whose file is there
+// can be dragged out as the file itself.
 //
 // Keyboard: Space does what the state button does, Delete removes the row, the menu key or
 // Shift+F10 opens the context menu.
@@ -39,6 +44,7 @@ public:
     static constexpr int kRowHeight = 72;
     static constexpr QSize kThumbnailSize{80, 60};
     static constexpr int kRefreshIntervalMs = 100;
+    static constexpr int kTimeRemainingIntervalMs = 1000;
 
     explicit VideoItemView(QWidget* parent = nullptr);
     ~VideoItemView() override;
@@ -60,6 +66,9 @@ public:
     void updateUIForStateChange();
     void rightMouseDown(const QPoint& globalPos) override;
     void prepareForReuse() override;
+    // What dragging the row carries: the finished file's URL (as text/uri-list); null unless
+    // the record is finished and its file exists. The caller owns the result.
+    QMimeData* dragMimeData() const;
 
     QLabel* videoTitleTextField() const { return videoTitleTextField_; }
     QLabel* sizeRemainingLabel() const { return sizeRemainingLabel_; }
@@ -83,6 +92,9 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -94,11 +106,16 @@ private:
     // Re-evaluates, after the current event, whether the pointer or the focus is in the row.
     void scheduleEngagementUpdate();
     bool hasFocusWithin() const;
+    // The finished file's path while the row can be dragged; empty otherwise.
+    QString draggableFilePath() const;
+    void startFileDrag();
 
     std::weak_ptr<Video> video_;
     QPointer<Video> observed_;
     VideoItemViewModel model_;
     QTimer refreshTimer_;
+    QTimer timeRemainingTicker_;
+    std::optional<QPoint> dragStart_;
     bool refreshPending_ = false;
     bool stateChangePending_ = false;
     bool hovered_ = false;

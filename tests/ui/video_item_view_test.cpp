@@ -1,9 +1,11 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
+#include <QDrag>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QTest>
 #include <QToolButton>
 
@@ -162,6 +164,51 @@ TEST_F(VideoItemViewTest, TheMenuCarriesTheRecordAndEnablesShowInFolderOnlyWhenF
             EXPECT_EQ(item->data().value<std::weak_ptr<Video>>().lock(), video);
         view.menu()->close();
     }
+}
+
+TEST_F(VideoItemViewTest, OnlyAFinishedRowWhoseFileIsThereDragsTheFileOut) {
+    const QString folder = test::privateHome() + "/drag";
+    QDir().mkpath(folder);
+    UserDefaults::standard().setValue(folder, "ClipmoorMediaDownloadPath");
+    QFile file(folder + "/On disk.mp4");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("data");
+    file.close();
+    struct Case {
+        const char* fileName;
+        qint16 state;
+        bool draggable;
+    };
+    const Case cases[] = {
+        {"On disk", 2, true},  {"Gone", 2, false},    {"On disk", 3, false},
+        {"On disk", 1, false}, {"On disk", 4, false}, {"On disk", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.fileName << " in state " << c.state);
+        view.setVideo(newVideo(c.fileName, c.state));
+        const std::unique_ptr<QMimeData> data(view.dragMimeData());
+        ASSERT_EQ(data != nullptr, c.draggable);
+        if (!data) continue;
+        EXPECT_TRUE(data->hasFormat("text/uri-list"));
+        ASSERT_EQ(data->urls().size(), 1);
+        EXPECT_EQ(data->urls()[0], QUrl::fromLocalFile(file.fileName()));
+    }
+    view.setVideo(nullptr);
+    EXPECT_EQ(view.dragMimeData(), nullptr);
+
+    // Pressing a draggable row and moving away starts the drag with that data.
+    view.setVideo(newVideo("On disk", 2));
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(100, 30));
+    QTest::mouseMove(&view, QPoint(160, 40));
+    QDrag* drag = view.findChild<QDrag*>();
+    ASSERT_NE(drag, nullptr);
+    EXPECT_EQ(drag->mimeData()->urls(), QList<QUrl>{QUrl::fromLocalFile(file.fileName())});
+}
+
+TEST_F(VideoItemViewTest, ATitleIsShownAsPlainText) {
+    view.setVideo(newVideo("<b>Live</b> & <img src=x>", 0));
+    EXPECT_EQ(view.videoTitleTextField()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(view.videoTitleTextField()->text(), "<b>Live</b> & <img src=x>");
 }
 
 }  // namespace
