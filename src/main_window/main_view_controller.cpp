@@ -1,20 +1,27 @@
 #include "main_window/main_view_controller.h"
 
+#include <QClipboard>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QMimeData>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "extractor/site_endpoints.h"
 #include "extractor/vx_youtube_extractor.h"
 #include "main_window/address_recognition.h"
+#include "main_window/clipboard_address_pickup.h"
 #include "main_window/format_table.h"
 #include "main_window/thumbnail_loader.h"
 #include "platform/operation_queue.h"
+#include "platform/user_defaults.h"
 #include "store/core_data_controller.h"
 #include "ui/alert_sheet.h"
 #include "ui/clipmoor_text_view.h"
 #include "ui/spinning_progress_indicator.h"
 #include "ui/video_item_view.h"
+#include "ui/video_preview_view.h"
 
 namespace clipmoor {
 
@@ -81,6 +88,10 @@ void MainViewController::loadView() {
     connect(startButton, &QPushButton::clicked, this, [this] { downloadAudioOrVideo(); });
     downloadStartButton_ = startButton;
 
+    // The same thumbnail size as the rows: the preview's picture comes from the list's cache.
+    auto* preview = new VideoPreviewView(VideoItemView::kThumbnailSize, this);
+    videoPreview_ = preview;
+
     auto* table = new TVKTableView(this);
     table->setObjectName(QStringLiteral("tableView"));
     table->setAccessibleName(tr("Downloads"));
@@ -98,6 +109,7 @@ void MainViewController::loadView() {
     layout->setContentsMargins(12, 12, 12, 12);
     layout->setSpacing(10);
     layout->addLayout(topRow);
+    layout->addWidget(preview);
     layout->addWidget(table, 1);
 }
 
@@ -107,8 +119,32 @@ void MainViewController::viewDidLoad() {
     prepareCoreDataStack();
     prepareDownloadOperationQueue();
     prepareTableView();
+    prepareDesktopIntegration();
 }
 
+void MainViewController::prepareDesktopIntegration() {
+    clipboardPickup_ = std::make_unique<ClipboardAddressPickup>(UserDefaults::standard());
+}
+
+bool MainViewController::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The window passes its activation on to its visible children, this one included.
+    if (event->type() == QEvent::WindowActivate) pickUpClipboardAddress();
+    return handled;
+}
+
+void MainViewController::pickUpClipboardAddress() {
+    if (!clipboardPickup_ || !urlTextField_ || !clipboardPickup_->isEnabled()) return;
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard->mimeData(QClipboard::Clipboard);
+    if (!data || !data->hasText()) return;
+    const std::optional<QString> address =
+        clipboardPickup_->addressToPickUp(data->text(), urlTextField_->text());
+    if (!address) return;
+    // As if pasted: the field takes the address and it is looked up at once.
+    urlTextField_->setText(*address);
+    urlTextFieldAction();
+}
 void MainViewController::prepareUIItems() {
     urlTextField_->setDelegate(this);
     formatPopupButton_->clear();
@@ -150,6 +186,7 @@ void MainViewController::handleBrowserSentURL(const Notification& notification) 
 
 void MainViewController::textFieldDidClear(const Notification&) {
     // `videos` stays: the empty, disabled pop-up keeps it from being used.
+    videoPreview_->clear();
     formatPopupButton_->setEnabled(false);
     downloadStartButton_->setEnabled(false);
     formatPopupButton_->clear();
@@ -161,6 +198,8 @@ std::optional<QString> MainViewController::valueForKey(const QString& name,
 }
 
 void MainViewController::urlTextFieldAction(QObject*) {
+    // Whatever the preview showed is no longer what the start button would fetch.
+    videoPreview_->clear();
     formatPopupButton_->setEnabled(false);
     downloadStartButton_->setEnabled(false);
     if (!urlTextField_) return;
@@ -210,6 +249,7 @@ void MainViewController::lookupDidFinish(const std::optional<StreamMap>& videos,
         formatPopupButton_->setEnabled(false);
         downloadStartButton_->setEnabled(false);
         urlTextField_->setText(QString());
+        videoPreview_->clear();
     } else {
         videos_ = *videos;
         formatPopupButton_->setEnabled(true);
@@ -217,10 +257,36 @@ void MainViewController::lookupDidFinish(const std::optional<StreamMap>& videos,
         formatPopupButton_->clear();
         formatPopupButton_->addItems(formatTitles());
         formatPopupButton_->setCurrentIndex(0);
+        showPreview(videos_);
     }
     urlTextField_->setEnabled(true);
     urlparserProgressIndicator_->stopAnimation();
     urlparserProgressIndicator_->setHidden(true);
+}
+
+void MainViewController::showPreview(const StreamMap& videos) {
+    // Every stream of a lookup carries the video's own facts.
+    if (videos.isEmpty()) {
+        videoPreview_->clear();
+        return;
+    }
+    const StreamDictionary& stream = videos.constBegin().value();
+    const QString videoID = stream.value(QStringLiteral("id"));
+    videoPreview_->showVideo(videoID, stream.value(QStringLiteral("title")),
+                             stream.value(QStringLiteral("author")));
+    if (videoID.isEmpty() || !thumbnailLoader_) return;
+    // The address the list's rows use for this video, so the two share one cached image.
+    const QUrl address = SiteEndpoints::thumbnailURL(videoID);
+    const QImage cached = thumbnailLoader_->cachedImage(address);
+    if (!cached.isNull()) {
+        videoPreview_->setThumbnailImage(cached);
+        return;
+    }
+    QPointer<VideoPreviewView> preview = videoPreview_;
+    thumbnailLoader_->load(address, preview, [preview, videoID](const QImage& image) {
+        // A later lookup or a clear may have replaced what the preview shows.
+        if (preview && preview->videoID() == videoID) preview->setThumbnailImage(image);
+    });
 }
 
 void MainViewController::showParsingError() {

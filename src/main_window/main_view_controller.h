@@ -18,11 +18,13 @@
 #include "ui/clipmoor_text_field.h"
 #include "ui/spinning_progress_indicator.h"
 #include "ui/tvk_table_view.h"
+#include "ui/video_preview_view.h"
 
 class QAction;
 
 namespace clipmoor {
 
+class ClipboardAddressPickup;
 class CoreDataController;
 class ManagedObjectContext;
 class OperationQueue;
@@ -38,6 +40,10 @@ inline constexpr const char* kClipmoorDidRecieveURLFromBrowserExtensionNotificat
 // record of the store, turns the chosen format into a new record, gives each record its
 // download operation when its row is first shown, and removes records
 // (main_view_controller_list.cpp).
+//
+// Around them: a preview of what the last lookup found (thumbnail, title, author), the
+// clipboard's video address taken into the field when the window becomes active (a user
+// preference).
 class MainViewController : public QWidget,
                            public ClipmoorTextFieldDelegate,
                            public WBQFetchedResultsControllerDelegate,
@@ -66,6 +72,9 @@ public:
     }
     OperationQueue* downloadOperationQueue() const { return downloadOperationQueue_.get(); }
     ThumbnailLoader* thumbnailLoader() const { return thumbnailLoader_.get(); }
+    // What the last successful lookup found; hidden when recognition starts, when the field is
+    // cleared and when a lookup fails.
+    VideoPreviewView* videoPreview() const { return videoPreview_; }
     // The streams of the last successful lookup, keyed by itag; a failed lookup keeps them.
     const StreamMap& videos() const { return videos_; }
 
@@ -113,6 +122,10 @@ public:
                                    WBQFetchedResultsChangeType type, quint64 newIndex) override;
     void controllerDidChangeContent(WBQFetchedResultsController* controller) override;
 
+protected:
+    // The window becoming active picks up the clipboard's address.
+    bool event(QEvent* event) override;
+
 private:
     void loadView();
     void viewDidLoad();
@@ -126,6 +139,9 @@ private:
     void showStartFailureSheet(const QString& messageText);
     void lookupDidFinish(const std::optional<StreamMap>& videos, const std::optional<Error>& error);
     void showUnrecognizedAddressSheet(const QString& informativeText);
+    void prepareDesktopIntegration();
+    void showPreview(const StreamMap& videos);
+    void pickUpClipboardAddress();
 
     QPointer<ClipmoorTextField> urlTextField_;
     QPointer<QComboBox> formatPopupButton_;
@@ -138,6 +154,8 @@ private:
     std::unique_ptr<WBQFetchedResultsController> fetchedResultsController_;
     std::unique_ptr<OperationQueue> downloadOperationQueue_;
     std::unique_ptr<ThumbnailLoader> thumbnailLoader_;
+    QPointer<VideoPreviewView> videoPreview_;
+    std::unique_ptr<ClipboardAddressPickup> clipboardPickup_;
     std::vector<ObserverToken> observers_;
 };
 

@@ -1,6 +1,7 @@
 // The preferences window with its real panes: the toolbar, the remembered pane, the geometry of
 // a pane change and the download folder's dialog.
 #include <QAction>
+#include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -196,6 +197,24 @@ TEST_F(PreferencesTest, DownloadFolderChangesOnlyThroughTheFolderDialog) {
         EXPECT_EQ(UserDefaults(settingsFile).stringForKey("ClipmoorMediaDownloadPath"),
                   answer.expected);
         EXPECT_TRUE(test::waitUntil([&] { return !pane.folderDialog(); }));
+    }
+}
+
+TEST_F(PreferencesTest, ClipboardPickUpIsOffUntilTheUserTurnsItOn) {
+    for (const bool on : {true, false}) {
+        SCOPED_TRACE(on);
+        defaults = std::make_unique<UserDefaults>(settingsFile);
+        GeneralPaneViewController pane(*defaults);
+        QWidget* view = pane.view();
+        view->show();
+        QCheckBox* box = pane.clipboardPickupCheckBox();
+        EXPECT_EQ(box->isChecked(), !on);  // off at first, then what the last round stored
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key_Space);
+        EXPECT_EQ(box->isChecked(), on);
+        EXPECT_EQ(
+            UserDefaults(settingsFile).valueForKey("ClipmoorPicksUpClipboardAddresses").toBool(),
+            on);
     }
 }
 

@@ -11,11 +11,12 @@
 
 #include "platform/user_defaults.h"
 #include "ui/named_image.h"
+#include "ui/preferences/clipboard_pickup_preference.h"
 
 namespace clipmoor {
 
 namespace {
-constexpr QSize kPaneSize{520, 110};
+constexpr QSize kPaneSize{520, 140};
 const char* const kDownloadPathKey = "ClipmoorMediaDownloadPath";
 enum PopUpItem { CurrentFolderItem = 0, ChooseItem = 2 };
 }  // namespace
@@ -55,11 +56,24 @@ QWidget* GeneralPaneViewController::view() {
         if (index == ChooseItem) choosePath(chooseDownloadsPathPopUpButton_);
     });
 
+    clipboardPickupCheckBox_ =
+        new QCheckBox(QStringLiteral("Look up video addresses copied to the clipboard"), view_);
+    clipboardPickupCheckBox_->setAccessibleName(clipboardPickupCheckBox_->text());
+    clipboardPickupCheckBox_->setToolTip(
+        QStringLiteral("When the Clipmoor window comes to the front, a video address on the "
+                       "clipboard goes into the address field and is looked up, once per "
+                       "address."));
+    clipboardPickupCheckBox_->setChecked(
+        defaults_.valueForKey(QString::fromLatin1(kClipmoorPicksUpClipboardAddressesKey)).toBool());
+    connect(clipboardPickupCheckBox_, &QCheckBox::toggled, this,
+            &GeneralPaneViewController::clipboardPickupToggled);
+
     auto* layout = new QGridLayout(view_);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->addWidget(label, 0, 0);
     layout->addWidget(chooseDownloadsPathPopUpButton_, 0, 1);
     layout->addWidget(downloadsPathTextField_, 1, 0, 1, 2);
+    layout->addWidget(clipboardPickupCheckBox_, 2, 0, 1, 2);
     layout->setColumnStretch(1, 1);
     viewDidLoad();
     return view_;
@@ -99,6 +113,12 @@ void GeneralPaneViewController::choosePath(QObject*) {
     connect(folderDialog_, &QFileDialog::finished, this,
             &GeneralPaneViewController::folderDialogDidEnd);
     folderDialog_->show();
+}
+
+void GeneralPaneViewController::clipboardPickupToggled(bool on) {
+    defaults_.setValue(on, QString::fromLatin1(kClipmoorPicksUpClipboardAddressesKey));
+    if (!defaults_.synchronize())
+        qWarning("Clipmoor: could not write %s", qPrintable(defaults_.filePath()));
 }
 
 void GeneralPaneViewController::folderDialogDidEnd(int result) {

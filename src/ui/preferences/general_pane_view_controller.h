@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -15,7 +16,9 @@ class UserDefaults;
 // The "General" pane: the download folder ("ClipmoorMediaDownloadPath"). The folder's field
 // cannot be typed into; the folder changes only through a folder dialog, opened from the
 // pop-up beside it. Choosing a folder stores it and writes the settings at once; cancelling
-// changes nothing.
+// changes nothing. Below it, a check box (off unless the user turns it on) that has the main
+// window take a video address from the clipboard when it becomes active; it is stored at once
+// too.
 class GeneralPaneViewController : public QObject, public ZKPreferencesModule {
     Q_OBJECT
 
@@ -30,6 +33,7 @@ public:
 
     QLineEdit* downloadsPathTextField() const { return downloadsPathTextField_; }
     QComboBox* chooseDownloadsPathPopUpButton() const { return chooseDownloadsPathPopUpButton_; }
+    QCheckBox* clipboardPickupCheckBox() const { return clipboardPickupCheckBox_; }
 
     // Opens the folder dialog beside the window and returns at once; a second call while the
     // dialog is open brings that dialog forward.
@@ -41,11 +45,13 @@ private:
     void viewDidLoad();
     void showPath(const QString& path);
     void folderDialogDidEnd(int result);
+    void clipboardPickupToggled(bool on);
 
     UserDefaults& defaults_;
     QPointer<QWidget> view_;
     QPointer<QLineEdit> downloadsPathTextField_;
     QPointer<QComboBox> chooseDownloadsPathPopUpButton_;
+    QPointer<QCheckBox> clipboardPickupCheckBox_;
     QPointer<QFileDialog> folderDialog_;
 };
 

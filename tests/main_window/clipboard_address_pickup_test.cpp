@@ -1,0 +1,56 @@
+// Which clipboard texts the main window takes into its address field when it becomes active.
+#include <gtest/gtest.h>
+
+#include "main_window/clipboard_address_pickup.h"
+#include "platform/user_defaults.h"
+#include "test_environment.h"
+
+namespace clipmoor {
+namespace {
+
+TEST(ClipboardAddressPickupTest, TakesEachDistinctVideoAddressOnceAndOnlyWhenTurnedOn) {
+    struct Step {
+        const char* what;
+        bool preferenceOn;
+        QString clipboard;
+        QString field;
+        std::optional<QString> pickedUp;
+    };
+    const QString watch = "https://www.youtube.com/watch?v=AllStreams1";
+    const QString shortLink = "https://youtu.be/SomeStreams";
+    const Step steps[] = {
+        {"preference off", false, watch, "", std::nullopt},
+        {"a watch address", true, watch, "", watch},
+        {"the same address again", true, watch, "", std::nullopt},
+        {"a short link around white space", true, "  " + shortLink + "\n", "", shortLink},
+        {"a watch page without a video", true, "https://www.youtube.com/watch?feature=x", "",
+         std::nullopt},
+        {"a short link without a video", true, "https://youtu.be/", "", std::nullopt},
+        {"the other video site", true, "https://vimeo.com/76979871", "", std::nullopt},
+        {"another host", true, "https://example.com/watch?v=AllStreams1", "", std::nullopt},
+        {"plain text", true, "call me at noon", "", std::nullopt},
+        {"an endless text", true, "https://youtu.be/" + QString(3000, 'a'), "", std::nullopt},
+        {"what the field holds already", true, "https://youtu.be/Held", "https://youtu.be/Held",
+         std::nullopt},
+        {"that address once the field is emptied", true, "https://youtu.be/Held", "", std::nullopt},
+        {"an earlier address after another one", true, watch, "", watch},
+        {"a new address with the preference off again", false, "https://youtu.be/Later", "",
+         std::nullopt},
+    };
+    UserDefaults& defaults = UserDefaults::standard();
+    ClipboardAddressPickup pickup(defaults);
+    for (const Step& step : steps) {
+        defaults.setValue(step.preferenceOn, "ClipmoorPicksUpClipboardAddresses");
+        EXPECT_EQ(pickup.addressToPickUp(step.clipboard, step.field), step.pickedUp) << step.what;
+    }
+}
+
+TEST(ClipboardAddressPickupTest, IsOffWhenTheUserNeverChoseIt) {
+    UserDefaults::standard().removeValueForKey("ClipmoorPicksUpClipboardAddresses");
+    ClipboardAddressPickup pickup(UserDefaults::standard());
+    EXPECT_FALSE(pickup.isEnabled());
+    EXPECT_EQ(pickup.addressToPickUp("https://youtu.be/SomeStreams", ""), std::nullopt);
+}
+
+}  // namespace
+}  // namespace clipmoor
