@@ -12,6 +12,7 @@
 #include "extractor/vx_youtube_extractor.h"
 #include "main_window/address_recognition.h"
 #include "main_window/clipboard_address_pickup.h"
+#include "main_window/download_notifier.h"
 #include "main_window/format_table.h"
 #include "main_window/thumbnail_loader.h"
 #include "platform/operation_queue.h"
@@ -124,6 +125,7 @@ void MainViewController::viewDidLoad() {
 
 void MainViewController::prepareDesktopIntegration() {
     clipboardPickup_ = std::make_unique<ClipboardAddressPickup>(UserDefaults::standard());
+    downloadNotifier_ = std::make_unique<DownloadNotifier>(this);
 }
 
 bool MainViewController::event(QEvent* event) {

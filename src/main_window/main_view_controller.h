@@ -26,6 +26,7 @@ namespace clipmoor {
 
 class ClipboardAddressPickup;
 class CoreDataController;
+class DownloadNotifier;
 class ManagedObjectContext;
 class OperationQueue;
 class ThumbnailLoader;
@@ -43,7 +44,7 @@ inline constexpr const char* kClipmoorDidRecieveURLFromBrowserExtensionNotificat
 //
 // Around them: a preview of what the last lookup found (thumbnail, title, author), the
 // clipboard's video address taken into the field when the window becomes active (a user
-// preference).
+// preference), and desktop notifications when a download ends while the window is not active.
 class MainViewController : public QWidget,
                            public ClipmoorTextFieldDelegate,
                            public WBQFetchedResultsControllerDelegate,
@@ -75,6 +76,7 @@ public:
     // What the last successful lookup found; hidden when recognition starts, when the field is
     // cleared and when a lookup fails.
     VideoPreviewView* videoPreview() const { return videoPreview_; }
+    DownloadNotifier* downloadNotifier() const { return downloadNotifier_.get(); }
     // The streams of the last successful lookup, keyed by itag; a failed lookup keeps them.
     const StreamMap& videos() const { return videos_; }
 
@@ -156,6 +158,7 @@ private:
     std::unique_ptr<ThumbnailLoader> thumbnailLoader_;
     QPointer<VideoPreviewView> videoPreview_;
     std::unique_ptr<ClipboardAddressPickup> clipboardPickup_;
+    std::unique_ptr<DownloadNotifier> downloadNotifier_;
     std::vector<ObserverToken> observers_;
 };
 

@@ -11,6 +11,7 @@
 #include "download/downloader.h"
 #include "download/media_file_name.h"
 #include "download/video.h"
+#include "main_window/download_notifier.h"
 #include "main_window/file_revealer.h"
 #include "main_window/format_table.h"
 #include "main_window/main_view_controller.h"
@@ -201,6 +202,8 @@ void MainViewController::downloaderForVideo(const std::shared_ptr<Video>& video,
     operation->setResumeData(video->resumeData());
     video->setDownloader(operation);
     if (video->downloadState() != Video::Finished && queue) queue->addOperation(operation);
+    if (downloadNotifier_ && video->downloadState() != Video::Finished)
+        downloadNotifier_->watch(video, operation->destinationPath());
 }
 
 int MainViewController::numberOfRowsInTableView(TVKTableView*) {
