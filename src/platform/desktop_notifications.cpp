@@ -70,15 +70,10 @@ void DesktopNotifications::askForCapabilities() {
 }
 
 void DesktopNotifications::send(const Notification& notification) {
-    QString summary = notification.summary;
-    QString body = notification.body;
-    if (!capabilities_->contains(QStringLiteral("body"))) {
-        // A service that shows no body still shows what the notification is about.
-        if (!body.isEmpty()) summary = tr("%1: %2").arg(summary, body);
-        body.clear();
-    } else if (capabilities_->contains(QStringLiteral("body-markup"))) {
-        body = body.toHtmlEscaped();
-    }
+    // A service that reads markup in the body would take a title's "<" or "&" for markup.
+    const QString body = capabilities_->contains(QStringLiteral("body-markup"))
+                             ? notification.body.toHtmlEscaped()
+                             : notification.body;
     QStringList actions;
     if (notification.activated && capabilities_->contains(QStringLiteral("actions")))
         actions = {kDefaultAction, notification.actionLabel};
@@ -89,8 +84,8 @@ void DesktopNotifications::send(const Notification& notification) {
         hints.insert(QStringLiteral("desktop-entry"), sender_.desktopEntry);
 
     QDBusMessage call = serviceCall(QStringLiteral("Notify"));
-    call << sender_.applicationName << uint(0) << sender_.iconName << summary << body << actions
-         << hints << int(-1);
+    call << sender_.applicationName << uint(0) << sender_.iconName << notification.summary << body
+         << actions << hints << int(-1);
     QDBusConnection bus = QDBusConnection::sessionBus();
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,

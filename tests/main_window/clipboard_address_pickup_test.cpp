@@ -11,7 +11,7 @@ namespace {
 TEST(ClipboardAddressPickupTest, TakesEachDistinctVideoAddressOnceAndOnlyWhenTurnedOn) {
     struct Step {
         const char* what;
-        bool preferenceOn;
+        std::optional<bool> preferenceOn;  // none: never chosen
         QString clipboard;
         QString field;
         std::optional<QString> pickedUp;
@@ -19,6 +19,7 @@ TEST(ClipboardAddressPickupTest, TakesEachDistinctVideoAddressOnceAndOnlyWhenTur
     const QString watch = "https://www.youtube.com/watch?v=AllStreams1";
     const QString shortLink = "https://youtu.be/SomeStreams";
     const Step steps[] = {
+        {"preference never chosen", std::nullopt, watch, "", std::nullopt},
         {"preference off", false, watch, "", std::nullopt},
         {"a watch address", true, watch, "", watch},
         {"the same address again", true, watch, "", std::nullopt},
@@ -40,16 +41,12 @@ TEST(ClipboardAddressPickupTest, TakesEachDistinctVideoAddressOnceAndOnlyWhenTur
     UserDefaults& defaults = UserDefaults::standard();
     ClipboardAddressPickup pickup(defaults);
     for (const Step& step : steps) {
-        defaults.setValue(step.preferenceOn, "ClipmoorPicksUpClipboardAddresses");
+        if (step.preferenceOn)
+            defaults.setValue(*step.preferenceOn, "ClipmoorPicksUpClipboardAddresses");
+        else
+            defaults.removeValueForKey("ClipmoorPicksUpClipboardAddresses");
         EXPECT_EQ(pickup.addressToPickUp(step.clipboard, step.field), step.pickedUp) << step.what;
     }
-}
-
-TEST(ClipboardAddressPickupTest, IsOffWhenTheUserNeverChoseIt) {
-    UserDefaults::standard().removeValueForKey("ClipmoorPicksUpClipboardAddresses");
-    ClipboardAddressPickup pickup(UserDefaults::standard());
-    EXPECT_FALSE(pickup.isEnabled());
-    EXPECT_EQ(pickup.addressToPickUp("https://youtu.be/SomeStreams", ""), std::nullopt);
 }
 
 }  // namespace
