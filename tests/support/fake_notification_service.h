@@ -21,7 +21,8 @@ public:
     PrivateSessionBus() {
         QFile config(privateHome() + "/session-bus.conf");
         EXPECT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+        config.write(
+            R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
  "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
   <policy context="default"><allow send_destination="*" eavesdrop="true"/>
