@@ -254,6 +254,37 @@ bool ManagedObjectContext::save(Error* error) {
     return true;
 }
 
+bool ManagedObjectContext::writeValuesToStore(const ManagedObject& object,
+                                              const QVariantMap& values, Error* error) {
+    assertMainThread();
+    SqliteStore* const store = this->store();
+    if (!store) {
+        setError(error, noStoreError());
+        return false;
+    }
+    if (object.context_ != this || object.inserted_ || object.deleted_) {
+        setError(error,
+                 objectStoreError(kCoreDataError,
+                                  QStringLiteral("The record %1 is not stored.")
+                                      .arg(object.objectID_.URIRepresentation().toString())));
+        return false;
+    }
+    QVariantMap stored;
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const AttributeDescription* attribute = object.entity_->attributeNamed(it.key());
+        QVariant value;
+        if (!attribute || !attribute->normalise(it.value(), &value)) {
+            setError(error,
+                     objectStoreError(
+                         kCoreDataError,
+                         QStringLiteral("\"%1\" cannot be written as given.").arg(it.key())));
+            return false;
+        }
+        stored.insert(it.key(), value);
+    }
+    return store->updateRow(*object.entity_, object.objectID_.primaryKey(), stored, error);
+}
+
 void ManagedObjectContext::scheduleChangeNotification() {
     if (notificationScheduled_) return;
     notificationScheduled_ = true;

@@ -75,6 +75,14 @@ public:
     // Writes every pending insertion, change and deletion in one transaction. On failure the
     // changes stay pending and a later save can write them.
     bool save(Error* error);
+    // Writes `values` (attribute name -> value) of one saved record straight into its row of
+    // the store file, in a small transaction of its own, for progress that must survive the
+    // process (a download's resume data). Nothing else is written and nothing pending changes:
+    // the record in memory, its unsaved changes and the context's other unsaved work stay as they
+    // are, and the next save writes them as before. Fails, writing nothing, for a record that is
+    // not stored in this context's store (never saved, deleted, or of another context), an
+    // unknown attribute, a value the attribute cannot hold, or a store that cannot be written.
+    bool writeValuesToStore(const ManagedObject& object, const QVariantMap& values, Error* error);
     // Posts the change notification now if anything changed since the last one; otherwise it
     // comes on the next turn of the event loop.
     void processPendingChanges();

@@ -350,6 +350,28 @@ bool SqliteStore::save(const std::vector<StoreWrite>& writes, Error* error) {
     return true;
 }
 
+bool SqliteStore::updateRow(const EntityDescription& entity, qint64 primaryKey,
+                            const QVariantMap& values, Error* error) {
+    const auto fail = [&](const Error& sqliteError) {
+        database_->execute(QStringLiteral("ROLLBACK"), nullptr);
+        setError(error, failure(kPersistentStoreSaveError,
+                                QStringLiteral("The record could not be written."), sqliteError));
+        return false;
+    };
+    Error sqliteError;
+    if (!database_->execute(QStringLiteral("BEGIN IMMEDIATE"), &sqliteError))
+        return fail(sqliteError);
+    if (!write({StoreWrite::Kind::Update, &entity, primaryKey, values}, &sqliteError))
+        return fail(sqliteError);
+    if (!values.isEmpty() && database_->changes() != 1) {
+        return fail(
+            Error(kSQLiteErrorDomain, SQLITE_NOTFOUND,
+                  {{kLocalizedDescriptionKey, QStringLiteral("the record is not stored")}}));
+    }
+    if (!database_->execute(QStringLiteral("COMMIT"), &sqliteError)) return fail(sqliteError);
+    return true;
+}
+
 bool SqliteStore::write(const StoreWrite& change, Error* error) {
     const QString table = schema::tableName(*change.entity);
     const QString key = schema::quoted(schema::kKeyColumn);

@@ -66,6 +66,10 @@ public:
     // Writes everything in one transaction; on failure nothing of it is written. Waits only
     // briefly for a lock another connection holds.
     bool save(const std::vector<StoreWrite>& writes, Error* error);
+    // Writes `values` into the one stored row with that key, in a transaction of its own.
+    // Fails, writing nothing, when there is no such row of `entity`'s family.
+    bool updateRow(const EntityDescription& entity, qint64 primaryKey, const QVariantMap& values,
+                   Error* error);
 
     static constexpr int kBusyTimeoutMilliseconds = 100;
     static constexpr qint32 kApplicationId = 0x436C6D72;  // "Clmr"
