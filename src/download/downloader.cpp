@@ -297,6 +297,13 @@ void Downloader::didResumeAtOffset(UrlSession&, UrlSessionDownloadTask& task, qi
         delegate->downloaderDidResumeAtOffset(*this, fileOffset, expectedTotalBytes);
 }
 
+void Downloader::didCheckpointResumeData(UrlSession&, UrlSessionDownloadTask& task,
+                                         const QByteArray& resumeData) {
+    if (isCancelled() || !isCurrentTask(task)) return;
+    if (auto delegate = delegateFor(DownloaderDelegate::DidCheckpointResumeData))
+        delegate->downloaderDidCheckpointResumeData(*this, resumeData);
+}
+
 void Downloader::didFinishDownloadingToURL(UrlSession&, UrlSessionDownloadTask& task,
                                            const QString& location) {
     if (!isCurrentTask(task)) return;

@@ -76,6 +76,8 @@ public:
                       qint64 totalBytesWritten, qint64 totalBytesExpectedToWrite) override;
     void didResumeAtOffset(UrlSession&, UrlSessionDownloadTask& task, qint64 fileOffset,
                            qint64 expectedTotalBytes) override;
+    void didCheckpointResumeData(UrlSession&, UrlSessionDownloadTask& task,
+                                 const QByteArray& resumeData) override;
     void didFinishDownloadingToURL(UrlSession&, UrlSessionDownloadTask& task,
                                    const QString& location) override;
     void didComplete(UrlSession&, UrlSessionTask& task, const std::optional<Error>& error) override;

@@ -19,6 +19,7 @@ public:
         DidCompleteWithError = 1u << 2,
         DidResumeAtOffset = 1u << 3,
         DidPauseWithResumeData = 1u << 4,
+        DidCheckpointResumeData = 1u << 5,
     };
 
     virtual ~DownloaderDelegate() = default;
@@ -31,12 +32,18 @@ public:
                                         qint64 /*totalBytesExpectedToWrite*/) {}
     // The whole file is at `location`, valid only until this call returns: move it here.
     virtual void downloaderDidFinishDownloadingToURL(Downloader&, const QString& /*location*/) {}
-    // The transfer failed or was cancelled (URLError::Cancelled after a pause).
+    // The transfer failed or was cancelled (URLError::Cancelled after a pause). When the bytes
+    // received so far are sound, the error's kURLSessionDownloadTaskResumeDataKey holds resume
+    // data for them, the delegate's to keep (a later operation continues from it) or to discard.
     virtual void downloaderDidCompleteWithError(Downloader&, const Error&) {}
     virtual void downloaderDidResumeAtOffset(Downloader&, qint64 /*fileOffset*/,
                                              qint64 /*expectedTotalBytes*/) {}
     // A pause produced its resume data (empty when the server cannot resume).
     virtual void downloaderDidPauseWithResumeData(Downloader&, const QByteArray& /*resumeData*/) {}
+    // While the transfer runs, at most every two seconds: resume data for the bytes flushed to
+    // the disk so far, from which a later operation (also after a crash) can continue. It names
+    // the transfer's partial file, which stays while the transfer runs.
+    virtual void downloaderDidCheckpointResumeData(Downloader&, const QByteArray& /*resumeData*/) {}
 };
 
 }  // namespace clipmoor

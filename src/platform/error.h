@@ -35,6 +35,10 @@ public:
     // text made from the domain and code.
     QString localizedDescription() const;
 
+    void setUserInfoValue(const QString& key, const QVariant& value) {
+        userInfo_.insert(key, value);
+    }
+
     const Error* underlyingError() const { return underlying_.get(); }
     void setUnderlyingError(const Error& error);
 

@@ -10,6 +10,8 @@
 
 #include "download_test_support.h"
 #include "fault_server.h"
+#include "platform/http/partial_files.h"
+#include "platform/http/resume_data.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/http/url_error.h"
 #include "test_environment.h"
@@ -21,7 +23,15 @@ using Kind = DelegateEvent::Kind;
 
 class DownloadFaultTest : public DownloadTest {
 protected:
-    // The operation failed once with `domain`/`code`, finished, and left no file behind.
+    // The resume data a failure handed over with its error, if any.
+    static std::optional<ResumeData> resumeDataOf(const RecordingDelegate& delegate) {
+        const auto error = delegate.lastError();
+        if (!error) return std::nullopt;
+        return ResumeData::decode(
+            error->userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
+    }
+
+    // The operation failed once with `domain`/`code`, finished, and placed no file.
     void expectCleanFailure(const Downloader& downloader, const RecordingDelegate& delegate,
                             const QString& domain, qint64 code, const QString& name) {
         const auto error = delegate.lastError();
@@ -41,7 +51,7 @@ TEST_F(DownloadFaultTest, ServerFaultsEndInACleanFailure) {
         const char* name;
         QUrl url;
         qint64 code;
-        bool bodyMayArrive;
+        bool bodyArrives;  // and is kept, with resume data, for a retry
         int timeoutSeconds = 60;
     } cases[] = {
         {"403", site.statusUrl(403), URLError::BadServerResponse, false},
@@ -68,8 +78,22 @@ TEST_F(DownloadFaultTest, ServerFaultsEndInACleanFailure) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
         expectCleanFailure(*downloader, *delegate, kURLErrorDomain, c.code, c.name);
-        if (!c.bodyMayArrive) {
+        const auto kept = resumeDataOf(*delegate);
+        if (!c.bodyArrives) {
             EXPECT_EQ(delegate->count(Kind::Progress), 0);
+            EXPECT_FALSE(kept);
+        } else {
+            // The bytes received (a reset may lose the last ones in flight) are in the kept
+            // file, exactly as the server sent them.
+            ASSERT_TRUE(kept);
+            EXPECT_GT(kept->bytesOnDisk, 0);
+            EXPECT_LE(kept->bytesOnDisk, 100'000);
+            EXPECT_EQ(kept->expectedTotal, 500'000);
+            EXPECT_EQ(kept->url, c.url);
+            QFile partial(kept->partialFile);
+            ASSERT_TRUE(partial.open(QIODevice::ReadOnly));
+            EXPECT_EQ(partial.readAll(), FaultServer::body(kept->bytesOnDisk));
+            discardResumeData(kept->encode(), partialFolder);
         }
         if (c.code == URLError::BadServerResponse) {
             const int status = QString(c.name).toInt();
@@ -130,7 +154,7 @@ TEST_F(DownloadFaultTest, PrepareToCancelMidTransferSilencesTheDelegate) {
     }
 }
 
-TEST_F(DownloadFaultTest, UnwritableFolderOrFullDiskFailsWithoutAFile) {
+TEST_F(DownloadFaultTest, UnwritableFolderOrFullDiskFailsWithoutPlacingAFile) {
     const QUrl url = site.mediaFile("nospace.bin", 1024 * 1024);
     {
         SCOPED_TRACE("the partial-file folder is a plain file");
@@ -161,6 +185,12 @@ TEST_F(DownloadFaultTest, UnwritableFolderOrFullDiskFailsWithoutAFile) {
         std::signal(SIGXFSZ, savedHandler);
         ASSERT_TRUE(ended);
         expectCleanFailure(*downloader, *delegate, kPOSIXErrorDomain, EFBIG, "nospace.bin");
+        // What fitted is kept for a retry once there is room again.
+        const auto kept = resumeDataOf(*delegate);
+        ASSERT_TRUE(kept);
+        EXPECT_GT(kept->bytesOnDisk, 0);
+        EXPECT_LE(kept->bytesOnDisk, 256 * 1024);
+        discardResumeData(kept->encode(), partialFolder);
         EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
     }
 }

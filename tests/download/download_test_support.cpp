@@ -75,6 +75,13 @@ void RecordingDelegate::downloaderDidPauseWithResumeData(Downloader& downloader,
     record({.kind = Kind::Paused, .data = resumeData});
 }
 
+void RecordingDelegate::downloaderDidCheckpointResumeData(Downloader& downloader,
+                                                          const QByteArray& resumeData) {
+    CallScope scope(*this, downloader);
+    record({.kind = Kind::Checkpoint, .data = resumeData});
+    if (onCheckpoint) onCheckpoint(resumeData);
+}
+
 std::vector<DelegateEvent> RecordingDelegate::events() const {
     std::lock_guard lock(mutex_);
     return events_;
@@ -159,6 +166,7 @@ std::shared_ptr<Downloader> DownloadTest::makeDownloader(
         UrlSessionConfiguration::ephemeralSessionConfiguration();
     configuration.temporaryDirectory = partialFolder;
     configuration.timeoutIntervalForRequest = timeoutSeconds;
+    configuration.resumeCheckpointIntervalMs = checkpointIntervalMs;
     downloader->setSessionConfiguration(configuration);
     downloader->setDownloadURL(url);
     downloader->setResumeData(resumeData);

@@ -26,18 +26,18 @@ inline constexpr int kWaitMs = 30'000;
 inline constexpr unsigned kAllDownloaderMethods =
     DownloaderDelegate::DidWriteData | DownloaderDelegate::DidFinishDownloadingToURL |
     DownloaderDelegate::DidCompleteWithError | DownloaderDelegate::DidResumeAtOffset |
-    DownloaderDelegate::DidPauseWithResumeData;
+    DownloaderDelegate::DidPauseWithResumeData | DownloaderDelegate::DidCheckpointResumeData;
 
 // One delegate call as the recording delegate saw it.
 struct DelegateEvent {
-    enum class Kind { Progress, Finished, Completed, Resumed, Paused };
+    enum class Kind { Progress, Finished, Completed, Resumed, Paused, Checkpoint };
     Kind kind;
     qint64 first = 0;   // progress: bytes since the last report; resumed: the offset
     qint64 second = 0;  // progress: total written; resumed: the expected total
     qint64 third = 0;   // progress: total expected
     // Completed: the error; finished: what the move to the destination reported.
     std::optional<Error> error = std::nullopt;
-    // Paused: the resume data; finished: the temporary location.
+    // Paused and checkpoint: the resume data; finished: the temporary location.
     QByteArray data = {};
     bool locationExisted = false;  // finished: the file was there during the call
 };
@@ -62,9 +62,13 @@ public:
                                      qint64 expectedTotalBytes) override;
     void downloaderDidPauseWithResumeData(Downloader& downloader,
                                           const QByteArray& resumeData) override;
+    void downloaderDidCheckpointResumeData(Downloader& downloader,
+                                           const QByteArray& resumeData) override;
 
     // Runs inside each progress call, on the session queue (e.g. to cancel from there).
     std::function<void(Downloader&, qint64 totalBytesWritten)> onProgress;
+    // Runs inside each checkpoint call, on the session queue.
+    std::function<void(const QByteArray& resumeData)> onCheckpoint;
 
     std::vector<DelegateEvent> events() const;
     std::optional<DelegateEvent> last(Kind kind) const;
@@ -143,6 +147,8 @@ protected:
     TestSite& site = TestSite::shared();
     std::unique_ptr<QTemporaryDir> work;
     QString partialFolder;
+    // For the operations made from now on.
+    int checkpointIntervalMs = UrlSessionConfiguration().resumeCheckpointIntervalMs;
 
 private:
     std::vector<std::weak_ptr<Downloader>> downloaders_;

@@ -8,6 +8,7 @@
 #include <future>
 
 #include "download_test_support.h"
+#include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
@@ -149,8 +150,6 @@ TEST_F(ResumeMatrixTest, EndsInTheServersBytesOrACleanFailure) {
         const auto downloader = makeDownloader(mediaUrl, delegate, resumeData);
         ASSERT_TRUE(runToEnd(downloader, delegate));
         EXPECT_TRUE(downloader->isFinished());
-        EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs))
-            << partialFiles().join(' ').toStdString();
 
         if (c.failure == 0) {
             ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
@@ -161,8 +160,18 @@ TEST_F(ResumeMatrixTest, EndsInTheServersBytesOrACleanFailure) {
             EXPECT_FALSE(delegate->finished());
             EXPECT_FALSE(QFile::exists(destination(name)));
             const auto error = delegate->lastError();
-            EXPECT_TRUE(error && error->is(kURLErrorDomain, c.failure)) << describe(error);
+            ASSERT_TRUE(error && error->is(kURLErrorDomain, c.failure)) << describe(error);
+            // The bytes on disk were never in doubt: the failure hands them back for a retry.
+            const auto kept = ResumeData::decode(
+                error->userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
+            ASSERT_TRUE(kept);
+            EXPECT_EQ(kept->partialFile, ResumeData::decode(resumeData)->partialFile);
+            EXPECT_EQ(kept->bytesOnDisk, c.recorded);
+            EXPECT_TRUE(QFile::exists(kept->partialFile));
+            discardResumeData(kept->encode(), partialFolder);
         }
+        EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs))
+            << partialFiles().join(' ').toStdString();
         if (c.answer == 0) continue;
         AccessLogEntry first;
         ASSERT_TRUE(waitUntil(

@@ -50,18 +50,52 @@ std::optional<ContentRange> parseContentRange(const QByteArray& value) {
     return range;
 }
 
+// A second descriptor of a partial file, so its bytes can be flushed to the disk on the session's
+// callback queue, away from the engine thread, while the transfer goes on or after it has closed
+// the file. A folder, when given, is flushed too, so that the file's name survives a power cut
+// as well as its bytes.
+class PartialFileFlush {
+public:
+    PartialFileFlush(int fd, QString folder)
+        : fd_(fd >= 0 ? fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1), folder_(std::move(folder)) {}
+    ~PartialFileFlush() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    PartialFileFlush(const PartialFileFlush&) = delete;
+    PartialFileFlush& operator=(const PartialFileFlush&) = delete;
+
+    // True once every byte written to the file so far is on the disk.
+    bool flush() const {
+        if (fd_ < 0 || fdatasync(fd_) != 0) return false;
+        if (!folder_.isEmpty()) {
+            const int folder =
+                ::open(QFile::encodeName(folder_).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            if (folder >= 0) {
+                ::fsync(folder);
+                ::close(folder);
+            }
+        }
+        return true;
+    }
+
+private:
+    const int fd_;
+    const QString folder_;
+};
+
 }  // namespace
 
 DownloadTransfer::DownloadTransfer(TransferRequest request, QString temporaryDirectory,
                                    std::weak_ptr<UrlSession> session,
                                    std::weak_ptr<UrlSessionDownloadTask> task,
-                                   std::optional<QByteArray> resumeData)
+                                   std::optional<QByteArray> resumeData, int checkpointIntervalMs)
     : Transfer(std::move(request)),
       temporaryDirectory_(std::move(temporaryDirectory)),
       session_(std::move(session)),
       task_(std::move(task)),
       encodedResumeData_(std::move(resumeData)),
-      resumeData_(encodedResumeData_ ? ResumeData::decode(*encodedResumeData_) : std::nullopt) {
+      resumeData_(encodedResumeData_ ? ResumeData::decode(*encodedResumeData_) : std::nullopt),
+      checkpointInterval_(std::max(0, checkpointIntervalMs)) {
     if (resumeData_) {
         mutableRequest().url = resumeData_->url;
         entityTag_ = resumeData_->entityTag;
@@ -129,7 +163,9 @@ std::optional<Error> DownloadTransfer::openPartialFileForResume() {
     }
     fd_ = fd;
     path_ = info.absoluteFilePath();
-    offset_ = written_ = reportedWritten_ = usable;
+    offset_ = written_ = reportedWritten_ = checkpointedWritten_ = usable;
+    handedOut_ = true;  // the resume data's owner refers to this file
+    folderFlushed_ = true;
 
     QByteArray validator = entityTag_.isEmpty() ? lastModified_ : entityTag_;
     mutableRequest().headers = {"Range: bytes=" + QByteArray::number(usable) + "-",
@@ -156,6 +192,7 @@ bool DownloadTransfer::onResponse(const UrlResponse& response) {
     }
     rememberValidators(response);
     reportResumeOnce();
+    lastCheckpoint_ = std::chrono::steady_clock::now();  // the first one comes an interval later
     return true;
 }
 
@@ -192,7 +229,7 @@ bool DownloadTransfer::acceptRangeAnswer(const UrlResponse& response) {
 
 void DownloadTransfer::startOverInFile() {
     if (ftruncate(fd_, 0) == 0) lseek(fd_, 0, SEEK_SET);
-    offset_ = written_ = reportedWritten_ = 0;
+    offset_ = written_ = reportedWritten_ = checkpointedWritten_ = 0;
 }
 
 void DownloadTransfer::rememberValidators(const UrlResponse& response) {
@@ -219,7 +256,39 @@ bool DownloadTransfer::onBody(const char* data, size_t size) {
     }
     written_ += static_cast<qint64>(size);
     reportProgress(false);
+    checkpointIfDue();
     return true;
+}
+
+QByteArray DownloadTransfer::currentResumeData() const {
+    return ResumeData{request().url, path_, written_, entityTag_, lastModified_, expectedTotal_}
+        .encode();
+}
+
+void DownloadTransfer::checkpointIfDue() {
+    if (checkpointInterval_.count() <= 0 || written_ <= checkpointedWritten_ || !isResumable())
+        return;
+    // With every byte in, the finished file follows at once; resume data would only trail it.
+    if (expectedTotal_ >= 0 && written_ >= expectedTotal_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastCheckpoint_ < checkpointInterval_) return;
+    auto session = session_.lock();
+    auto task = task_.lock();
+    if (!session || !task) return;
+    lastCheckpoint_ = now;
+    checkpointedWritten_ = written_;
+    handedOut_ = true;
+    // The first checkpoint of a new file flushes its folder too.
+    auto flush = std::make_shared<const PartialFileFlush>(
+        fd_, folderFlushed_ ? QString() : QFileInfo(path_).absolutePath());
+    folderFlushed_ = true;
+    session->deliver(
+        [session, task, flush, data = currentResumeData()](UrlSessionDelegate* delegate) {
+            // Only bytes that are on the disk are ever reported; the next checkpoint tries again.
+            if (!flush->flush()) return;
+            if (auto* download = dynamic_cast<UrlSessionDownloadDelegate*>(delegate))
+                download->didCheckpointResumeData(*session, *task, data);
+        });
 }
 
 void DownloadTransfer::reportProgress(bool final) {
@@ -311,7 +380,7 @@ void DownloadTransfer::onStopped(StopReason reason, bool) {
         handler = std::move(resumeDataHandler_);
     }
     if (ended_) {
-        deliverResumeData(std::move(handler), {}, {});
+        deliverResumeData(std::move(handler), {}, {}, {});
         return;
     }
     ended_ = true;
@@ -321,19 +390,23 @@ void DownloadTransfer::onStopped(StopReason reason, bool) {
     }
     QByteArray data;
     bool fresh = false;
+    std::function<void()> flush;
     if (encodedResumeData_ && !preparedFromResumeData_) {
         data = resumeData_ ? *encodedResumeData_ : QByteArray();  // never started: still valid
     } else if (isResumable()) {
-        data = ResumeData{request().url, path_, written_, entityTag_, lastModified_, expectedTotal_}
-                   .encode();
+        data = currentResumeData();
+        const auto file = std::make_shared<const PartialFileFlush>(fd_, QString());
+        flush = [file] { file->flush(); };
         closeFile();
         path_.clear();  // the partial file belongs to the resume data now: never discard it
         fresh = true;
     }
     if (data.isEmpty()) discardFile();
     // Data handed back unchanged is still its owner's; new data that reaches nobody (the
-    // session was invalidated meanwhile) would leave its partial file behind.
-    deliverResumeData(std::move(handler), data, fresh ? temporaryDirectory_ : QString());
+    // session was invalidated meanwhile) would leave its partial file behind, unless earlier
+    // resume data names the file too.
+    deliverResumeData(std::move(handler), data,
+                      fresh && !handedOut_ ? temporaryDirectory_ : QString(), std::move(flush));
     deliverFailure(cancelledError());
 }
 
@@ -346,15 +419,47 @@ void DownloadTransfer::discardFile() {
     if (!path_.isEmpty()) QFile::remove(std::exchange(path_, QString()));
 }
 
-void DownloadTransfer::deliverFailure(const Error& error) {
+bool DownloadTransfer::hasSoundBytes(const Error& failure) const {
+    if (fd_ < 0 || written_ <= 0 || !isResumable()) return false;
+    if (expectedTotal_ >= 0 && written_ >= expectedTotal_) return false;
+    if (failure.is(QString::fromLatin1(kPOSIXErrorDomain), ENOENT)) return false;
+    struct stat status {};
+    return fstat(fd_, &status) == 0 && status.st_nlink > 0 && status.st_size >= written_;
+}
+
+void DownloadTransfer::deliverFailure(Error error) {
+    std::function<void()> flush;
+    QString kept;
+    if (hasSoundBytes(error)) {
+        // A cut connection, a time-out, an expired address: the bytes so far stay for a resume.
+        error.setUserInfoValue(QString::fromLatin1(kURLSessionDownloadTaskResumeDataKey),
+                               currentResumeData());
+        const auto file = std::make_shared<const PartialFileFlush>(fd_, QString());
+        flush = [file] { file->flush(); };
+        closeFile();
+        kept = std::exchange(path_, QString());
+    }
     discardFile();
+    // Kept bytes that reach nobody are deleted, unless earlier resume data names the file.
+    const QString orphan = handedOut_ ? QString() : kept;
     auto session = session_.lock();
     auto task = task_.lock();
-    if (!session || !task) return;
+    if (!session || !task) {
+        if (!orphan.isEmpty()) QFile::remove(orphan);
+        return;
+    }
     task->setError(error);
-    session->deliverCompletion(task, [session, task, error](UrlSessionDelegate* delegate) {
-        if (delegate) delegate->didComplete(*session, *task, error);
-    });
+    const auto received = std::make_shared<bool>(false);
+    session->deliverCompletion(
+        task,
+        [session, task, error, flush, received](UrlSessionDelegate* delegate) {
+            if (flush) flush();
+            *received = delegate != nullptr;
+            if (delegate) delegate->didComplete(*session, *task, error);
+        },
+        [orphan, received] {
+            if (!*received && !orphan.isEmpty()) QFile::remove(orphan);
+        });
 }
 
 void DownloadTransfer::deliverFinishedFile() {
@@ -401,13 +506,16 @@ private:
 }  // namespace
 
 void DownloadTransfer::deliverResumeData(ResumeDataHandler handler, const QByteArray& data,
-                                         const QString& discardFolder) {
+                                         const QString& discardFolder,
+                                         std::function<void()> flush) {
     auto pending = std::make_shared<UndeliveredResumeData>(data, discardFolder);
     auto session = session_.lock();
     if (!session || !handler) return;
-    session->deliver([handler = std::move(handler), pending](UrlSessionDelegate*) {
-        handler(pending->deliver());
-    });
+    session->deliver(
+        [handler = std::move(handler), pending, flush = std::move(flush)](UrlSessionDelegate*) {
+            if (flush) flush();  // the data may be stored at once: its bytes go to the disk first
+            handler(pending->deliver());
+        });
 }
 
 }  // namespace clipmoor

@@ -21,6 +21,9 @@ struct UrlSessionConfiguration {
     // Where download tasks keep their partial files; created when missing.
     QString temporaryDirectory;
     int maximumRedirects = 10;
+    // How often, at most, a running download task flushes its partial file to the disk and
+    // reports resume data for the bytes that are there (didCheckpointResumeData); 0 for never.
+    int resumeCheckpointIntervalMs = 2000;
 };
 
 }  // namespace clipmoor

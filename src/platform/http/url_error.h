@@ -31,6 +31,12 @@ class Error;
 // The error of a transfer stopped on request.
 Error cancelledError();
 
+// User-info key of a download task's failure (or cancellation) that carries resume data for the
+// bytes already on disk, when they are sound: resuming from it continues where the transfer
+// stopped. Whoever receives the error owns the partial file it names.
+inline constexpr const char* kURLSessionDownloadTaskResumeDataKey =
+    "NSURLSessionDownloadTaskResumeData";
+
 // User-info key that carries the HTTP status of an answer refused for its status.
 inline constexpr const char* kHTTPStatusCodeErrorKey = "HTTPStatusCode";
 

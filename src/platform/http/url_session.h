@@ -38,6 +38,12 @@ public:
     // A task made from resume data has continued at `fileOffset` (0 when it had to restart).
     virtual void didResumeAtOffset(UrlSession&, UrlSessionDownloadTask&, qint64 /*fileOffset*/,
                                    qint64 /*expectedTotalBytes*/) {}
+    // The partial file has been flushed to the disk up to the bytes `resumeData` counts: a task
+    // made from it, also in a later run of the program, continues from there. At most one per
+    // the configuration's resumeCheckpointIntervalMs while bytes arrive, never after the task's
+    // end; each names the same partial file as the task's later resume data.
+    virtual void didCheckpointResumeData(UrlSession&, UrlSessionDownloadTask&,
+                                         const QByteArray& /*resumeData*/) {}
     // The whole body is at `location`, which exists only until this call returns.
     virtual void didFinishDownloadingToURL(UrlSession&, UrlSessionDownloadTask&,
                                            const QString& /*location*/) {}

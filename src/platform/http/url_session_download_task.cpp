@@ -29,7 +29,8 @@ std::shared_ptr<Transfer> UrlSessionDownloadTask::makeTransfer() {
     // Never compressed: byte ranges must count the bytes of the file itself.
     return std::make_shared<DownloadTransfer>(
         makeRequest(configuration, false), configuration.temporaryDirectory, session,
-        std::static_pointer_cast<UrlSessionDownloadTask>(shared_from_this()), resumeData_);
+        std::static_pointer_cast<UrlSessionDownloadTask>(shared_from_this()), resumeData_,
+        configuration.resumeCheckpointIntervalMs);
 }
 
 void UrlSessionDownloadTask::completeWithoutTransfer(const Error& error) {
