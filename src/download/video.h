@@ -155,6 +155,20 @@ public:
     // missing ("Yes" posts "ClipmoorItemDeleteItemNotification" with the record's objectID).
     void play();
 
+    // Keeps `data` as the record's resume data and writes it at once, with the byte counters it
+    // stands for, into the record's row of the store file (the record's other changes wait for
+    // the next save as before), so a crash or a power cut loses no more than the bytes since.
+    void checkpointResumeData(const QByteArray& data);
+    // True when the last transfer failed because the media host refused the stream's address
+    // (403 or 410): it has expired, and only a new look-up of the video gives a valid one.
+    bool downloadAddressExpired() const { return downloadAddressExpired_; }
+    // A retry of a failed download: back to queued, with the progress bar shown again. The
+    // caller gives the record a new operation, which continues from the stored resume data.
+    void prepareForRetry();
+    // Takes `address` as the stream's address, also in the resume data (whose partial file
+    // stays), and forgets that the old one expired.
+    void replaceDownloadAddress(const QString& address);
+
     // The user interface every record reports to; none by default.
     static void setPresenter(VideoPresenter* presenter);
     static VideoPresenter* presenter();
@@ -188,6 +202,8 @@ public:
                                      qint64 expectedTotalBytes) override;
     void downloaderDidPauseWithResumeData(Downloader& downloader,
                                           const QByteArray& resumeData) override;
+    void downloaderDidCheckpointResumeData(Downloader& downloader,
+                                           const QByteArray& resumeData) override;
 
 signals:
     void videoIDChanged();
@@ -243,6 +259,7 @@ private:
     bool shouldHidePercentRemainingIndicator_ = false;
     // Made at the first report of a running operation, so idle records cost nothing.
     std::unique_ptr<TransferRateEstimator> transferRate_;
+    bool downloadAddressExpired_ = false;
 };
 
 }  // namespace clipmoor

@@ -12,8 +12,10 @@
 #include "download/video.h"
 #include "download/video_presenter.h"
 #include "platform/file_operations.h"
+#include "platform/http/resume_data.h"
 #include "platform/http/url_error.h"
 #include "platform/main_queue.h"
+#include "platform/object_store/managed_object_context.h"
 
 namespace clipmoor {
 
@@ -30,7 +32,22 @@ void Video::applyOnMainThread(std::function<void(Video&)> work) {
 
 unsigned Video::implementedDownloaderMethods() const {
     return DidWriteData | DidFinishDownloadingToURL | DidCompleteWithError | DidResumeAtOffset |
-           DidPauseWithResumeData;
+           DidPauseWithResumeData | DidCheckpointResumeData;
+}
+
+void Video::checkpointResumeData(const QByteArray& data) {
+    setResumeData(data);
+    ManagedObjectContext* const context = managedObjectContext();
+    if (!context || isInserted()) return;  // not in the store file yet: the next save writes it
+    QVariantMap values{{QStringLiteral("resumeData"), data}};
+    if (const auto resume = ResumeData::decode(data)) {
+        values.insert(QStringLiteral("totalBytesWritten"), resume->bytesOnDisk);
+        if (resume->expectedTotal >= 0)
+            values.insert(QStringLiteral("totalBytesExpected"), resume->expectedTotal);
+    }
+    Error error;
+    if (!context->writeValuesToStore(*this, values, &error))
+        qWarning("Error: %s", qPrintable(error.localizedDescription()));
 }
 
 void Video::downloaderDidWriteData(Downloader&, qint64, qint64 totalBytesWritten,
@@ -49,15 +66,28 @@ void Video::downloaderDidResumeAtOffset(Downloader&, qint64, qint64) {}
 
 void Video::downloaderDidPauseWithResumeData(Downloader&, const QByteArray& resumeData) {
     applyOnMainThread([resumeData](Video& video) {
-        video.setResumeData(resumeData);
+        video.checkpointResumeData(resumeData);
         video.setDownloadState(Paused);
         video.updatePropertiesForDownloadProgress();
     });
 }
 
+void Video::downloaderDidCheckpointResumeData(Downloader&, const QByteArray& resumeData) {
+    applyOnMainThread([resumeData](Video& video) { video.checkpointResumeData(resumeData); });
+}
+
 void Video::downloaderDidCompleteWithError(Downloader&, const Error& error) {
     const qint16 state = error.code() == URLError::Cancelled ? Paused : Failed;
-    applyOnMainThread([state](Video& video) {
+    // What was received before a cut connection or a refused address is kept for a retry.
+    const QByteArray resumeData =
+        error.userInfo()
+            .value(QString::fromLatin1(kURLSessionDownloadTaskResumeDataKey))
+            .toByteArray();
+    const int status = error.userInfo().value(QString::fromLatin1(kHTTPStatusCodeErrorKey)).toInt();
+    const bool addressExpired = status == 403 || status == 410;
+    applyOnMainThread([state, resumeData, addressExpired](Video& video) {
+        if (!resumeData.isEmpty()) video.checkpointResumeData(resumeData);
+        video.downloadAddressExpired_ = addressExpired;
         video.setDownloadState(state);
         video.updatePropertiesForDownloadProgress();
     });

@@ -7,6 +7,7 @@
 #include "download/video.h"
 #include "platform/byte_count_formatter.h"
 #include "platform/http/partial_files.h"
+#include "platform/http/resume_data.h"
 #include "platform/worker_pool.h"
 #include "platform/workspace.h"
 
@@ -74,6 +75,24 @@ void Video::prepareForDeletion() {
         if (operationResumeData != storedResumeData)
             discardResumeData(operationResumeData, partialFolder);
     });
+}
+
+void Video::prepareForRetry() {
+    // The bar was hidden when the download failed; it shows the retried one's progress.
+    setShouldHideDownloadProgressIndicator(false);
+    setDownloadState(Queued);
+}
+
+void Video::replaceDownloadAddress(const QString& address) {
+    setDownloadURL(address);
+    downloadAddressExpired_ = false;
+    auto resume = ResumeData::decode(resumeData());
+    if (!resume) return;
+    const QUrl url(address, QUrl::StrictMode);
+    if (!url.isValid()) return;
+    // The same stream from a new address: its validators still guard the bytes on disk.
+    resume->url = url;
+    checkpointResumeData(resume->encode());
 }
 
 void Video::updatePropertiesForDownloadProgress() {

@@ -192,6 +192,144 @@ TEST_F(RecordTest, DeletingARestoredRecordDiscardsItsPartialFileButNeverTheMedia
     EXPECT_TRUE(QFile::exists(downloadFolder + "/Kept(360p).mp4"));
 }
 
+TEST_F(RecordTest, ResumeDataFromTheOperationReachesTheStoreAtOnceWithItsByteCounts) {
+    const auto resumeData = [](qint64 bytes, qint64 total) {
+        return ResumeData{.url = QUrl("https://www.youtube.com/media/a"),
+                          .partialFile = defaultPartialFileFolder() + "/clipmoor-Chk123.part",
+                          .bytesOnDisk = bytes,
+                          .entityTag = "\"e\"",
+                          .lastModified = {},
+                          .expectedTotal = total}
+            .encode();
+    };
+    const auto failure = [](qint64 code, int status, const QByteArray& data) {
+        Error error(kURLErrorDomain, code);
+        if (status) error.setUserInfoValue(kHTTPStatusCodeErrorKey, status);
+        if (!data.isEmpty()) error.setUserInfoValue(kURLSessionDownloadTaskResumeDataKey, data);
+        return error;
+    };
+    using Callback = std::function<void(Video&, Downloader&)>;
+    struct Case {
+        const char* what;
+        Callback callback;
+        QByteArray stored;  // the resume data the store file holds afterwards
+        qint64 storedWritten, storedExpected;
+        qint16 state;
+        bool addressExpired;
+    };
+    const QByteArray checkpoint = resumeData(4000, 9000);
+    const QByteArray cut = resumeData(5000, -1);
+    const Case cases[] = {
+        {"checkpoint",
+         [&](Video& v, Downloader& d) { v.downloaderDidCheckpointResumeData(d, checkpoint); },
+         checkpoint, 4000, 9000, Video::Queued, false},
+        {"pause",
+         [&](Video& v, Downloader& d) { v.downloaderDidPauseWithResumeData(d, checkpoint); },
+         checkpoint, 4000, 9000, Video::Paused, false},
+        {"pause the server cannot resume",
+         [](Video& v, Downloader& d) { v.downloaderDidPauseWithResumeData(d, {}); },
+         {},
+         100,
+         200,
+         Video::Paused,
+         false},
+        {"connection cut",
+         [&](Video& v, Downloader& d) {
+             v.downloaderDidCompleteWithError(d, failure(URLError::NetworkConnectionLost, 0, cut));
+         },
+         cut, 5000, 200, Video::Failed, false},
+        {"address refused with 403",
+         [&](Video& v, Downloader& d) {
+             v.downloaderDidCompleteWithError(
+                 d, failure(URLError::BadServerResponse, 403, checkpoint));
+         },
+         checkpoint, 4000, 9000, Video::Failed, true},
+        {"address gone with 410",
+         [&](Video& v, Downloader& d) {
+             v.downloaderDidCompleteWithError(d, failure(URLError::BadServerResponse, 410, {}));
+         },
+         {},
+         100,
+         200,
+         Video::Failed,
+         true},
+        {"not found",
+         [&](Video& v, Downloader& d) {
+             v.downloaderDidCompleteWithError(d, failure(URLError::BadServerResponse, 404, {}));
+         },
+         {},
+         100,
+         200,
+         Video::Failed,
+         false},
+    };
+    const auto operation = Downloader::create();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto video = insertVideo(c.what);
+        video->setTotalBytesWritten(100);
+        video->setTotalBytesExpected(200);
+        ASSERT_TRUE(context->save(nullptr));
+        video->setTitle("not saved yet");
+        c.callback(*video, *operation);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(video->downloadState(), c.state);
+        EXPECT_EQ(video->downloadAddressExpired(), c.addressExpired);
+        EXPECT_EQ(video->resumeData(), c.stored);
+        EXPECT_TRUE(video->hasChanges()) << "the other changes still wait for a save";
+
+        // What a start after a crash would read.
+        const auto reader = openContext();
+        Error error;
+        const auto stored = reader->existingObjectWithID(video->objectID(), &error);
+        ASSERT_TRUE(stored) << error.debugDescription().toStdString();
+        const auto& row = static_cast<const Video&>(*stored);
+        EXPECT_EQ(row.resumeData(), c.stored);
+        EXPECT_EQ(row.totalBytesWritten(), c.storedWritten);
+        EXPECT_EQ(row.totalBytesExpected(), c.storedExpected);
+        EXPECT_EQ(row.title(), QString());
+        EXPECT_EQ(row.downloadState(), Video::Queued);
+    }
+}
+
+TEST_F(RecordTest, ARetryQueuesTheRecordAgainAndANewAddressCarriesItsBytesOver) {
+    const ResumeData kept{.url = QUrl("https://www.youtube.com/media/old?expire=1"),
+                          .partialFile = defaultPartialFileFolder() + "/clipmoor-Rtr123.part",
+                          .bytesOnDisk = 700,
+                          .entityTag = "\"e\"",
+                          .lastModified = {},
+                          .expectedTotal = 2000};
+    const QString fresh = "https://www.youtube.com/media/new?expire=2";
+    for (const bool withResumeData : {true, false}) {
+        SCOPED_TRACE(withResumeData ? "with resume data" : "without");
+        const auto video = insertVideo();
+        video->setDownloadURL(kept.url.toString());
+        if (withResumeData) video->setResumeData(kept.encode());
+        ASSERT_TRUE(context->save(nullptr));
+        video->setDownloadState(Video::Failed);
+        ASSERT_TRUE(video->shouldHideDownloadProgressIndicator());
+
+        video->prepareForRetry();
+        EXPECT_EQ(video->downloadState(), Video::Queued);
+        EXPECT_EQ(video->sizeRemainingString(), "Queued For Dowload");
+        EXPECT_FALSE(video->shouldHideDownloadProgressIndicator());
+
+        video->replaceDownloadAddress(fresh);
+        EXPECT_EQ(video->downloadURL(), fresh);
+        EXPECT_FALSE(video->downloadAddressExpired());
+        const auto resume = ResumeData::decode(video->resumeData());
+        ASSERT_EQ(bool(resume), withResumeData);
+        if (!resume) continue;
+        ResumeData expected = kept;
+        expected.url = QUrl(fresh);
+        EXPECT_EQ(video->resumeData(), expected.encode());
+        const auto reader = openContext();
+        const auto stored = reader->existingObjectWithID(video->objectID(), nullptr);
+        ASSERT_TRUE(stored);
+        EXPECT_EQ(static_cast<const Video&>(*stored).resumeData(), expected.encode());
+    }
+}
+
 TEST_F(RecordTest, ARecordReleasedLastOnAnotherThreadIsDestroyedOnTheMainThread) {
     std::shared_ptr<Video> video = insertVideo();
     QThread* destroyedOn = nullptr;

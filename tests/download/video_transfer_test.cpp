@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include "download/downloader.h"
+#include "platform/http/resume_data.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/workspace.h"
 #include "test_site.h"
@@ -32,11 +33,13 @@ protected:
 
     // What the list controller does when it gives a record its operation; not started.
     std::shared_ptr<Downloader> attachOperation(const std::shared_ptr<Video>& video,
-                                                const QUrl& url, bool withDestination = true) {
+                                                const QUrl& url, bool withDestination = true,
+                                                int checkpointIntervalMs = 2000) {
         auto operation = Downloader::create();
         UrlSessionConfiguration configuration =
             UrlSessionConfiguration::ephemeralSessionConfiguration();
         configuration.temporaryDirectory = partialFolder();
+        configuration.resumeCheckpointIntervalMs = checkpointIntervalMs;
         operation->setSessionConfiguration(configuration);
         operation->setDownloadURL(url);
         operation->setResumeData(video->resumeData());
@@ -203,7 +206,7 @@ private:
     QProcess daemon_;
 };
 
-TEST_F(VideoTransferTest, SleepStopsADownloadAndLeavesTheRecordAsItWas) {
+TEST_F(VideoTransferTest, SleepStopsADownloadLeavingTheRecordAndItsCheckpointedBytes) {
     PrivateBus bus(dir_.path());
     ASSERT_FALSE(bus.address.isEmpty());
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toUtf8());
@@ -212,10 +215,12 @@ TEST_F(VideoTransferTest, SleepStopsADownloadAndLeavesTheRecordAsItWas) {
     ASSERT_TRUE(Workspace::sharedWorkspace().startObservingSystemSleep());
 
     site.mediaFile("record-sleep.bin", 1024 * 1024);
-    const auto video = insertVideo();
-    const auto operation = attachOperation(video, site.slowMediaUrl("record-sleep.bin", 300'000));
+    const auto video = insertVideo("Slept(360p)");
+    const auto operation =
+        attachOperation(video, site.slowMediaUrl("record-sleep.bin", 300'000), true, 100);
     operation->start();
     ASSERT_TRUE(reachesState(*video, Video::Downloading));
+    ASSERT_TRUE(waitUntil([&] { return !video->resumeData().isEmpty(); }, kWaitMs));
     QDBusMessage signal = QDBusMessage::createSignal(
         "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
     signal << true;
@@ -227,6 +232,25 @@ TEST_F(VideoTransferTest, SleepStopsADownloadAndLeavesTheRecordAsItWas) {
     spinEventLoop(300);
     EXPECT_EQ(video->downloadState(), Video::Downloading);
     EXPECT_EQ(video->sizeRemainingString(), text);
+    // The bytes of the last checkpoint stay: the next operation continues from them.
+    const auto checkpoint = ResumeData::decode(video->resumeData());
+    ASSERT_TRUE(checkpoint);
+    EXPECT_GE(QFileInfo(checkpoint->partialFile).size(), checkpoint->bytesOnDisk);
+    const auto next = attachOperation(video, QUrl());  // the address is in the resume data
+    next->start();
+    ASSERT_TRUE(reachesState(*video, Video::Finished));
+    EXPECT_EQ(TestSite::sha256OfFile(downloadFolder + "/Slept(360p).mp4"),
+              site.sha256OfMedia("record-sleep.bin"));
+    EXPECT_TRUE(waitUntil([&] { return partialFiles().isEmpty(); }, kWaitMs));
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            for (const AccessLogEntry& entry : site.accessLog())
+                if (entry.target().startsWith("/slow/media/record-sleep.bin") &&
+                    !entry.range.isEmpty())
+                    return entry.range == QString("bytes=%1-").arg(checkpoint->bytesOnDisk);
+            return false;
+        },
+        kWaitMs));
 
     bool woke = false;
     const QObject listener;
