@@ -27,6 +27,7 @@ namespace clipmoor {
 class ClipboardAddressPickup;
 class CoreDataController;
 class DownloadNotifier;
+class DownloadRetry;
 class ManagedObjectContext;
 class OperationQueue;
 class ThumbnailLoader;
@@ -107,6 +108,10 @@ public:
     void showInFinderVideoItemContextMenu(QAction* item);
     void showInBrowserVideoItemContextMenu(QAction* item);
     void removeItemVideoItemContextMenu(QAction* item);
+    // "Retry" for a failed record (also the state button of its row): back to queued, with a
+    // new operation that continues from its resume data, after a new look-up when the stream's
+    // address has expired.
+    void retryVideoItemContextMenu(QAction* item);
     // The name of the finished file for a stream: the title and "(quality)", or
     // "(adudio only)" for the audio stream, made safe as a file name; no extension.
     static QString fileNameForStream(const StreamDictionary& dictionary);
@@ -159,6 +164,7 @@ private:
     QPointer<VideoPreviewView> videoPreview_;
     std::unique_ptr<ClipboardAddressPickup> clipboardPickup_;
     std::unique_ptr<DownloadNotifier> downloadNotifier_;
+    DownloadRetry* downloadRetry_ = nullptr;
     std::vector<ObserverToken> observers_;
 };
 

@@ -12,6 +12,7 @@
 #include "download/media_file_name.h"
 #include "download/video.h"
 #include "main_window/download_notifier.h"
+#include "main_window/download_retry.h"
 #include "main_window/file_revealer.h"
 #include "main_window/format_table.h"
 #include "main_window/main_view_controller.h"
@@ -105,6 +106,11 @@ void MainViewController::prepareDownloadOperationQueue() {
 
 void MainViewController::prepareTableView() {
     thumbnailLoader_ = std::make_unique<ThumbnailLoader>(VideoItemView::kThumbnailSize);
+    downloadRetry_ = new DownloadRetry(
+        [this](const std::shared_ptr<Video>& video) {
+            downloaderForVideo(video, downloadOperationQueue_.get());
+        },
+        this);
     tableView_->setRowHeight(VideoItemView::kRowHeight);
     tableView_->registerViewFactory(VideoItemView::kIdentifier, [this] {
         auto* view = new VideoItemView;
@@ -115,6 +121,8 @@ void MainViewController::prepareTableView() {
                 [this, item = items[1]] { showInBrowserVideoItemContextMenu(item); });
         connect(items[2], &QAction::triggered, this,
                 [this, item = items[2]] { removeItemVideoItemContextMenu(item); });
+        connect(items[3], &QAction::triggered, this,
+                [this, item = items[3]] { retryVideoItemContextMenu(item); });
         return view;
     });
     tableView_->setDataSource(this);
@@ -220,7 +228,8 @@ TVKTableCellView* MainViewController::viewForRow(TVKTableView* tableView, int ro
         fetchedResultsController_->objectInFetchedObjectsAtIndex(static_cast<quint64>(row)));
     if (!video) return view;
     const qint16 state = video->downloadState();
-    if (video->downloader().expired() && state != Video::Finished && state != Video::Failed)
+    if (video->downloader().expired() && state != Video::Finished && state != Video::Failed &&
+        !downloadRetry_->isLookingUp(*video))
         downloaderForVideo(video, downloadOperationQueue_.get());
     view->setVideo(video);
 
@@ -289,6 +298,10 @@ void MainViewController::removeItemVideoItemContextMenu(QAction* item) {
     const auto video = videoOfMenuItem(item);
     if (!video) return;
     removeVideoItem(Notification{QString(), QVariant::fromValue(video->objectID()), {}});
+}
+
+void MainViewController::retryVideoItemContextMenu(QAction* item) {
+    downloadRetry_->retry(videoOfMenuItem(item));
 }
 
 WBQFetchedResultsControllerDelegate::ImplementedMethods MainViewController::implementedMethods()

@@ -21,6 +21,7 @@ const QHash<QString, QString>& themeNames() {
         {QStringLiteral("white-circle-south"), QStringLiteral("go-down")},
         {QStringLiteral("white-circle-play"), QStringLiteral("media-playback-start")},
         {QStringLiteral("white-circle-pause"), QStringLiteral("media-playback-pause")},
+        {QStringLiteral("white-circle-retry"), QStringLiteral("view-refresh")},
         {QStringLiteral("Settings"), QStringLiteral("preferences-system")},
         {QStringLiteral("Update"), QStringLiteral("system-software-update")},
     };

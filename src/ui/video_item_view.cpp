@@ -1,6 +1,7 @@
 #include "ui/video_item_view.h"
 
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QDrag>
 #include <QFileInfo>
@@ -149,6 +150,7 @@ void VideoItemView::buildControls() {
     menu_->addAction(VideoItemViewModel::kShowInFolderTitle);
     menu_->addAction(tr("Show in Browser"));
     menu_->addAction(tr("Remove from List"));
+    menu_->addAction(VideoItemViewModel::kRetryTitle);
 
     auto* statusRow = new QHBoxLayout;
     statusRow->setSpacing(8);
@@ -309,6 +311,15 @@ void VideoItemView::pauseDownload() {
         case VideoItemViewModel::StateButtonAction::Resume:
             video->resume();
             break;
+        case VideoItemViewModel::StateButtonAction::Retry: {
+            // A retry needs the list (a new operation, perhaps a new look-up): it goes through
+            // the menu's item, which the list controller answers.
+            QAction* retry = menu_->actions().value(3);
+            retry->setData(QVariant::fromValue(std::weak_ptr<Video>(video)));
+            retry->setEnabled(true);  // the menu may last have been opened for another state
+            retry->trigger();
+            break;
+        }
         case VideoItemViewModel::StateButtonAction::None:
             break;
     }
@@ -327,7 +338,8 @@ void VideoItemView::rightMouseDown(const QPoint& globalPos) {
     const qint16 state = video ? video->downloadState() : 0;
     for (QAction* item : menu_->actions()) {
         item->setData(QVariant::fromValue(std::weak_ptr<Video>(video)));
-        if (item->text() == VideoItemViewModel::kShowInFolderTitle)
+        if (item->text() == VideoItemViewModel::kShowInFolderTitle ||
+            item->text() == VideoItemViewModel::kRetryTitle)
             item->setEnabled(
                 VideoItemViewModel::isMenuItemEnabled(item->text(), item->isEnabled(), state));
     }

@@ -26,7 +26,7 @@ inline constexpr const char* kClipmoorItemDeleteItemNotification =
     "ClipmoorItemDeleteItemNotification";
 
 // The view of one download in the list: thumbnail, title, progress bar, size and percentage
-// texts, a state button (pause, resume or play) and a remove button, both shown while the
+// texts, a state button (pause, resume, play or retry) and a remove button, both shown while the
 // pointer is over the row or the keyboard focus is in it, and a context menu. It holds its
 // record weakly, follows it through the record's change signals (at most ten repaints a
 // second however often the record changes) and forwards the user's actions to it. While the
@@ -57,7 +57,7 @@ public:
     void setThumbnailImage(const QImage& image);
 
     // The state button's action: pause while downloading, play when finished, resume when
-    // paused; nothing otherwise.
+    // paused, and for a failed record the menu's "Retry" item; nothing otherwise.
     void pauseDownload();
     // The remove button's action: posts "ClipmoorItemDeleteItemNotification" with the record's
     // identity.
@@ -78,8 +78,9 @@ public:
     QToolButton* pauseDownloadButton() const { return pauseDownloadButton_; }
     QToolButton* removeVideoButton() const { return removeVideoButton_; }
     QMRProgressIndicator* downloadProgressIndicator() const { return downloadProgressIndicator_; }
-    // Three items: "Show in Folder", "Show in Browser", "Remove from List". Each carries the
-    // record (std::weak_ptr<Video>) as its data once the menu has been opened.
+    // Four items: "Show in Folder", "Show in Browser", "Remove from List", "Retry". Each carries
+    // the record (std::weak_ptr<Video>) as its data once the menu has been opened (or, for
+    // "Retry", once the state button has triggered it).
     QMenu* menu() const { return menu_; }
     const VideoItemViewModel& viewModel() const { return model_; }
     // How often the row has redrawn itself from its record.

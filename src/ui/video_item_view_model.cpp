@@ -11,6 +11,7 @@ void VideoItemViewModel::attach() {
 }
 
 void VideoItemViewModel::updateForState(qint16 downloadState) {
+    if (downloadState >= 0 && downloadState <= 3) sizeTextRed_ = false;
     switch (downloadState) {
         case 1:
             stateButtonImage_ = kPausedImage;
@@ -25,7 +26,8 @@ void VideoItemViewModel::updateForState(qint16 downloadState) {
             stateButtonVisible_ = true;
             break;
         case 4:
-            stateButtonVisible_ = false;
+            stateButtonImage_ = kFailedImage;
+            stateButtonVisible_ = true;
             sizeTextRed_ = true;
             break;
         default:
@@ -51,6 +53,8 @@ QString VideoItemViewModel::stateButtonName(qint16 downloadState) const {
             return QCoreApplication::translate("VideoItemView", "Play");
         case StateButtonAction::Resume:
             return QCoreApplication::translate("VideoItemView", "Resume");
+        case StateButtonAction::Retry:
+            return QCoreApplication::translate("VideoItemView", "Retry");
         case StateButtonAction::None:
             break;
     }
@@ -65,6 +69,8 @@ VideoItemViewModel::StateButtonAction VideoItemViewModel::actionForState(qint16 
             return StateButtonAction::Play;
         case 1:
             return StateButtonAction::Resume;
+        case 4:
+            return StateButtonAction::Retry;
         default:
             return StateButtonAction::None;
     }
@@ -73,6 +79,7 @@ VideoItemViewModel::StateButtonAction VideoItemViewModel::actionForState(qint16 
 bool VideoItemViewModel::isMenuItemEnabled(const QString& title, bool currentlyEnabled,
                                            qint16 downloadState) {
     if (title == kShowInFolderTitle) return downloadState == 2;
+    if (title == kRetryTitle) return downloadState == 4;
     return currentlyEnabled;
 }
 

@@ -10,12 +10,14 @@ namespace clipmoor {
 // keyboard focus in it). No widgets: the row view applies the result.
 class VideoItemViewModel {
 public:
-    enum class StateButtonAction { None, Pause, Play, Resume };
+    enum class StateButtonAction { None, Pause, Play, Resume, Retry };
 
     static inline const QString kShowInFolderTitle = QStringLiteral("Show in Folder");
+    static inline const QString kRetryTitle = QStringLiteral("Retry");
     static inline const QString kPausedImage = QStringLiteral("white-circle-south");
     static inline const QString kFinishedImage = QStringLiteral("white-circle-play");
     static inline const QString kDownloadingImage = QStringLiteral("white-circle-pause");
+    static inline const QString kFailedImage = QStringLiteral("white-circle-retry");
 
     // A fresh row: both buttons hidden, no image yet, black size text.
     VideoItemViewModel() = default;
@@ -23,9 +25,10 @@ public:
     // Attaching a record: the state button hides and the size text turns black; then, as if the
     // pointer had left, both buttons hide.
     void attach();
-    // The record's state changed (or a hover asks for it): paused, finished and downloading
-    // show the state button with their image, failed hides it and turns the size text red,
-    // queued and unknown states change nothing.
+    // The record's state changed (or a hover asks for it): paused, finished, downloading and
+    // failed show the state button with their image, failed also turns the size text red, and
+    // the other known states turn it black again (only a retry leaves the failed state); queued
+    // and unknown states leave the button as it is.
     void updateForState(qint16 downloadState);
     // The row became engaged: the remove button shows, then updateForState.
     void engage(qint16 downloadState);
@@ -43,7 +46,8 @@ public:
     // What the state button does for a record in `downloadState`.
     static StateButtonAction actionForState(qint16 downloadState);
     // Whether the context-menu item titled `title` is enabled for a record in `downloadState`:
-    // "Show in Folder" only for finished records; every other item keeps `currentlyEnabled`.
+    // "Show in Folder" only for finished records, "Retry" only for failed ones; every other
+    // item keeps `currentlyEnabled`.
     static bool isMenuItemEnabled(const QString& title, bool currentlyEnabled,
                                   qint16 downloadState);
 

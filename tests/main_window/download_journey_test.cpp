@@ -1,13 +1,17 @@
 // Downloads end to end in the main window, against the local copy of the site: the record's
 // behaviour, the list, the operation and the store working together.
+#include <QAction>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QToolButton>
 
 #include "download_list_fixture.h"
+#include "fault_server.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
 #include "ui/qmr_progress_indicator.h"
@@ -20,9 +24,12 @@ constexpr int kLongWaitMs = 60'000;
 class DownloadJourneyTest : public test::DownloadListFixture {
 protected:
     // A record whose download comes from `url`, shown as a row (which starts its operation).
-    std::shared_ptr<Video> addDownload(const QString& fileName, const QUrl& url) {
+    std::shared_ptr<Video> addDownload(const QString& fileName, const QUrl& url,
+                                       const QString& videoID = "Missing0001",
+                                       const QString& itag = "18") {
         auto video = context()->insertNewObjectForEntityForName<Video>("Video");
-        video->setVideoID("Missing0001");
+        video->setVideoID(videoID);
+        video->setItag(itag);
         video->setTitle(fileName);
         video->setFileName(fileName);
         video->setFileExtension("mp4");
@@ -218,6 +225,93 @@ TEST_F(DownloadJourneyTest, OrphanPartialFilesAreSweptAtStartAndDownloadsAreNeve
     EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(orphan); }));
     EXPECT_TRUE(QFile::exists(kept));
     EXPECT_TRUE(QFile::exists(download));
+}
+
+TEST_F(DownloadJourneyTest, RetryAfterAnExpiredAddressLooksTheVideoUpAgainAndKeepsItsBytes) {
+    test::TestSite& site = test::TestSite::shared();
+    const auto video = addDownload("Expired clip(medium)",
+                                   site.slowMediaUrl("AllStreams1-18.mp4", 100'000), "AllStreams1");
+    ASSERT_TRUE(test::waitUntil([&] { return video->totalBytesWritten() > 0; }, kLongWaitMs));
+    rowView(0)->pauseDownload();
+    ASSERT_TRUE(reaches(video, 1));
+    ASSERT_TRUE(test::waitUntil([&] { return !partialFileOf(video).isEmpty(); }));
+    // By the next start the stream's address has expired: the media host refuses it.
+    auto paused = *ResumeData::decode(video->resumeData());
+    paused.url = site.statusUrl(403);
+    video->setResumeData(paused.encode());
+    video->setDownloadURL(site.statusUrl(403).toString());
+    store->saveAction();
+    closeWindow();
+    site.clearAccessLog();
+    openWindow();
+
+    const auto expired = records().front();
+    ASSERT_TRUE(reaches(expired, 4));
+    EXPECT_TRUE(expired->downloadAddressExpired());
+    EXPECT_EQ(partialFileOf(expired), paused.partialFile);
+    ASSERT_TRUE(test::waitUntil(
+        [&] { return rowView(0)->pauseDownloadButton()->accessibleName() == "Retry"; }));
+    rowView(0)->pauseDownload();  // the failed row's state button
+    ASSERT_TRUE(reaches(expired, 2));
+    EXPECT_EQ(test::TestSite::sha256OfFile(downloadFolder + "/Expired clip(medium).mp4"),
+              site.sha256OfMedia("AllStreams1-18.mp4"));
+    EXPECT_TRUE(expired->downloadURL().contains("/media/AllStreams1-18.mp4?itag=18"));
+
+    // A new look-up, then the same stream's new address, continued where the bytes ended.
+    QStringList seen;
+    ASSERT_TRUE(test::waitUntil([&] {
+        seen.clear();
+        for (const auto& entry : site.accessLog()) {
+            if (entry.target().contains("video_id=AllStreams1")) seen << "lookup";
+            if (entry.target().startsWith("/media/AllStreams1-18.mp4"))
+                seen << QString("%1 %2").arg(entry.status).arg(entry.range);
+        }
+        return seen.size() == 2;
+    }));
+    EXPECT_EQ(seen, QStringList({"lookup", QString("206 bytes=%1-").arg(paused.bytesOnDisk)}));
+}
+
+TEST_F(DownloadJourneyTest, RetryAfterACutConnectionContinuesFromTheBytesItHad) {
+    test::FaultServer& faults = test::TestSite::shared().faultServer();
+    const auto video = addDownload("Cut clip(medium)", faults.cutOnceUrl(600'000, 250'000));
+    ASSERT_TRUE(reaches(video, 4));
+    EXPECT_FALSE(video->downloadAddressExpired());
+    const auto kept = ResumeData::decode(video->resumeData());
+    ASSERT_TRUE(kept);
+    EXPECT_GT(kept->bytesOnDisk, 0);
+
+    rowView(0)->rightMouseDown(rowView(0)->mapToGlobal(QPoint(5, 5)));
+    QAction* retry = rowView(0)->menu()->actions().value(3);
+    ASSERT_TRUE(retry && retry->isEnabled());
+    rowView(0)->menu()->close();
+    retry->trigger();
+    ASSERT_TRUE(reaches(video, 2));
+    QFile saved(downloadFolder + "/Cut clip(medium).mp4");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll(), test::FaultServer::body(600'000));
+    const QRegularExpression continued(
+        QString(R"((^|\r\n)Range: bytes=%1-(\r\n|$))").arg(kept->bytesOnDisk),
+        QRegularExpression::CaseInsensitiveOption);
+    EXPECT_TRUE(continued.match(faults.requests().constLast()).hasMatch())
+        << faults.requests().constLast().toStdString();
+}
+
+TEST_F(DownloadJourneyTest, RetryFailsAgainWhenTheNewLookUpLacksTheStream) {
+    test::TestSite& site = test::TestSite::shared();
+    // SomeStreams offers no stream 22.
+    const auto video = addDownload("Gone clip(hd720)", site.statusUrl(410), "SomeStreams", "22");
+    ASSERT_TRUE(reaches(video, 4));
+    ASSERT_TRUE(video->downloadAddressExpired());
+    site.clearAccessLog();
+    rowView(0)->pauseDownload();
+    EXPECT_EQ(video->downloadState(), 0);
+    ASSERT_TRUE(test::waitUntil([&] {
+        for (const auto& entry : site.accessLog())
+            if (entry.target().contains("video_id=SomeStreams")) return video->downloadState() == 4;
+        return false;
+    }));
+    EXPECT_TRUE(video->downloader().expired());
+    EXPECT_TRUE(video->downloadAddressExpired());
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ constexpr int kSendTimeoutMs = 10'000;
 constexpr int kMaximumStallMs = 120'000;
 constexpr qint64 kMaximumBody = 256 * 1024 * 1024;
 
-enum class Fault { Cut, Short, Stall, Trickle };
+enum class Fault { Cut, Short, Stall, Trickle, CutOnce };
 
 struct Plan {
     Fault fault;
@@ -42,14 +42,15 @@ struct Plan {
 
 std::optional<Plan> planFor(const QByteArray& target) {
     static const QRegularExpression pattern(
-        QStringLiteral(R"(^/(cut|short|stall|trickle)/(\d{1,12})/(\d{1,12})$)"));
+        QStringLiteral(R"(^/(cut|short|stall|trickle|cutonce)/(\d{1,12})/(\d{1,12})$)"));
     const auto match = pattern.match(QString::fromLatin1(target));
     if (!match.hasMatch()) return std::nullopt;
     const QString kind = match.captured(1);
-    Plan plan{kind == QLatin1String("cut")     ? Fault::Cut
-              : kind == QLatin1String("short") ? Fault::Short
-              : kind == QLatin1String("stall") ? Fault::Stall
-                                               : Fault::Trickle,
+    Plan plan{kind == QLatin1String("cut")       ? Fault::Cut
+              : kind == QLatin1String("short")   ? Fault::Short
+              : kind == QLatin1String("stall")   ? Fault::Stall
+              : kind == QLatin1String("cutonce") ? Fault::CutOnce
+                                                 : Fault::Trickle,
               match.captured(2).toLongLong(), match.captured(3).toLongLong()};
     if (plan.announced > kMaximumBody) return std::nullopt;
     if (plan.fault == Fault::Trickle)
@@ -57,6 +58,15 @@ std::optional<Plan> planFor(const QByteArray& target) {
     else
         plan.sent = std::min(plan.sent, plan.announced);
     return plan;
+}
+
+// N of a "Range: bytes=N-" header line in a request head; none without one.
+std::optional<qint64> rangeStart(const QByteArray& head) {
+    static const QRegularExpression pattern(QStringLiteral(R"(\r\nRange:\s*bytes=(\d{1,12})-\r\n)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    const auto match = pattern.match(QString::fromLatin1(head + "\r\n"));
+    if (!match.hasMatch()) return std::nullopt;
+    return match.captured(1).toLongLong();
 }
 
 }  // namespace
@@ -138,6 +148,11 @@ quint16 FaultServer::port() const {
 QUrl FaultServer::cutConnectionUrl(qint64 announced, qint64 sent) const {
     return QUrl(
         QStringLiteral("http://127.0.0.1:%1/cut/%2/%3").arg(port()).arg(announced).arg(sent));
+}
+
+QUrl FaultServer::cutOnceUrl(qint64 announced, qint64 sent) const {
+    return QUrl(
+        QStringLiteral("http://127.0.0.1:%1/cutonce/%2/%3").arg(port()).arg(announced).arg(sent));
 }
 
 QUrl FaultServer::shortBodyUrl(qint64 announced, qint64 sent) const {
@@ -263,6 +278,18 @@ void FaultServer::Impl::serve(int fd) {
             sendAll(fd,
                     "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"
                     "Content-Length: 10\r\nConnection: close\r\n\r\nnot found\n");
+        } else if (const auto from = rangeStart(*head);
+                   plan->fault == Fault::CutOnce && from && *from < plan->announced) {
+            const QByteArray headers =
+                "HTTP/1.1 206 Partial Content\r\nContent-Type: application/octet-stream\r\n"
+                "Content-Length: " +
+                QByteArray::number(plan->announced - *from) + "\r\nContent-Range: bytes " +
+                QByteArray::number(*from) + "-" + QByteArray::number(plan->announced - 1) + "/" +
+                QByteArray::number(plan->announced) + "\r\nETag: \"fault-" +
+                QByteArray::number(plan->announced) +
+                "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
+                "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
+            if (sendAll(fd, headers)) sendAll(fd, FaultServer::body(plan->announced).mid(*from));
         } else {
             const QByteArray headers =
                 "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
@@ -277,7 +304,7 @@ void FaultServer::Impl::serve(int fd) {
                 return;
             }
             const bool sent = sendAll(fd, headers) && sendAll(fd, FaultServer::body(plan->sent));
-            if (sent && plan->fault == Fault::Cut) {
+            if (sent && (plan->fault == Fault::Cut || plan->fault == Fault::CutOnce)) {
                 const linger abort{1, 0};  // closing now sends RST instead of FIN
                 ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             } else if (sent && plan->fault == Fault::Stall) {

@@ -18,6 +18,8 @@ namespace clipmoor::test {
 //                           the client goes away or the server stops
 //   /trickle/ANNOUNCED/MS   sends one byte every MS milliseconds, never silent for long, until
 //                           the body is out, the client goes away or the server stops
+//   /cutonce/ANNOUNCED/SENT like /cut, but a request with "Range: bytes=N-" (N below ANNOUNCED)
+//                           gets "206 Partial Content" with the rest of the body from N, whole
 //   anything else           404 with a short body
 //
 // Bounded: at most 32 connections at once (more are closed at once), request heads of at most
@@ -37,6 +39,7 @@ public:
     quint16 port() const;
 
     QUrl cutConnectionUrl(qint64 announced, qint64 sent) const;
+    QUrl cutOnceUrl(qint64 announced, qint64 sent) const;
     QUrl shortBodyUrl(qint64 announced, qint64 sent) const;
     QUrl stallUrl(qint64 announced, qint64 sent = 0) const;
     QUrl trickleUrl(qint64 announced, qint64 intervalMs) const;

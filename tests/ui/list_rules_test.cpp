@@ -87,6 +87,7 @@ TEST(VideoItemViewModelTest, ButtonsImagesAndColourFollowStateAndPointer) {
     const char* pause = "white-circle-pause";
     const char* play = "white-circle-play";
     const char* south = "white-circle-south";
+    const char* retry = "white-circle-retry";
     const RowCase cases[] = {
         {"a fresh row shows no button", {{S::Attach, 0, false, false, none, false}}},
         {"hover on queued shows only remove; downloading then shows pause",
@@ -100,15 +101,21 @@ TEST(VideoItemViewModelTest, ButtonsImagesAndColourFollowStateAndPointer) {
           {S::Exit, 1, false, false, south, false}}},
         {"finished shows play on hover",
          {{S::Attach, 2, false, false, none, false}, {S::Enter, 2, true, true, play, false}}},
-        {"failed hides the state button even on hover and turns the size red",
+        {"failed shows retry, also on hover, and turns the size red",
          {{S::Attach, 4, false, false, none, false},
           {S::StateChange, 3, true, false, pause, false},
-          {S::StateChange, 4, false, false, pause, true},
-          {S::Enter, 4, false, true, pause, true}}},
+          {S::StateChange, 4, true, false, retry, true},
+          {S::Exit, 4, false, false, retry, true},
+          {S::Enter, 4, true, true, retry, true}}},
+        {"a retry queues the record again and makes the size black",
+         {{S::Attach, 4, false, false, none, false},
+          {S::StateChange, 4, true, false, retry, true},
+          {S::StateChange, 0, true, false, retry, false},
+          {S::StateChange, 3, true, false, pause, false}}},
         {"reuse for another record makes the size black again",
          {{S::Attach, 4, false, false, none, false},
-          {S::StateChange, 4, false, false, none, true},
-          {S::Attach, 2, false, false, none, false}}},
+          {S::StateChange, 4, true, false, retry, true},
+          {S::Attach, 2, false, false, retry, false}}},
         {"an unknown state changes nothing",
          {{S::Attach, 7, false, false, none, false},
           {S::StateChange, 7, false, false, none, false},
@@ -149,13 +156,14 @@ TEST(VideoItemViewModelTest, ActionNameAndMenuEnablingByState) {
         A action;
         const char* name;
         bool showInFolder;
+        bool retry;
     } const cases[] = {
-        {0, A::None, "Download state", false},
-        {1, A::Resume, "Resume", false},
-        {2, A::Play, "Play", true},
-        {3, A::Pause, "Pause", false},
-        {4, A::None, "Download state", false},
-        {-1, A::None, "Download state", false},
+        {0, A::None, "Download state", false, false},
+        {1, A::Resume, "Resume", false, false},
+        {2, A::Play, "Play", true, false},
+        {3, A::Pause, "Pause", false, false},
+        {4, A::Retry, "Retry", false, true},
+        {-1, A::None, "Download state", false, false},
     };
     const VideoItemViewModel model;
     for (const Case& c : cases) {
@@ -164,6 +172,7 @@ TEST(VideoItemViewModelTest, ActionNameAndMenuEnablingByState) {
         EXPECT_EQ(model.stateButtonName(c.state), QString::fromLatin1(c.name));
         EXPECT_EQ(VideoItemViewModel::isMenuItemEnabled("Show in Folder", !c.showInFolder, c.state),
                   c.showInFolder);
+        EXPECT_EQ(VideoItemViewModel::isMenuItemEnabled("Retry", !c.retry, c.state), c.retry);
         // Other items keep whatever state they had.
         EXPECT_TRUE(VideoItemViewModel::isMenuItemEnabled("Show in Browser", true, c.state));
         EXPECT_FALSE(VideoItemViewModel::isMenuItemEnabled("Remove from List", false, c.state));

@@ -10,7 +10,7 @@ namespace {
 
 TEST(NamedImageTest, EveryNameTheApplicationUsesGivesAnImageAndOthersNone) {
     for (const char* name : {"white-circle-south", "white-circle-play", "white-circle-pause",
-                             "Settings", "Update", "clipmoor"}) {
+                             "white-circle-retry", "Settings", "Update", "clipmoor"}) {
         const QIcon image = namedImage(QString::fromLatin1(name));
         EXPECT_FALSE(image.isNull()) << name;
         EXPECT_FALSE(image.pixmap(32, 32).isNull()) << name;

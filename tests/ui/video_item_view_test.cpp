@@ -148,18 +148,20 @@ TEST_F(VideoItemViewTest, KeyboardShowsTheButtonsAndActsOnTheRow) {
     view.menu()->close();
 }
 
-TEST_F(VideoItemViewTest, TheMenuCarriesTheRecordAndEnablesShowInFolderOnlyWhenFinished) {
+TEST_F(VideoItemViewTest, TheMenuCarriesTheRecordAndEnablesShowInFolderAndRetryByState) {
     for (qint16 state : {0, 1, 2, 3, 4}) {
         SCOPED_TRACE(state);
         auto video = newVideo(QString("State %1").arg(state), state);
         view.setVideo(video);
         view.rightMouseDown(view.mapToGlobal(QPoint(10, 10)));
         const QList<QAction*> items = view.menu()->actions();
-        ASSERT_EQ(items.size(), 3);
+        ASSERT_EQ(items.size(), 4);
         EXPECT_EQ(items[0]->text(), "Show in Folder");
         EXPECT_EQ(items[0]->isEnabled(), state == 2);
         EXPECT_TRUE(items[1]->isEnabled());
         EXPECT_TRUE(items[2]->isEnabled());
+        EXPECT_EQ(items[3]->text(), "Retry");
+        EXPECT_EQ(items[3]->isEnabled(), state == 4);
         for (QAction* item : items)
             EXPECT_EQ(item->data().value<std::weak_ptr<Video>>().lock(), video);
         view.menu()->close();
@@ -209,6 +211,38 @@ TEST_F(VideoItemViewTest, ATitleIsShownAsPlainText) {
     view.setVideo(newVideo("<b>Live</b> & <img src=x>", 0));
     EXPECT_EQ(view.videoTitleTextField()->textFormat(), Qt::PlainText);
     EXPECT_EQ(view.videoTitleTextField()->text(), "<b>Live</b> & <img src=x>");
+}
+
+TEST_F(VideoItemViewTest, AFailedRowsStateButtonIsRetryAndGoesThroughTheMenuItem) {
+    QList<std::shared_ptr<Video>> retried;
+    QAction* retry = view.menu()->actions().value(3);
+    ASSERT_TRUE(retry);
+    QObject::connect(retry, &QAction::triggered,
+                     [&] { retried.append(retry->data().value<std::weak_ptr<Video>>().lock()); });
+    // The menu last opened for a finished record, whose "Retry" is disabled.
+    auto finished = newVideo("Finished", 2);
+    view.setVideo(finished);
+    view.rightMouseDown(view.mapToGlobal(QPoint(10, 10)));
+    view.menu()->close();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+    auto failed = newVideo("Failed", 4);
+    view.setVideo(failed);
+    view.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(test::waitUntil([&] { return view.pauseDownloadButton()->isVisible(); }));
+    EXPECT_EQ(view.pauseDownloadButton()->accessibleName(), "Retry");
+    QTest::mouseClick(view.pauseDownloadButton(), Qt::LeftButton);
+    QTest::keyClick(&view, Qt::Key_Space);
+    ASSERT_EQ(retried.size(), 2);
+    EXPECT_EQ(retried[0], failed);
+    EXPECT_EQ(retried[1], failed);
+
+    failed->setDownloadState(0);  // what a retry does: the button and the red go
+    settle();
+    EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::black);
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_EQ(retried.size(), 2);
 }
 
 }  // namespace
