@@ -194,6 +194,20 @@ QUrl TestSite::slowMediaUrl(const QString& name, qint64 bytesPerSecond) const {
     return mainHostUrl(QStringLiteral("/slow/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
 }
 
+QUrl TestSite::switchableMediaUrl(const QString& name, qint64 bytesPerSecond) const {
+    return mainHostUrl(
+        QStringLiteral("/switchable/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
+}
+
+void TestSite::setFullSpeed(bool fullSpeed) {
+    QFile marker(rootDirectory() + QStringLiteral("/full-speed"));
+    if (!fullSpeed) {
+        marker.remove();
+    } else if (!marker.exists()) {
+        marker.open(QIODevice::WriteOnly);
+    }
+}
+
 QUrl TestSite::rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond) const {
     return mainHostUrl(QStringLiteral("/norange/media/") + name + rateQuery(bytesPerSecond));
 }

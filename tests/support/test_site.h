@@ -41,6 +41,8 @@ struct AccessLogEntry {
 //                                 for ServerError5, status 500 with a body that offers stream 18
 //   /media/NAME                   a media file: Range, If-Range, ETag, Last-Modified by nginx
 //   /slow/media/NAME?rate=N       the same file at N bytes a second (65536 without a rate)
+//   /switchable/media/NAME?rate=N the same file at N bytes a second, or at full speed for requests
+//                                 made while setFullSpeed(true) holds
 //   /norange/media/NAME           the same file, whole, whatever Range asks (200, no Accept-Ranges)
 //   /unsatisfiable/media/NAME     the same file without Range; 416 without Content-Range with one
 //                                 (both take ?rate=N too, and send at full speed without it)
@@ -76,6 +78,8 @@ public:
     QUrl mediaFile(const QString& name, qint64 size);
     QUrl mediaUrl(const QString& name) const;
     QUrl slowMediaUrl(const QString& name, qint64 bytesPerSecond) const;
+    QUrl switchableMediaUrl(const QString& name, qint64 bytesPerSecond) const;
+    void setFullSpeed(bool fullSpeed);
     QUrl rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl redirectToMediaUrl(const QString& name) const;
