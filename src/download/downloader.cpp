@@ -15,14 +15,6 @@ constexpr const char* kExecutingKey = "isExecuting";
 constexpr const char* kFinishedKey = "isFinished";
 constexpr quint64 kMaximumRestarts = 2;
 
-// True when `later` continues in another partial file than `earlier`, so that dropping
-// `earlier` abandons a file of its own.
-bool namesAnotherPartialFile(const QByteArray& earlier, const QByteArray& later) {
-    const auto before = ResumeData::decode(earlier);
-    if (!before) return false;
-    const auto after = ResumeData::decode(later);
-    return !after || after->partialFile != before->partialFile;
-}
 }  // namespace
 
 std::shared_ptr<Downloader> Downloader::create() {
@@ -95,7 +87,7 @@ void Downloader::replaceResumeData(const QByteArray& data, bool heldByOwner) {
     QString folder;
     {
         std::lock_guard lock(mutex_);
-        if (namesAnotherPartialFile(resumeData_, data)) dropped = resumeData_;
+        if (abandonsPartialFile(resumeData_, data)) dropped = resumeData_;
         // The same data given back (a pause before the transfer began) stays the owner's.
         resumeDataHeldByOwner_ = heldByOwner || (data == resumeData_ && resumeDataHeldByOwner_);
         resumeData_ = data;

@@ -20,8 +20,9 @@ class UrlSessionDownloadTask;
 
 // One download as a queued operation: runs a transfer of its own session from the address or
 // from resume data, pauses into resume data, restarts from the beginning (twice at most) when
-// the partial file has gone missing, and reports to its delegate. It knows nothing of files or
-// records: the finished file is handed over at a temporary location.
+// the partial file has gone missing, and reports to its delegate, with checkpoints of resume
+// data while the transfer runs. It knows nothing of files or records: the finished file is
+// handed over at a temporary location.
 //
 // The queue holds the operation until it finishes; its session holds it until it finishes or
 // prepareToCancel() is called; its delegate is held weakly.

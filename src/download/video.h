@@ -158,6 +158,7 @@ public:
     // Keeps `data` as the record's resume data and writes it at once, with the byte counters it
     // stands for, into the record's row of the store file (the record's other changes wait for
     // the next save as before), so a crash or a power cut loses no more than the bytes since.
+    // A partial file that only the replaced data named is deleted.
     void checkpointResumeData(const QByteArray& data);
     // True when the last transfer failed because the media host refused the stream's address
     // (403 or 410): it has expired, and only a new look-up of the video gives a valid one.
@@ -246,6 +247,8 @@ private:
     bool markFinishedIfMediaFileExists();
     static bool isNonEmptyFile(const QString& path);
     void showMoveFailedSheet();
+    // Where the record's partial files are: its operation's folder, or the default one.
+    QString partialFileFolder() const;
     void notifyInMemoryValueChanged(const QString& key, void (Video::*notifySignal)());
     // Feeds the counters to the speed estimate while the operation runs; drops it otherwise.
     void updateTransferRate();

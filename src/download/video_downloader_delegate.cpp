@@ -12,10 +12,12 @@
 #include "download/video.h"
 #include "download/video_presenter.h"
 #include "platform/file_operations.h"
+#include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
 #include "platform/http/url_error.h"
 #include "platform/main_queue.h"
 #include "platform/object_store/managed_object_context.h"
+#include "platform/worker_pool.h"
 
 namespace clipmoor {
 
@@ -36,7 +38,12 @@ unsigned Video::implementedDownloaderMethods() const {
 }
 
 void Video::checkpointResumeData(const QByteArray& data) {
+    const QByteArray previous = resumeData();
     setResumeData(data);
+    if (abandonsPartialFile(previous, data)) {
+        WorkerPool::operationPool().submit(
+            [previous, folder = partialFileFolder()] { discardResumeData(previous, folder); });
+    }
     ManagedObjectContext* const context = managedObjectContext();
     if (!context || isInserted()) return;  // not in the store file yet: the next save writes it
     QVariantMap values{{QStringLiteral("resumeData"), data}};

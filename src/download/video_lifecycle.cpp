@@ -53,17 +53,23 @@ void Video::handleWorkspaceSleepNotification() {
     }
 }
 
+QString Video::partialFileFolder() const {
+    if (const auto operation = downloader_.lock()) {
+        const QString folder = operation->sessionConfiguration().temporaryDirectory;
+        if (!folder.isEmpty()) return folder;
+    }
+    return defaultPartialFileFolder();
+}
+
 void Video::prepareForDeletion() {
     disconnect(sleepConnection_);
-    QString partialFolder = defaultPartialFileFolder();
+    const QString partialFolder = partialFileFolder();
     QByteArray operationResumeData;
     if (const auto operation = downloader_.lock()) {
         operation->setDelegate({});
         operation->prepareToCancel();
         operation->cancel();
         operationResumeData = operation->resumeData();
-        const QString folder = operation->sessionConfiguration().temporaryDirectory;
-        if (!folder.isEmpty()) partialFolder = folder;
     }
     downloader_.reset();
     // The partial file of a pause belongs to its resume data; with the record gone nothing can

@@ -292,6 +292,24 @@ TEST_F(RecordTest, ResumeDataFromTheOperationReachesTheStoreAtOnceWithItsByteCou
     }
 }
 
+TEST_F(RecordTest, ResumeDataForAnotherPartialFileDeletesTheOneOnlyTheOldDataNamed) {
+    const auto dataFor = [](const QString& file, qint64 bytes) {
+        const QString path = defaultPartialFileFolder() + "/" + file;
+        return ResumeData{QUrl("https://www.youtube.com/media/a"), path, bytes, "\"e\"", {}, 50}
+            .encode();
+    };
+    const QString folder = defaultPartialFileFolder();
+    writeFile(folder + "/clipmoor-Old123.part", 10);
+    writeFile(folder + "/clipmoor-New123.part", 20);
+    const auto video = insertVideo();
+    video->setResumeData(dataFor("clipmoor-Old123.part", 10));
+    video->checkpointResumeData(dataFor("clipmoor-New123.part", 10));
+    video->checkpointResumeData(dataFor("clipmoor-New123.part", 20));  // the same file, further on
+    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(folder + "/clipmoor-Old123.part"); }));
+    spinEventLoop(100);
+    EXPECT_TRUE(QFile::exists(folder + "/clipmoor-New123.part"));
+}
+
 TEST_F(RecordTest, ARetryQueuesTheRecordAgainAndANewAddressCarriesItsBytesOver) {
     const ResumeData kept{.url = QUrl("https://www.youtube.com/media/old?expire=1"),
                           .partialFile = defaultPartialFileFolder() + "/clipmoor-Rtr123.part",

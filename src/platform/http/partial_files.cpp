@@ -106,6 +106,13 @@ std::optional<Error> openPartialFile(const QString& path, const QString& folder,
     return std::nullopt;
 }
 
+bool abandonsPartialFile(const QByteArray& earlier, const QByteArray& later) {
+    const auto before = ResumeData::decode(earlier);
+    if (!before) return false;
+    const auto after = ResumeData::decode(later);
+    return !after || after->partialFile != before->partialFile;
+}
+
 void discardResumeData(const QByteArray& resumeData, const QString& folder) {
     const std::optional<ResumeData> decoded = ResumeData::decode(resumeData);
     if (!decoded) return;

@@ -29,6 +29,10 @@ bool isPartialFileName(const QString& name);
 // for a file that is not ours.
 std::optional<Error> openPartialFile(const QString& path, const QString& folder, int* descriptor);
 
+// True when `earlier` resume data names a partial file that `later` does not: whoever lets go of
+// `earlier` for `later` abandons that file.
+bool abandonsPartialFile(const QByteArray& earlier, const QByteArray& later);
+
 // Deletes the partial file that encoded resume data refers to, if it is one of ours in `folder`.
 // Anything else (damaged data, a path elsewhere, a link) is left alone. Safe from any thread.
 void discardResumeData(const QByteArray& resumeData,
