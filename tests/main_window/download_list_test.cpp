@@ -208,9 +208,10 @@ TEST_F(DownloadListTest, RowMenuOpensThePageAndRemovesTheRow) {
     QMenu* menu = rowView(0)->menu();
     rowView(0)->rightMouseDown(rowView(0)->mapToGlobal(QPoint(5, 5)));
     const QList<QAction*> items = menu->actions();
-    ASSERT_EQ(items.size(), 3);
+    ASSERT_EQ(items.size(), 4);
     EXPECT_FALSE(items[0]->isEnabled());
-    items[0]->trigger();  // not finished: does nothing even when triggered
+    EXPECT_TRUE(items[3]->isEnabled());  // "Retry", for the failed record
+    items[0]->trigger();                 // not finished: does nothing even when triggered
     items[1]->trigger();
     ASSERT_EQ(opened.urls.size(), 1);
     EXPECT_EQ(opened.urls[0], QUrl("https://www.youtube.com/watch?v=Missing0001"));
