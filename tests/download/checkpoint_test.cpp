@@ -90,33 +90,5 @@ TEST_F(CheckpointTest, CheckpointsCountOnlyWrittenBytesAndAnyOfThemContinuesToTh
     EXPECT_EQ(resumed.range, QStringLiteral("bytes=%1-").arg(from.bytesOnDisk));
 }
 
-TEST_F(CheckpointTest, NoCheckpointFollowsAPauseOrTheEnd) {
-    constexpr qint64 kSize = 1024 * 1024;
-    site.mediaFile("ordered.bin", kSize);
-    checkpointIntervalMs = 100;
-    const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(site.slowMediaUrl("ordered.bin", 500'000), delegate);
-    downloader->start();
-    ASSERT_TRUE(waitUntil([&] { return delegate->count(Kind::Checkpoint) >= 2; }, kWaitMs));
-    const QByteArray paused = pause(downloader, delegate);
-    // Resumed at full speed to the end.
-    auto fast = ResumeData::decode(paused);
-    ASSERT_TRUE(fast);
-    fast->url = site.mediaUrl("ordered.bin");
-    downloader->setResumeData(fast->encode());
-    downloader->resume();
-    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
-    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-
-    // Between a pause and the next resume, and after the end, nothing names the partial file.
-    bool stopped = false;
-    for (const DelegateEvent& event : delegate->events()) {
-        if (event.kind == Kind::Paused || event.kind == Kind::Finished) stopped = true;
-        if (event.kind == Kind::Resumed) stopped = false;
-        EXPECT_FALSE(stopped && event.kind == Kind::Checkpoint);
-    }
-    expectSameBytes("ordered.bin");
-}
-
 }  // namespace
 }  // namespace clipmoor::test
