@@ -246,6 +246,8 @@ private:
     // Marks the record finished when its media file is in the download folder; true if so.
     bool markFinishedIfMediaFileExists();
     static bool isNonEmptyFile(const QString& path);
+    // "5 KB of 10 KB": the byte counters in the size text's units.
+    QString writtenOfExpected() const;
     void showMoveFailedSheet();
     // Where the record's partial files are: its operation's folder, or the default one.
     QString partialFileFolder() const;

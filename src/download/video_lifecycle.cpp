@@ -110,9 +110,7 @@ void Video::updatePropertiesForDownloadProgress() {
             setShouldHidePercentRemainingIndicator(false);
             break;
         case Paused:
-            text = QStringLiteral("Paused: %1 of %2")
-                       .arg(stringFromByteCount(totalBytesWritten()),
-                            stringFromByteCount(totalBytesExpected()));
+            text = QStringLiteral("Paused: ") + writtenOfExpected();
             setShouldHidePercentRemainingIndicator(false);
             break;
         case Finished:
@@ -122,9 +120,7 @@ void Video::updatePropertiesForDownloadProgress() {
             setShouldHideDownloadProgressIndicator(true);
             break;
         case Downloading:
-            text = QStringLiteral("%1 of %2")
-                       .arg(stringFromByteCount(totalBytesWritten()),
-                            stringFromByteCount(totalBytesExpected()));
+            text = writtenOfExpected();
             setShouldHidePercentRemainingIndicator(false);
             break;
         case Failed:
@@ -154,6 +150,11 @@ void Video::updateTransferRate() {
 QString Video::timeRemainingString() const {
     if (!transferRate_ || downloadState() != Downloading) return {};
     return transferRate_->statusText();
+}
+
+QString Video::writtenOfExpected() const {
+    return QStringLiteral("%1 of %2")
+        .arg(stringFromByteCount(totalBytesWritten()), stringFromByteCount(totalBytesExpected()));
 }
 
 void Video::updatePercentOfDownloadRemaining() {

@@ -324,52 +324,58 @@ std::optional<std::vector<StoreRow>> SqliteStore::selectRows(const EntityDescrip
     return rows;
 }
 
-bool SqliteStore::save(const std::vector<StoreWrite>& writes, Error* error) {
+bool SqliteStore::inTransaction(const QString& failureDescription,
+                                const std::function<std::optional<Error>()>& work, Error* error) {
     const auto fail = [&](const Error& sqliteError) {
         database_->execute(QStringLiteral("ROLLBACK"), nullptr);
-        setError(error, failure(kPersistentStoreSaveError,
-                                QStringLiteral("The changes could not be saved."), sqliteError));
+        setError(error, failure(kPersistentStoreSaveError, failureDescription, sqliteError));
         return false;
     };
     Error sqliteError;
     if (!database_->execute(QStringLiteral("BEGIN IMMEDIATE"), &sqliteError))
         return fail(sqliteError);
-    for (const StoreWrite& change : writes)
-        if (!write(change, &sqliteError)) return fail(sqliteError);
-    // Every key handed out so far is recorded, so a later run never hands it out again.
-    SqliteStatement highWater = database_->prepare(
-        QStringLiteral("UPDATE %1 SET value = max(CAST(value AS INTEGER), ?) WHERE key = ?")
-            .arg(schema::quoted(schema::kMetadataTable)),
-        &sqliteError);
-    if (!highWater.isValid()) return fail(sqliteError);
-    highWater.bind(1, QVariant::fromValue<qint64>(lastPrimaryKey_));
-    highWater.bind(2, QString::fromLatin1(schema::kHighWaterKey));
-    if (highWater.step() != SqliteStatement::Step::Done) return fail(database_->lastError());
-    highWater = SqliteStatement();
+    if (const std::optional<Error> workError = work()) return fail(*workError);
     if (!database_->execute(QStringLiteral("COMMIT"), &sqliteError)) return fail(sqliteError);
     return true;
 }
 
+bool SqliteStore::save(const std::vector<StoreWrite>& writes, Error* error) {
+    return inTransaction(
+        QStringLiteral("The changes could not be saved."),
+        [&]() -> std::optional<Error> {
+            Error sqliteError;
+            for (const StoreWrite& change : writes)
+                if (!write(change, &sqliteError)) return sqliteError;
+            // Every key handed out so far is recorded, so a later run never hands it out again.
+            SqliteStatement highWater = database_->prepare(
+                QStringLiteral("UPDATE %1 SET value = max(CAST(value AS INTEGER), ?) WHERE key = ?")
+                    .arg(schema::quoted(schema::kMetadataTable)),
+                &sqliteError);
+            if (!highWater.isValid()) return sqliteError;
+            highWater.bind(1, QVariant::fromValue<qint64>(lastPrimaryKey_));
+            highWater.bind(2, QString::fromLatin1(schema::kHighWaterKey));
+            if (highWater.step() != SqliteStatement::Step::Done) return database_->lastError();
+            return std::nullopt;
+        },
+        error);
+}
+
 bool SqliteStore::updateRow(const EntityDescription& entity, qint64 primaryKey,
                             const QVariantMap& values, Error* error) {
-    const auto fail = [&](const Error& sqliteError) {
-        database_->execute(QStringLiteral("ROLLBACK"), nullptr);
-        setError(error, failure(kPersistentStoreSaveError,
-                                QStringLiteral("The record could not be written."), sqliteError));
-        return false;
-    };
-    Error sqliteError;
-    if (!database_->execute(QStringLiteral("BEGIN IMMEDIATE"), &sqliteError))
-        return fail(sqliteError);
-    if (!write({StoreWrite::Kind::Update, &entity, primaryKey, values}, &sqliteError))
-        return fail(sqliteError);
-    if (!values.isEmpty() && database_->changes() != 1) {
-        return fail(
-            Error(kSQLiteErrorDomain, SQLITE_NOTFOUND,
-                  {{kLocalizedDescriptionKey, QStringLiteral("the record is not stored")}}));
-    }
-    if (!database_->execute(QStringLiteral("COMMIT"), &sqliteError)) return fail(sqliteError);
-    return true;
+    return inTransaction(
+        QStringLiteral("The record could not be written."),
+        [&]() -> std::optional<Error> {
+            Error sqliteError;
+            if (!write({StoreWrite::Kind::Update, &entity, primaryKey, values}, &sqliteError))
+                return sqliteError;
+            if (!values.isEmpty() && database_->changes() != 1) {
+                return Error(
+                    kSQLiteErrorDomain, SQLITE_NOTFOUND,
+                    {{kLocalizedDescriptionKey, QStringLiteral("the record is not stored")}});
+            }
+            return std::nullopt;
+        },
+        error);
 }
 
 bool SqliteStore::write(const StoreWrite& change, Error* error) {

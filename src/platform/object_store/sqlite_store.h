@@ -3,6 +3,7 @@
 #include <QString>
 #include <QVariantMap>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -84,6 +85,10 @@ private:
     std::optional<std::vector<StoreRow>> selectRows(const EntityDescription& entity,
                                                     std::optional<qint64> primaryKey, Error* error);
     bool write(const StoreWrite& change, Error* error);
+    // Runs `work` in one write transaction: committed when it gives no error, rolled back and
+    // reported as a save failure with `failureDescription` otherwise.
+    bool inTransaction(const QString& failureDescription,
+                       const std::function<std::optional<Error>()>& work, Error* error);
     Error failure(qint64 code, const QString& description, const Error& underlying) const;
 
     QString path_;
