@@ -66,13 +66,14 @@ TEST_F(CheckpointTest, CheckpointsCountOnlyWrittenBytesAndAnyOfThemContinuesToTh
     ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
     ASSERT_TRUE(QFile::exists(checkpoints.front().data.partialFile));
 
-    // Not the last checkpoint: the bytes after it are cut off and fetched again.
+    // Not the last checkpoint: the bytes after it are cut off and fetched again. The operation
+    // prefers the resume data to its address.
     const ResumeData from = checkpoints[checkpoints.size() / 2].data;
     const auto fresh = makeDelegate();
     checkpointIntervalMs = 0;
     ResumeData fast = from;
     fast.url = site.mediaUrl("checkpointed.bin");  // the rest at full speed
-    ASSERT_TRUE(runToEnd(makeDownloader(url, fresh, fast.encode()), fresh));
+    ASSERT_TRUE(runToEnd(makeDownloader(site.statusUrl(404), fresh, fast.encode()), fresh));
     ASSERT_TRUE(fresh->finished()) << describe(fresh->lastError());
     EXPECT_EQ(fresh->lastResumeOffset(), from.bytesOnDisk);
     expectSameBytes("checkpointed.bin");

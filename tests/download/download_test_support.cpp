@@ -17,12 +17,14 @@ namespace clipmoor::test {
 class RecordingDelegate::CallScope {
 public:
     CallScope(RecordingDelegate& delegate, Downloader& downloader) : delegate_(delegate) {
-        if (delegate_.inCall_.fetch_add(1) != 0) ++delegate_.overlapping_;
+        if (delegate_.inCall_.fetch_add(1) != 0) delegate_.violated("overlapping calls");
         if (QThread::currentThread() == QCoreApplication::instance()->thread())
-            ++delegate_.onMainThread_;
-        if (TransferEngine::shared().isEngineThread()) ++delegate_.onEngineThread_;
+            delegate_.violated("a call on the main thread");
+        if (TransferEngine::shared().isEngineThread())
+            delegate_.violated("a call on the engine thread");
         const auto session = downloader.session();
-        if (!session || !session->delegateQueue()->isCurrent()) ++delegate_.offSessionQueue_;
+        if (!session || !session->delegateQueue()->isCurrent())
+            delegate_.violated("a call off the session queue");
     }
     ~CallScope() { --delegate_.inCall_; }
 
@@ -80,6 +82,16 @@ void RecordingDelegate::downloaderDidCheckpointResumeData(Downloader& downloader
     CallScope scope(*this, downloader);
     record({.kind = Kind::Checkpoint, .data = resumeData});
     if (onCheckpoint) onCheckpoint(resumeData);
+}
+
+void RecordingDelegate::violated(const QString& rule) {
+    std::lock_guard lock(mutex_);
+    violations_.append(rule);
+}
+
+QStringList RecordingDelegate::threadingViolations() const {
+    std::lock_guard lock(mutex_);
+    return violations_;
 }
 
 std::vector<DelegateEvent> RecordingDelegate::events() const {
@@ -151,21 +163,25 @@ void DownloadTest::TearDown() {
         },
         kWaitMs))
         << "an operation outlived its owners";
+    for (const auto& delegate : delegates_)
+        EXPECT_TRUE(delegate->threadingViolations().isEmpty())
+            << delegate->threadingViolations().join(", ").toStdString();
 }
 
-std::shared_ptr<RecordingDelegate> DownloadTest::makeDelegate(const QString& destinationName) {
-    return std::make_shared<RecordingDelegate>(
-        destinationName.isEmpty() ? QString() : destination(destinationName));
+std::shared_ptr<RecordingDelegate> DownloadTest::makeDelegate(const QString& destinationName,
+                                                              unsigned methods) {
+    delegates_.push_back(std::make_shared<RecordingDelegate>(
+        destinationName.isEmpty() ? QString() : destination(destinationName), methods));
+    return delegates_.back();
 }
 
 std::shared_ptr<Downloader> DownloadTest::makeDownloader(
     const QUrl& url, const std::shared_ptr<RecordingDelegate>& delegate,
-    const QByteArray& resumeData, int timeoutSeconds) {
+    const QByteArray& resumeData) {
     auto downloader = Downloader::create();
     UrlSessionConfiguration configuration =
         UrlSessionConfiguration::ephemeralSessionConfiguration();
     configuration.temporaryDirectory = partialFolder;
-    configuration.timeoutIntervalForRequest = timeoutSeconds;
     configuration.resumeCheckpointIntervalMs = checkpointIntervalMs;
     downloader->setSessionConfiguration(configuration);
     downloader->setDownloadURL(url);
@@ -181,6 +197,12 @@ QString DownloadTest::destination(const QString& name) const {
 
 QStringList DownloadTest::partialFiles() const {
     return QDir(partialFolder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+}
+
+bool DownloadTest::startPast(const std::shared_ptr<Downloader>& downloader,
+                             const std::shared_ptr<RecordingDelegate>& delegate, qint64 bytes) {
+    downloader->start();
+    return waitUntil([&] { return delegate->totalWritten() >= bytes; }, kWaitMs);
 }
 
 bool DownloadTest::runToEnd(const std::shared_ptr<Downloader>& downloader,

@@ -43,8 +43,8 @@ struct DelegateEvent {
 };
 
 // A delegate that records every call, moves a finished file to `destination` (when one is set)
-// and checks the threading rules: calls never overlap and run on the operation's session queue,
-// never on the main thread or the transfer engine's thread.
+// and notes every break of the threading rules: calls never overlap and run on the operation's
+// session queue, never on the main thread or the transfer engine's thread.
 class RecordingDelegate : public DownloaderDelegate {
 public:
     using Kind = DelegateEvent::Kind;
@@ -90,32 +90,27 @@ public:
         return resumed ? std::optional(resumed->first) : std::nullopt;
     }
 
-    // Threading-rule violations seen so far.
-    int overlappingCalls() const { return overlapping_.load(); }
-    int callsOnMainThread() const { return onMainThread_.load(); }
-    int callsOnEngineThread() const { return onEngineThread_.load(); }
-    int callsOffSessionQueue() const { return offSessionQueue_.load(); }
+    QStringList threadingViolations() const;
 
 private:
     class CallScope;
     void record(DelegateEvent event);
+    void violated(const QString& rule);
 
     const QString destination_;
     const unsigned methods_;
     mutable std::mutex mutex_;
     std::vector<DelegateEvent> events_;
     std::atomic<int> inCall_{0};
-    std::atomic<int> overlapping_{0};
-    std::atomic<int> onMainThread_{0};
-    std::atomic<int> onEngineThread_{0};
-    std::atomic<int> offSessionQueue_{0};
+    QStringList violations_;
 };
 
 std::string describe(const std::optional<Error>& error);
 
 // Fresh folders for every test: the session's partial files and the destination of finished
 // files. Tears down every operation it made, as the record does when it goes away, and checks
-// that nothing outlives the test: no transfer still running, no operation still alive.
+// that nothing outlives the test (no transfer, no operation) and that every delegate it made
+// was called by the threading rules.
 class DownloadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TestSite::shared(); }
@@ -124,12 +119,12 @@ protected:
 
     // A delegate that moves the finished file to destination(`destinationName`), or leaves it
     // where it is when the name is empty.
-    std::shared_ptr<RecordingDelegate> makeDelegate(const QString& destinationName = "file.bin");
+    std::shared_ptr<RecordingDelegate> makeDelegate(const QString& destinationName = "file.bin",
+                                                    unsigned methods = kAllDownloaderMethods);
     // An operation with the test's partial-file folder, not yet queued or started.
     std::shared_ptr<Downloader> makeDownloader(const QUrl& url,
                                                const std::shared_ptr<RecordingDelegate>& delegate,
-                                               const QByteArray& resumeData = {},
-                                               int timeoutSeconds = 60);
+                                               const QByteArray& resumeData = {});
     QString destination(const QString& name = "file.bin") const;
     // The file saved as destination(`savedName`) holds exactly the site's media `mediaName`.
     void expectSameBytes(const QString& mediaName, const QString& savedName = "file.bin") {
@@ -137,6 +132,9 @@ protected:
             << mediaName.toStdString();
     }
     QStringList partialFiles() const;
+    // Starts `downloader` and waits until its delegate has seen `bytes` written.
+    bool startPast(const std::shared_ptr<Downloader>& downloader,
+                   const std::shared_ptr<RecordingDelegate>& delegate, qint64 bytes);
     // Runs `downloader` until its delegate reports the end; returns false on a time-out.
     bool runToEnd(const std::shared_ptr<Downloader>& downloader,
                   const std::shared_ptr<RecordingDelegate>& delegate);
@@ -152,6 +150,7 @@ protected:
 
 private:
     std::vector<std::weak_ptr<Downloader>> downloaders_;
+    std::vector<std::shared_ptr<RecordingDelegate>> delegates_;
 };
 
 }  // namespace clipmoor::test
