@@ -4,10 +4,10 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QThread>
 
 #include "download/downloader.h"
+#include "fake_notification_service.h"
 #include "platform/http/resume_data.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/workspace.h"
@@ -168,49 +168,9 @@ TEST_F(VideoTransferTest, ARunningOrPausedRecordDeletedStopsItsOperationAndLeave
     }
 }
 
-// A bus daemon of the test's own, standing in for the system bus.
-class PrivateBus {
-public:
-    explicit PrivateBus(const QString& folder) {
-        QFile config(folder + "/bus.conf");
-        EXPECT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(QString(R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>)")
-                         .arg(folder)
-                         .toUtf8());
-        config.close();
-        daemon_.start("dbus-daemon",
-                      {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-        EXPECT_TRUE(daemon_.waitForStarted()) << "dbus-daemon is missing";
-        EXPECT_TRUE(waitUntil([&] { return daemon_.canReadLine(); }, kWaitMs));
-        address = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    QString address;
-
-private:
-    QProcess daemon_;
-};
-
 TEST_F(VideoTransferTest, SleepStopsADownloadLeavingTheRecordAndItsCheckpointedBytes) {
-    PrivateBus bus(dir_.path());
-    ASSERT_FALSE(bus.address.isEmpty());
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toUtf8());
-    QDBusConnection loginManager = QDBusConnection::connectToBus(bus.address, "login-manager");
+    PrivateSessionBus bus("DBUS_SYSTEM_BUS_ADDRESS");
+    QDBusConnection loginManager = QDBusConnection::connectToBus(bus.address(), "login-manager");
     ASSERT_TRUE(loginManager.registerService("org.freedesktop.login1"));
     ASSERT_TRUE(Workspace::sharedWorkspace().startObservingSystemSleep());
 

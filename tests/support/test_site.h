@@ -59,12 +59,8 @@ public:
     static TestSite& shared();
     ~TestSite();
 
-    quint16 port() const;           // where nginx listens for HTTPS
-    QString rootDirectory() const;  // the throw-away folder of this run; media under media/
     // The site's data in the source tree (answer files, thumbnail): CLIPMOOR_TEST_SITE_ROOT.
     static QString sourceDirectory();
-    // The authority that CLIPMOOR_CA_BUNDLE names.
-    static QString certificateAuthorityFile();
 
     // "https://www.youtube.com" + pathAndQuery; "https://i.ytimg.com/vi/ID/hqdefault.jpg".
     QUrl mainHostUrl(const QString& pathAndQuery) const;
