@@ -16,6 +16,14 @@ namespace {
 
 using RecordTest = VideoTest;
 
+// Resume data for `bytes` of our partial file `file`, of a download from `address`.
+QByteArray resumeDataFor(const QString& file, qint64 bytes, qint64 expectedTotal = 9000,
+                         const QString& address = "https://www.youtube.com/media/a") {
+    return ResumeData{QUrl(address), defaultPartialFileFolder() + "/" + file, bytes, "\"e\"", {},
+                      expectedTotal}
+        .encode();
+}
+
 TEST_F(RecordTest, TextsAndHideFlagsFollowEveryStateAssignment) {
     struct Case {
         qint16 state;
@@ -175,31 +183,33 @@ TEST_F(RecordTest, PlayOpensAnyExistingFileOrOffersToRemoveTheRecord) {
     EXPECT_EQ(presenter.played.size(), 1u);
 }
 
-TEST_F(RecordTest, DeletingARestoredRecordDiscardsItsPartialFileButNeverTheMediaFile) {
-    const QString partial = defaultPartialFileFolder() + "/clipmoor-AbC123.part";
-    writeFile(partial, 10);
-    const auto video = insertVideo("Kept(360p)");
+// A partial file that no resume data of the record names any more is deleted: when the record
+// is deleted (never its finished file), or when new resume data names another file.
+TEST_F(RecordTest, APartialFileGoesOnceTheRecordsResumeDataNoLongerNamesIt) {
+    const QString folder = defaultPartialFileFolder();
+    for (const char* file :
+         {"clipmoor-AbC123.part", "clipmoor-Old123.part", "clipmoor-New123.part"})
+        writeFile(folder + "/" + file, 10);
+    const auto deleted = insertVideo("Kept(360p)");
     writeFile(downloadFolder + "/Kept(360p).mp4", 10);
-    const ResumeData resumeData{.url = QUrl("https://www.youtube.com/media/a"),
-                                .partialFile = partial,
-                                .bytesOnDisk = 10,
-                                .entityTag = "\"e\"",
-                                .lastModified = {},
-                                .expectedTotal = 20};
-    video->setResumeData(resumeData.encode());
-    context->deleteObject(video);
-    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(partial); }));
+    deleted->setResumeData(resumeDataFor("clipmoor-AbC123.part", 10));
+    context->deleteObject(deleted);
+
+    const auto replaced = insertVideo();
+    replaced->setResumeData(resumeDataFor("clipmoor-Old123.part", 10));
+    replaced->checkpointResumeData(resumeDataFor("clipmoor-New123.part", 5));
+    replaced->checkpointResumeData(resumeDataFor("clipmoor-New123.part", 10));  // further on
+    EXPECT_TRUE(waitUntil([&] {
+        return !QFile::exists(folder + "/clipmoor-AbC123.part") &&
+               !QFile::exists(folder + "/clipmoor-Old123.part");
+    }));
+    spinEventLoop(100);
+    EXPECT_TRUE(QFile::exists(folder + "/clipmoor-New123.part"));
     EXPECT_TRUE(QFile::exists(downloadFolder + "/Kept(360p).mp4"));
 }
 
 TEST_F(RecordTest, ResumeDataFromTheOperationReachesTheStoreAtOnceWithItsByteCounts) {
-    const QByteArray checkpoint = ResumeData{QUrl("https://www.youtube.com/media/a"),
-                                             defaultPartialFileFolder() + "/clipmoor-Chk123.part",
-                                             4000,
-                                             "\"e\"",
-                                             {},
-                                             9000}
-                                      .encode();
+    const QByteArray checkpoint = resumeDataFor("clipmoor-Chk123.part", 4000);
     enum Call { Checkpoint, Pause, Failure };
     struct Case {
         const char* what;
@@ -250,33 +260,10 @@ TEST_F(RecordTest, ResumeDataFromTheOperationReachesTheStoreAtOnceWithItsByteCou
     }
 }
 
-TEST_F(RecordTest, ResumeDataForAnotherPartialFileDeletesTheOneOnlyTheOldDataNamed) {
-    const QString folder = defaultPartialFileFolder();
-    const auto dataFor = [&](const QString& file, qint64 bytes) {
-        return ResumeData{
-            QUrl("https://www.youtube.com/media/a"), folder + "/" + file, bytes, "\"e\"", {}, 50}
-            .encode();
-    };
-    writeFile(folder + "/clipmoor-Old123.part", 10);
-    writeFile(folder + "/clipmoor-New123.part", 20);
-    const auto video = insertVideo();
-    video->setResumeData(dataFor("clipmoor-Old123.part", 10));
-    video->checkpointResumeData(dataFor("clipmoor-New123.part", 10));
-    video->checkpointResumeData(dataFor("clipmoor-New123.part", 20));  // the same file, further on
-    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(folder + "/clipmoor-Old123.part"); }));
-    spinEventLoop(100);
-    EXPECT_TRUE(QFile::exists(folder + "/clipmoor-New123.part"));
-}
-
 TEST_F(RecordTest, ARetryQueuesTheRecordAgainAndANewAddressCarriesItsBytesOver) {
-    ResumeData kept{QUrl("https://www.youtube.com/media/old?expire=1"),
-                    defaultPartialFileFolder() + "/clipmoor-Rtr123.part",
-                    700,
-                    "\"e\"",
-                    {},
-                    2000};
+    const QString old = "https://www.youtube.com/media/old?expire=1";
     const auto video = insertVideo();
-    video->setResumeData(kept.encode());
+    video->setResumeData(resumeDataFor("clipmoor-Rtr123.part", 700, 2000, old));
     video->setDownloadState(Video::Failed);
     video->prepareForRetry();
     EXPECT_EQ(video->downloadState(), Video::Queued);
@@ -285,8 +272,7 @@ TEST_F(RecordTest, ARetryQueuesTheRecordAgainAndANewAddressCarriesItsBytesOver) 
     const QString fresh = "https://www.youtube.com/media/new?expire=2";
     video->replaceDownloadAddress(fresh);
     EXPECT_EQ(video->downloadURL(), fresh);
-    kept.url = QUrl(fresh);
-    EXPECT_EQ(video->resumeData(), kept.encode());
+    EXPECT_EQ(video->resumeData(), resumeDataFor("clipmoor-Rtr123.part", 700, 2000, fresh));
 }
 
 TEST_F(RecordTest, ARecordReleasedLastOnAnotherThreadIsDestroyedOnTheMainThread) {
