@@ -72,11 +72,8 @@ TEST_F(ExtractorSiteTest, EachKindOfAnswerReachesTheCallerOnceOnTheMainThread) {
         {"AllStreams1", {"140", "18", "22", "36"}},
         {"SomeStreams", {"140", "18"}},
         {"MalformedEn", {"140", "18", "22", "36"}},
+        // A refusal, like any answer that cannot be used, leaves the attempt type as it was.
         {"RefusedVid1", {}, kVXYouTubeExtractorErrorDomain, 150},
-        {"NonAsciiVid",
-         {},
-         kVXYouTubeExtractorErrorDomain,
-         VXYouTubeExtractorError::UnreadableAnswer},
         // An error page fails like a transport error, even one that reads like an answer.
         {"ServerError5", {}, kURLErrorDomain, URLError::BadServerResponse, 0, 500},
         {"NoSuchVideo1", {}, kURLErrorDomain, URLError::BadServerResponse, 0, 404},

@@ -270,9 +270,9 @@ QList<AccessLogEntry> TestSite::accessLog() const {
     if (!file.open(QIODevice::ReadOnly)) return entries;
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 6) continue;  // an empty last line, or a line still being written
+        if (fields.size() != 5) continue;  // an empty last line, or a line still being written
         entries.append({fields[0].toInt(), logField(fields[1]), logField(fields[2]),
-                        logField(fields[3]), fields[4].toLongLong(), logField(fields[5])});
+                        logField(fields[3]), logField(fields[4])});
     }
     return entries;
 }

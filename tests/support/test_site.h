@@ -16,7 +16,6 @@ struct AccessLogEntry {
     QString host;     // the Host header ("www.youtube.com")
     QString range;    // the Range header, empty when there was none
     QString ifRange;  // the If-Range header, empty when there was none ("\"6b15-927c0\"")
-    qint64 bodyBytesSent = 0;
     QString request;  // the request line as it arrived: "GET /get_video_info?... HTTP/2.0"
 
     // The path and query of the request line, exactly as sent: "/get_video_info?...".
