@@ -268,6 +268,7 @@ TEST_F(UrlSessionTest, CancelCompletesOnceWithCancelled) {
     done->resume();
     ASSERT_TRUE(finished.waitForOne());
     done->cancel();
+    EXPECT_EQ(done->response().value().statusCode, 404);
 
     spinEventLoop(300);
     EXPECT_EQ(running.count(), 1);

@@ -330,7 +330,7 @@ TEST_F(ResultsControllerTest, FetchNeedsARequestAndAFailedFetchKeepsTheList) {
     controller.setFetchRequest(FetchRequest("Item"));
     context().processPendingChanges();  // dropped: nothing fetched yet
     ASSERT_TRUE(controller.performFetch(nullptr));
-    EXPECT_EQ(controller.countOfFetchedObjects(), 1u);
+    EXPECT_EQ(controller.fetchedObjects()->size(), 1u);
 
     // A failing fetch after a successful one keeps the list and still answers yes.
     controller.setFetchRequest(FetchRequest("NoSuchEntity"));
