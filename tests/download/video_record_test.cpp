@@ -112,6 +112,51 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
     EXPECT_TRUE(presenter.sheets.empty());
 }
 
+// The finished file's move runs where the operation calls; its outcome reaches the record on
+// the main thread. (The move that succeeds is shown against a real transfer.)
+TEST_F(RecordTest, AFinishedFileThatCannotBePlacedFailsTheRecord) {
+    const struct {
+        const char* what;
+        qint64 size;
+        bool destinationTaken;
+        bool withDestination;
+        bool sheet;
+    } cases[] = {
+        {"destination taken", 4000, true, true, true},
+        {"operation without a destination", 4000, false, false, true},
+        {"empty download", 0, false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto video = insertVideo(c.what);
+        const QString location = dir_.filePath("finished.tmp");
+        writeFile(location, c.size);
+        if (c.destinationTaken) writeFile(video->mediaLocalFilePath(), 3);
+        const auto operation = Downloader::create();
+        if (c.withDestination) operation->setDestinationPath(video->mediaLocalFilePath());
+        presenter.sheets.clear();
+        presenter.feedbackDialogs = 0;
+
+        video->downloaderDidFinishDownloadingToURL(*operation, location);
+        EXPECT_NE(video->downloadState(), Video::Failed) << "applied before the main thread's turn";
+        QCoreApplication::processEvents();
+        EXPECT_EQ(video->downloadState(), Video::Failed);
+        EXPECT_EQ(video->sizeRemainingString(), "Failed to download Media");
+        EXPECT_EQ(QFileInfo(video->mediaLocalFilePath()).size(), c.destinationTaken ? 3 : 0);
+        ASSERT_EQ(presenter.sheets.size(), c.sheet ? 1u : 0u);
+        if (!c.sheet) continue;
+        const auto& sheet = presenter.sheets.front();
+        EXPECT_EQ(sheet.messageText, "Oops...");
+        EXPECT_EQ(sheet.informativeText,
+                  "There was problem moving your file. Would you like to tell us what happened?");
+        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
+        sheet.completion(0);
+        EXPECT_EQ(presenter.feedbackDialogs, 0);
+        sheet.completion(1);
+        EXPECT_EQ(presenter.feedbackDialogs, 1);
+    }
+}
+
 TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
     struct Case {
         QString storedName;

@@ -33,8 +33,7 @@ protected:
 
     // What the list controller does when it gives a record its operation; not started.
     std::shared_ptr<Downloader> attachOperation(const std::shared_ptr<Video>& video,
-                                                const QUrl& url, bool withDestination = true,
-                                                int checkpointIntervalMs = 2000) {
+                                                const QUrl& url, int checkpointIntervalMs = 2000) {
         auto operation = Downloader::create();
         UrlSessionConfiguration configuration =
             UrlSessionConfiguration::ephemeralSessionConfiguration();
@@ -43,7 +42,7 @@ protected:
         operation->setSessionConfiguration(configuration);
         operation->setDownloadURL(url);
         operation->setResumeData(video->resumeData());
-        if (withDestination) operation->setDestinationPath(video->mediaLocalFilePath());
+        operation->setDestinationPath(video->mediaLocalFilePath());
         operation->setDelegate(video);
         video->setDownloader(operation);
         operations_.push_back(operation);
@@ -88,47 +87,6 @@ TEST_F(VideoTransferTest, ProgressArrivesInOrderOnTheMainThreadAndTheFileLandsWh
     EXPECT_EQ(video->sizeRemainingString(), "Ready to play: 3 MB");
     EXPECT_EQ(video->percentRemainingString(), "100%");
     EXPECT_TRUE(presenter.sheets.empty());
-}
-
-TEST_F(VideoTransferTest, AFinishedFileThatCannotBePlacedFailsTheRecord) {
-    struct Case {
-        const char* what;
-        qint64 mediaSize;
-        bool destinationTaken;
-        bool withDestination;
-        bool sheet;
-    };
-    const Case cases[] = {
-        {"destination taken", 4000, true, true, true},
-        {"operation without a destination", 4000, false, false, true},
-        {"empty download", 0, false, true, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QString name = QString("Unplaced-%1").arg(&c - cases);
-        site.mediaFile(name, c.mediaSize);
-        const auto video = insertVideo(name);
-        const QString destination = downloadFolder + "/" + name + ".mp4";
-        if (c.destinationTaken) writeFile(destination, 3);
-        presenter.sheets.clear();
-        presenter.feedbackDialogs = 0;
-
-        attachOperation(video, site.mediaUrl(name), c.withDestination)->start();
-        ASSERT_TRUE(reachesState(*video, Video::Failed));
-        EXPECT_EQ(video->sizeRemainingString(), "Failed to download Media");
-        EXPECT_EQ(QFileInfo(destination).size(), c.destinationTaken ? 3 : 0);
-        ASSERT_EQ(presenter.sheets.size(), c.sheet ? 1u : 0u);
-        if (!c.sheet) continue;
-        const auto& sheet = presenter.sheets.front();
-        EXPECT_EQ(sheet.messageText, "Oops...");
-        EXPECT_EQ(sheet.informativeText,
-                  "There was problem moving your file. Would you like to tell us what happened?");
-        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
-        sheet.completion(0);
-        EXPECT_EQ(presenter.feedbackDialogs, 0);
-        sheet.completion(1);
-        EXPECT_EQ(presenter.feedbackDialogs, 1);
-    }
 }
 
 TEST_F(VideoTransferTest, ARunningOrPausedRecordDeletedStopsItsOperationAndLeavesNoPartialFile) {
@@ -177,7 +135,7 @@ TEST_F(VideoTransferTest, SleepStopsADownloadLeavingTheRecordAndItsCheckpointedB
     site.mediaFile("record-sleep.bin", 1024 * 1024);
     const auto video = insertVideo();
     const auto operation =
-        attachOperation(video, site.slowMediaUrl("record-sleep.bin", 300'000), true, 100);
+        attachOperation(video, site.slowMediaUrl("record-sleep.bin", 300'000), 100);
     operation->start();
     ASSERT_TRUE(reachesState(*video, Video::Downloading));
     ASSERT_TRUE(waitUntil([&] { return !video->resumeData().isEmpty(); }, kWaitMs));
