@@ -27,8 +27,7 @@ enum class Route {
     RangeIgnoring,
     Unsatisfiable,
     Redirect,
-    RedirectToFtp,
-    RedirectToFile
+    RedirectToFtp
 };
 enum class Partial { AsRecorded, Missing, Shorter, Longer };
 
@@ -70,10 +69,8 @@ const MatrixCase kCases[] = {
      .partial = Partial::Longer,
      .resumedAt = kRecorded,
      .answer = 206},
+    // A failure after the bytes on disk were checked.
     {.name = "redirect to ftp", .route = Route::RedirectToFtp, .failure = URLError::UnsupportedURL},
-    {.name = "redirect to file",
-     .route = Route::RedirectToFile,
-     .failure = URLError::UnsupportedURL},
 };
 
 class ResumeMatrixTest : public DownloadTest {
@@ -109,8 +106,6 @@ protected:
                 return site.redirectToMediaUrl(name);
             case Route::RedirectToFtp:
                 return site.redirectToFtpUrl();
-            case Route::RedirectToFile:
-                return site.redirectToFileUrl();
         }
         return {};
     }
