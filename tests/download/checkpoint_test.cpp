@@ -66,28 +66,19 @@ TEST_F(CheckpointTest, CheckpointsCountOnlyWrittenBytesAndAnyOfThemContinuesToTh
     ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
     ASSERT_TRUE(QFile::exists(checkpoints.front().data.partialFile));
 
-    // Not the last checkpoint: the bytes after it are cut off and fetched again.
+    // Not the last checkpoint: the bytes after it are cut off and fetched again. The operation
+    // prefers the resume data to its address.
     const ResumeData from = checkpoints[checkpoints.size() / 2].data;
     const auto fresh = makeDelegate();
     checkpointIntervalMs = 0;
     ResumeData fast = from;
     fast.url = site.mediaUrl("checkpointed.bin");  // the rest at full speed
-    ASSERT_TRUE(runToEnd(makeDownloader(url, fresh, fast.encode()), fresh));
+    ASSERT_TRUE(runToEnd(makeDownloader(site.statusUrl(404), fresh, fast.encode()), fresh));
     ASSERT_TRUE(fresh->finished()) << describe(fresh->lastError());
     EXPECT_EQ(fresh->lastResumeOffset(), from.bytesOnDisk);
     expectSameBytes("checkpointed.bin");
     EXPECT_EQ(fresh->count(Kind::Checkpoint), 0);
     EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
-    AccessLogEntry resumed;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            for (const AccessLogEntry& entry : site.accessLog())
-                if (entry.target().startsWith("/media/checkpointed.bin")) resumed = entry;
-            return resumed.status != 0;
-        },
-        kWaitMs));
-    EXPECT_EQ(resumed.status, 206);
-    EXPECT_EQ(resumed.range, QStringLiteral("bytes=%1-").arg(from.bytesOnDisk));
 }
 
 }  // namespace

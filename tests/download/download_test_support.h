@@ -1,13 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -18,6 +23,11 @@
 #include "download/downloader.h"
 #include "download/downloader_delegate.h"
 #include "platform/error.h"
+#include "platform/file_operations.h"
+#include "platform/http/transfer_engine.h"
+#include "platform/http/url_error.h"
+#include "platform/http/url_session.h"
+#include "test_environment.h"
 #include "test_site.h"
 
 namespace clipmoor::test {
@@ -27,6 +37,10 @@ inline constexpr unsigned kAllDownloaderMethods =
     DownloaderDelegate::DidWriteData | DownloaderDelegate::DidFinishDownloadingToURL |
     DownloaderDelegate::DidCompleteWithError | DownloaderDelegate::DidResumeAtOffset |
     DownloaderDelegate::DidPauseWithResumeData | DownloaderDelegate::DidCheckpointResumeData;
+
+inline std::string describe(const std::optional<Error>& error) {
+    return error ? error->debugDescription().toStdString() : "no error";
+}
 
 // One delegate call as the recording delegate saw it.
 struct DelegateEvent {
@@ -43,8 +57,8 @@ struct DelegateEvent {
 };
 
 // A delegate that records every call, moves a finished file to `destination` (when one is set)
-// and checks the threading rules: calls never overlap and run on the operation's session queue,
-// never on the main thread or the transfer engine's thread.
+// and notes every break of the threading rules: calls never overlap and run on the operation's
+// session queue, never on the main thread or the transfer engine's thread.
 class RecordingDelegate : public DownloaderDelegate {
 public:
     using Kind = DelegateEvent::Kind;
@@ -53,31 +67,82 @@ public:
         : destination_(std::move(destination)), methods_(methods) {}
 
     unsigned implementedDownloaderMethods() const override { return methods_; }
-    void downloaderDidWriteData(Downloader& downloader, qint64 bytesWritten,
-                                qint64 totalBytesWritten, qint64 totalBytesExpected) override;
+    void downloaderDidWriteData(Downloader& downloader, qint64 bytesWritten, qint64 total,
+                                qint64 expected) override {
+        CallScope scope(*this, downloader);
+        record({.kind = Kind::Progress, .first = bytesWritten, .second = total, .third = expected});
+        if (onProgress) onProgress(downloader, total);
+    }
     void downloaderDidFinishDownloadingToURL(Downloader& downloader,
-                                             const QString& location) override;
-    void downloaderDidCompleteWithError(Downloader& downloader, const Error& error) override;
-    void downloaderDidResumeAtOffset(Downloader& downloader, qint64 fileOffset,
-                                     qint64 expectedTotalBytes) override;
+                                             const QString& location) override {
+        CallScope scope(*this, downloader);
+        const bool existed = QFile::exists(location);
+        std::optional<Error> moveError;
+        if (!destination_.isEmpty()) moveError = moveFile(location, destination_);
+        record({.kind = Kind::Finished,
+                .error = moveError,
+                .data = QFile::encodeName(location),
+                .locationExisted = existed});
+    }
+    void downloaderDidCompleteWithError(Downloader& downloader, const Error& error) override {
+        CallScope scope(*this, downloader);
+        record({.kind = Kind::Completed, .error = error});
+    }
+    void downloaderDidResumeAtOffset(Downloader& downloader, qint64 offset,
+                                     qint64 expected) override {
+        CallScope scope(*this, downloader);
+        record({.kind = Kind::Resumed, .first = offset, .second = expected});
+    }
     void downloaderDidPauseWithResumeData(Downloader& downloader,
-                                          const QByteArray& resumeData) override;
+                                          const QByteArray& resumeData) override {
+        CallScope scope(*this, downloader);
+        record({.kind = Kind::Paused, .data = resumeData});
+    }
     void downloaderDidCheckpointResumeData(Downloader& downloader,
-                                           const QByteArray& resumeData) override;
+                                           const QByteArray& resumeData) override {
+        CallScope scope(*this, downloader);
+        record({.kind = Kind::Checkpoint, .data = resumeData});
+        if (onCheckpoint) onCheckpoint(resumeData);
+    }
 
     // Runs inside each progress call, on the session queue (e.g. to cancel from there).
     std::function<void(Downloader&, qint64 totalBytesWritten)> onProgress;
     // Runs inside each checkpoint call, on the session queue.
     std::function<void(const QByteArray& resumeData)> onCheckpoint;
 
-    std::vector<DelegateEvent> events() const;
-    std::optional<DelegateEvent> last(Kind kind) const;
-    int count(Kind kind) const;
-    int callCount() const;
+    std::vector<DelegateEvent> events() const {
+        std::lock_guard lock(mutex_);
+        return events_;
+    }
+    std::optional<DelegateEvent> last(Kind kind) const {
+        std::lock_guard lock(mutex_);
+        const auto found = std::find_if(events_.rbegin(), events_.rend(),
+                                        [kind](const DelegateEvent& e) { return e.kind == kind; });
+        return found == events_.rend() ? std::nullopt : std::optional(*found);
+    }
+    int count(Kind kind) const {
+        std::lock_guard lock(mutex_);
+        return int(std::count_if(events_.begin(), events_.end(),
+                                 [kind](const auto& e) { return e.kind == kind; }));
+    }
+    int callCount() const {
+        std::lock_guard lock(mutex_);
+        return int(events_.size());
+    }
     // Finished, or completed with an error other than a pause's.
-    bool ended() const;
+    bool ended() const {
+        std::lock_guard lock(mutex_);
+        return std::any_of(events_.begin(), events_.end(), [](const DelegateEvent& e) {
+            return e.kind == Kind::Finished || (e.kind == Kind::Completed && !isCancellation(e));
+        });
+    }
     // Paused: resume data and the cancelled completion have both arrived `times` times.
-    bool paused(int times = 1) const;
+    bool paused(int times = 1) const {
+        std::lock_guard lock(mutex_);
+        return std::count_if(events_.begin(), events_.end(),
+                             [](const auto& e) { return e.kind == Kind::Paused; }) >= times &&
+               std::count_if(events_.begin(), events_.end(), isCancellation) >= times;
+    }
 
     bool finished() const { return count(Kind::Finished) > 0; }
     qint64 totalWritten() const { return last(Kind::Progress).value_or(DelegateEvent{}).second; }
@@ -89,60 +154,138 @@ public:
         const auto resumed = last(Kind::Resumed);
         return resumed ? std::optional(resumed->first) : std::nullopt;
     }
-
-    // Threading-rule violations seen so far.
-    int overlappingCalls() const { return overlapping_.load(); }
-    int callsOnMainThread() const { return onMainThread_.load(); }
-    int callsOnEngineThread() const { return onEngineThread_.load(); }
-    int callsOffSessionQueue() const { return offSessionQueue_.load(); }
+    QStringList threadingViolations() const {
+        std::lock_guard lock(mutex_);
+        return violations_;
+    }
 
 private:
-    class CallScope;
-    void record(DelegateEvent event);
+    // Marks one delegate call, and notes it when it breaks a threading rule.
+    class CallScope {
+    public:
+        CallScope(RecordingDelegate& delegate, Downloader& downloader) : delegate_(delegate) {
+            const auto session = downloader.session();
+            check(delegate_.inCall_.fetch_add(1) == 0, "overlapping calls");
+            check(QThread::currentThread() != QCoreApplication::instance()->thread(),
+                  "a call on the main thread");
+            check(!TransferEngine::shared().isEngineThread(), "a call on the engine thread");
+            check(session && session->delegateQueue()->isCurrent(), "a call off the session queue");
+        }
+        ~CallScope() { --delegate_.inCall_; }
+
+    private:
+        void check(bool kept, const char* rule) {
+            std::lock_guard lock(delegate_.mutex_);
+            if (!kept) delegate_.violations_.append(rule);
+        }
+        RecordingDelegate& delegate_;
+    };
+
+    static bool isCancellation(const DelegateEvent& event) {
+        return event.kind == Kind::Completed && event.error &&
+               event.error->code() == URLError::Cancelled;
+    }
+    void record(DelegateEvent event) {
+        std::lock_guard lock(mutex_);
+        events_.push_back(std::move(event));
+    }
 
     const QString destination_;
     const unsigned methods_;
     mutable std::mutex mutex_;
     std::vector<DelegateEvent> events_;
     std::atomic<int> inCall_{0};
-    std::atomic<int> overlapping_{0};
-    std::atomic<int> onMainThread_{0};
-    std::atomic<int> onEngineThread_{0};
-    std::atomic<int> offSessionQueue_{0};
+    QStringList violations_;
 };
-
-std::string describe(const std::optional<Error>& error);
 
 // Fresh folders for every test: the session's partial files and the destination of finished
 // files. Tears down every operation it made, as the record does when it goes away, and checks
-// that nothing outlives the test: no transfer still running, no operation still alive.
+// that nothing outlives the test (no transfer, no operation) and that every delegate it made
+// was called by the threading rules.
 class DownloadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TestSite::shared(); }
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        work = std::make_unique<QTemporaryDir>(privateHome() + "/download-XXXXXX");
+        ASSERT_TRUE(work->isValid());
+        partialFolder = work->path() + "/partial";
+        ASSERT_TRUE(QDir().mkpath(work->path() + "/done"));
+    }
+    void TearDown() override {
+        for (const auto& weak : downloaders_)
+            if (auto downloader = weak.lock()) downloader->prepareToCancel();
+        EXPECT_TRUE(
+            waitUntil([] { return TransferEngine::shared().activeTransferCount() == 0; }, kWaitMs))
+            << "a transfer outlived its operation";
+        EXPECT_TRUE(waitUntil(
+            [this] {
+                return std::all_of(downloaders_.begin(), downloaders_.end(),
+                                   [](const auto& weak) { return weak.expired(); });
+            },
+            kWaitMs))
+            << "an operation outlived its owners";
+        for (const auto& delegate : delegates_)
+            EXPECT_TRUE(delegate->threadingViolations().isEmpty())
+                << delegate->threadingViolations().join(", ").toStdString();
+    }
 
     // A delegate that moves the finished file to destination(`destinationName`), or leaves it
     // where it is when the name is empty.
-    std::shared_ptr<RecordingDelegate> makeDelegate(const QString& destinationName = "file.bin");
+    std::shared_ptr<RecordingDelegate> makeDelegate(const QString& destinationName = "file.bin",
+                                                    unsigned methods = kAllDownloaderMethods) {
+        delegates_.push_back(std::make_shared<RecordingDelegate>(
+            destinationName.isEmpty() ? QString() : destination(destinationName), methods));
+        return delegates_.back();
+    }
     // An operation with the test's partial-file folder, not yet queued or started.
     std::shared_ptr<Downloader> makeDownloader(const QUrl& url,
                                                const std::shared_ptr<RecordingDelegate>& delegate,
-                                               const QByteArray& resumeData = {},
-                                               int timeoutSeconds = 60);
-    QString destination(const QString& name = "file.bin") const;
+                                               const QByteArray& resumeData = {}) {
+        auto downloader = Downloader::create();
+        UrlSessionConfiguration configuration =
+            UrlSessionConfiguration::ephemeralSessionConfiguration();
+        configuration.temporaryDirectory = partialFolder;
+        configuration.resumeCheckpointIntervalMs = checkpointIntervalMs;
+        downloader->setSessionConfiguration(configuration);
+        downloader->setDownloadURL(url);
+        downloader->setResumeData(resumeData);
+        downloader->setDelegate(delegate);
+        downloaders_.push_back(downloader);
+        return downloader;
+    }
+    QString destination(const QString& name = "file.bin") const {
+        return work->path() + "/done/" + name;
+    }
     // The file saved as destination(`savedName`) holds exactly the site's media `mediaName`.
     void expectSameBytes(const QString& mediaName, const QString& savedName = "file.bin") {
         EXPECT_EQ(TestSite::sha256OfFile(destination(savedName)), site.sha256OfMedia(mediaName))
             << mediaName.toStdString();
     }
-    QStringList partialFiles() const;
-    // Runs `downloader` until its delegate reports the end; returns false on a time-out.
+    QStringList partialFiles() const {
+        return QDir(partialFolder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    }
+    // Starts `downloader` and waits until its delegate has seen `bytes` written.
+    bool startPast(const std::shared_ptr<Downloader>& downloader,
+                   const std::shared_ptr<RecordingDelegate>& delegate, qint64 bytes) {
+        downloader->start();
+        return waitUntil([&] { return delegate->totalWritten() >= bytes; }, kWaitMs);
+    }
+    // Runs `downloader` until its delegate reports the end; returns false on a time-out. The
+    // operation announces it is finished only after the delegate's last call has returned.
     bool runToEnd(const std::shared_ptr<Downloader>& downloader,
-                  const std::shared_ptr<RecordingDelegate>& delegate);
+                  const std::shared_ptr<RecordingDelegate>& delegate) {
+        downloader->start();
+        return waitUntil([&] { return delegate->ended() && downloader->isFinished(); }, kWaitMs);
+    }
     // Pauses and waits for the pause to complete; returns the resume data it produced.
     QByteArray pause(const std::shared_ptr<Downloader>& downloader,
-                     const std::shared_ptr<RecordingDelegate>& delegate);
+                     const std::shared_ptr<RecordingDelegate>& delegate) {
+        const int before = delegate->count(DelegateEvent::Kind::Paused);
+        downloader->suspend();
+        EXPECT_TRUE(waitUntil([&] { return delegate->paused(before + 1); }, kWaitMs));
+        EXPECT_TRUE(waitUntil([&] { return !downloader->isExecuting(); }, kWaitMs));
+        return delegate->lastResumeData();
+    }
 
     TestSite& site = TestSite::shared();
     std::unique_ptr<QTemporaryDir> work;
@@ -152,6 +295,7 @@ protected:
 
 private:
     std::vector<std::weak_ptr<Downloader>> downloaders_;
+    std::vector<std::shared_ptr<RecordingDelegate>> delegates_;
 };
 
 }  // namespace clipmoor::test

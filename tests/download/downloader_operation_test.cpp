@@ -6,16 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <atomic>
 #include <cstring>
 #include <thread>
 
 #include "download_test_support.h"
+#include "fault_server.h"
 #include "platform/file_operations.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
@@ -28,156 +25,68 @@ namespace {
 
 using Kind = DelegateEvent::Kind;
 
-class DownloaderOperationTest : public DownloadTest {
-protected:
-    // Resume data of a real pause of `name`, from an operation that is gone again.
-    QByteArray pausedResumeData(const QUrl& url) {
-        const auto delegate = makeDelegate();
-        const auto downloader = makeDownloader(url, delegate);
-        downloader->start();
-        EXPECT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
-        const QByteArray data = pause(downloader, delegate);
-        downloader->prepareToCancel();
-        return data;
-    }
-};
+using DownloaderOperationTest = DownloadTest;
 
-TEST_F(DownloaderOperationTest, FirstStartPrefersResumeDataToTheAddress) {
-    site.mediaFile("preferred.bin", 1024 * 1024);
-    const QByteArray data = pausedResumeData(site.slowMediaUrl("preferred.bin", 500'000));
-    const auto decoded = ResumeData::decode(data);
-    ASSERT_TRUE(decoded);
-
-    const auto delegate = makeDelegate();
-    ASSERT_TRUE(runToEnd(makeDownloader(site.statusUrl(404), delegate, data), delegate));
-    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    EXPECT_EQ(delegate->lastResumeOffset(), decoded->bytesOnDisk);
-    expectSameBytes("preferred.bin");
-}
-
-TEST_F(DownloaderOperationTest, SuspendPausesAndResumeWithoutResumeDataStartsOver) {
-    site.mediaFile("over.bin", 1024 * 1024);
-    const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(site.slowMediaUrl("over.bin", 500'000), delegate);
-    downloader->start();
-    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
-    const QByteArray data = pause(downloader, delegate);
-
-    EXPECT_FALSE(data.isEmpty());
-    EXPECT_EQ(downloader->resumeData(), data);
-    EXPECT_EQ(delegate->count(Kind::Paused), 1);
-    EXPECT_EQ(delegate->lastError()->code(), URLError::Cancelled);
-    EXPECT_FALSE(downloader->isExecuting());
-    EXPECT_FALSE(downloader->isFinished());
-
-    // The server could not resume: the next start fetches the whole file again.
-    downloader->setResumeData({});
-    downloader->resume();
-    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
-    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    EXPECT_EQ(delegate->count(Kind::Resumed), 0);
-    expectSameBytes("over.bin");
-    QList<AccessLogEntry> requests;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            requests.clear();
-            for (const AccessLogEntry& entry : site.accessLog())
-                if (entry.target().contains("over.bin")) requests << entry;
-            return requests.size() == 2;
-        },
-        kWaitMs));
-    EXPECT_TRUE(requests[0].range.isEmpty() && requests[1].range.isEmpty());
-}
-
-// The flags, the task state and the announcements over a whole life: a start through cancel,
-// a pause, a resume and the end.
-TEST_F(DownloaderOperationTest, LifecycleAnnouncesEveryFlagChangeAsAPair) {
+// The flags, the task state, the resume data and the announcements over a whole life: a start
+// through cancel, a pause, a second pause that finds nothing running, a resume (from the pause's
+// resume data, or from the address once the owner has dropped it) and the end.
+TEST_F(DownloaderOperationTest, LifecycleKeepsThePausesResumeDataAndAnnouncesEveryFlagChange) {
     site.mediaFile("life.bin", 1024 * 1024);
-    const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(site.slowMediaUrl("life.bin", 500'000), delegate);
-    struct Log {
-        std::mutex mutex;
-        QStringList announcements;
-    };
-    const auto log = std::make_shared<Log>();  // shared: the operation may announce after the test
-    downloader->addChangeObserver([log](Operation& operation, const char* key, bool prior) {
-        const bool value =
-            std::strcmp(key, "isExecuting") == 0 ? operation.isExecuting() : operation.isFinished();
-        QString text = QStringLiteral("%1 %2").arg(prior ? "will" : "did", key);
-        if (!prior) text += value ? "=1" : "=0";
-        std::lock_guard lock(log->mutex);
-        log->announcements << text;
-    });
+    for (const bool keepResumeData : {true, false}) {
+        SCOPED_TRACE(keepResumeData ? "continued" : "started over");
+        const auto delegate = makeDelegate();
+        const auto downloader = makeDownloader(site.slowMediaUrl("life.bin", 500'000), delegate);
+        struct Log {
+            std::mutex mutex;
+            QStringList announcements;
+        };
+        const auto log = std::make_shared<Log>();  // the operation may announce after the test
+        downloader->addChangeObserver([log](Operation& operation, const char* key, bool prior) {
+            const bool executing = std::strcmp(key, "isExecuting") == 0;
+            const bool value = executing ? operation.isExecuting() : operation.isFinished();
+            std::lock_guard lock(log->mutex);
+            log->announcements << (prior ? QStringLiteral("will %1").arg(key)
+                                         : QStringLiteral("did %1=%2").arg(key).arg(int(value)));
+        });
 
-    EXPECT_EQ(downloader->state(), 1);
-    EXPECT_FALSE(downloader->isExecuting() || downloader->isFinished());
-    downloader->cancel();  // a never-started operation starts
-    EXPECT_TRUE(downloader->isExecuting());
-    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
-    EXPECT_EQ(downloader->state(), 0);
-    pause(downloader, delegate);
-    EXPECT_EQ(downloader->state(), 3);
-    downloader->resume();
-    ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
-    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    EXPECT_EQ(downloader->state(), 3);
-    downloader->cancel();  // finished: nothing happens
-    spinEventLoop(100);
+        EXPECT_EQ(downloader->state(), 1);
+        downloader->cancel();  // a never-started operation starts
+        EXPECT_TRUE(downloader->isExecuting());
+        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
+        EXPECT_EQ(downloader->state(), 0);
+        const QByteArray data = pause(downloader, delegate);
+        ASSERT_FALSE(data.isEmpty());
+        EXPECT_EQ(downloader->resumeData(), data);
+        EXPECT_EQ(delegate->lastError()->code(), URLError::Cancelled);
+        EXPECT_FALSE(downloader->isExecuting() || downloader->isFinished());
+        EXPECT_EQ(downloader->state(), 3);
+        downloader->suspend();
+        spinEventLoop(300);
+        EXPECT_EQ(downloader->resumeData(), data);
+        EXPECT_EQ(delegate->count(Kind::Paused), 1);
 
-    std::lock_guard lock(log->mutex);
-    // clang-format off
-    EXPECT_EQ(log->announcements, QStringList({
-        "will isExecuting", "did isExecuting=1",  // cancel
-        "will isExecuting", "did isExecuting=0",  // paused
-        "will isExecuting", "did isExecuting=1",  // resume
-        "will isExecuting", "did isExecuting=0", "will isFinished", "did isFinished=1",  // the end
-    }))
-        // clang-format on
-        << log->announcements.join(", ").toStdString();
-}
-
-// However it ends (a finished file, a failure, nothing to download at all), the operation
-// finishes, and nothing but its owners keeps it alive: its session lets go of it.
-TEST_F(DownloaderOperationTest, EveryEndFinishesTheOperationAndLetsItGo) {
-    const struct {
-        QUrl url;
-        bool finishedFile;
-    } ends[] = {{site.mediaFile("released.bin", 256 * 1024), true},
-                {site.statusUrl(404), false},
-                {QUrl(), false}};
-    for (const auto& end : ends) {
-        SCOPED_TRACE(end.url.toString().toStdString());
-        const auto delegate = makeDelegate("");
-        auto downloader = makeDownloader(end.url, delegate);
-        ASSERT_TRUE(runToEnd(downloader, delegate));
-        EXPECT_EQ(delegate->finished(), end.finishedFile) << describe(delegate->lastError());
+        if (!keepResumeData) downloader->setResumeData({});
+        downloader->resume();
         ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
-        EXPECT_FALSE(downloader->isExecuting());
-        const std::weak_ptr<Downloader> weak = downloader;
-        downloader.reset();
-        EXPECT_TRUE(waitUntil([&] { return weak.expired(); }, kWaitMs));
+        ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
+        EXPECT_EQ(downloader->state(), 3);
+        downloader->cancel();  // finished: nothing happens
+        spinEventLoop(100);
+        expectSameBytes("life.bin");
+        EXPECT_EQ(delegate->lastResumeOffset(),
+                  keepResumeData ? std::optional(ResumeData::decode(data).value().bytesOnDisk)
+                                 : std::nullopt);
+
+        std::lock_guard lock(log->mutex);
+        // clang-format off
+        EXPECT_EQ(log->announcements, QStringList({
+            "will isExecuting", "did isExecuting=1",  // cancel
+            "will isExecuting", "did isExecuting=0",  // paused
+            "will isExecuting", "did isExecuting=1",  // resume
+            "will isExecuting", "did isExecuting=0", "will isFinished", "did isFinished=1",  // the end
+        }));
+        // clang-format on
     }
-}
-
-// A second pause finds nothing running and must not replace the resume data it produced.
-TEST_F(DownloaderOperationTest, SecondSuspendKeepsTheResumeData) {
-    site.mediaFile("twice.bin", 1024 * 1024);
-    const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(site.slowMediaUrl("twice.bin", 500'000), delegate);
-    downloader->start();
-    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
-    const QByteArray data = pause(downloader, delegate);
-    ASSERT_FALSE(data.isEmpty());
-    downloader->suspend();
-    spinEventLoop(300);
-    EXPECT_EQ(downloader->resumeData(), data);
-    EXPECT_EQ(delegate->count(Kind::Paused), 1);
-
-    downloader->resume();
-    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
-    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    EXPECT_EQ(delegate->lastResumeOffset(), ResumeData::decode(data).value().bytesOnDisk);
-    expectSameBytes("twice.bin");
 }
 
 // A resume that comes before the pause has produced its resume data continues from that data,
@@ -186,8 +95,7 @@ TEST_F(DownloaderOperationTest, ResumeDuringAPauseContinuesFromItsResumeData) {
     site.mediaFile("hasty.bin", 1024 * 1024);
     const auto delegate = makeDelegate();
     const auto downloader = makeDownloader(site.slowMediaUrl("hasty.bin", 500'000), delegate);
-    downloader->start();
-    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
+    ASSERT_TRUE(startPast(downloader, delegate, 1));
     downloader->suspend();
     downloader->resume();
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
@@ -225,20 +133,10 @@ TEST_F(DownloaderOperationTest, StartsAtTheSameMomentMakeOneTransfer) {
             UrlSession::create(UrlSessionConfiguration::ephemeralSessionConfiguration());
         return probe->downloadTask(QUrl("http://127.0.0.1:9/probe"))->taskIdentifier();
     };
-    // A server that takes connections and never answers keeps every transfer running.
-    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof(address);
-    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), size), 0);
-    ASSERT_EQ(::listen(silent, 512), 0);
-    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &size), 0);
-    const QUrl url(QStringLiteral("http://127.0.0.1:%1/silent.bin").arg(ntohs(address.sin_port)));
-
+    const QUrl silent = site.faultServer().stallUrl(1000);  // keeps every transfer running
     int doubled = 0;
     for (int round = 0; round < 200; ++round) {
-        const auto downloader = makeDownloader(url, makeDelegate());
+        const auto downloader = makeDownloader(silent, makeDelegate());
         std::atomic<int> ready{0};
         const auto racer = [&] {
             ++ready;
@@ -253,7 +151,6 @@ TEST_F(DownloaderOperationTest, StartsAtTheSameMomentMakeOneTransfer) {
         if (nextTaskNumber() - before != 2) ++doubled;
         downloader->prepareToCancel();
     }
-    ::close(silent);
     EXPECT_EQ(doubled, 0) << "rounds in which the two starts made two transfers";
 }
 
@@ -261,7 +158,6 @@ TEST_F(DownloaderOperationTest, StartsAtTheSameMomentMakeOneTransfer) {
 // it goes away; data that nobody took goes with the operation.
 TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwnerHoldsIt) {
     site.mediaFile("held.bin", 1024 * 1024);
-    const QUrl url = site.slowMediaUrl("held.bin", 500'000);
     const struct {
         const char* name;
         bool ownerTakesPauses;
@@ -273,13 +169,12 @@ TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwner
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto delegate = std::make_shared<RecordingDelegate>(
-            QString(), c.ownerTakesPauses
-                           ? kAllDownloaderMethods
-                           : kAllDownloaderMethods & ~DownloaderDelegate::DidPauseWithResumeData);
-        const auto downloader = makeDownloader(url, delegate);
-        downloader->start();
-        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
+        const auto delegate = makeDelegate(
+            "", c.ownerTakesPauses
+                    ? kAllDownloaderMethods
+                    : kAllDownloaderMethods & ~DownloaderDelegate::DidPauseWithResumeData);
+        const auto downloader = makeDownloader(site.slowMediaUrl("held.bin", 500'000), delegate);
+        ASSERT_TRUE(startPast(downloader, delegate, 100'000));
         downloader->suspend();
         if (c.waitForThePause) {
             ASSERT_TRUE(waitUntil([&] { return !downloader->resumeData().isEmpty(); }, kWaitMs));

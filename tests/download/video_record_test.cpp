@@ -16,6 +16,14 @@ namespace {
 
 using RecordTest = VideoTest;
 
+// Resume data for `bytes` of our partial file `file`, of a download from `address`.
+QByteArray resumeDataFor(const QString& file, qint64 bytes, qint64 expectedTotal = 9000,
+                         const QString& address = "https://www.youtube.com/media/a") {
+    return ResumeData{QUrl(address), defaultPartialFileFolder() + "/" + file, bytes, "\"e\"", {},
+                      expectedTotal}
+        .encode();
+}
+
 TEST_F(RecordTest, TextsAndHideFlagsFollowEveryStateAssignment) {
     struct Case {
         qint16 state;
@@ -104,6 +112,51 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
     EXPECT_TRUE(presenter.sheets.empty());
 }
 
+// The finished file's move runs where the operation calls; its outcome reaches the record on
+// the main thread. (The move that succeeds is shown against a real transfer.)
+TEST_F(RecordTest, AFinishedFileThatCannotBePlacedFailsTheRecord) {
+    const struct {
+        const char* what;
+        qint64 size;
+        bool destinationTaken;
+        bool withDestination;
+        bool sheet;
+    } cases[] = {
+        {"destination taken", 4000, true, true, true},
+        {"operation without a destination", 4000, false, false, true},
+        {"empty download", 0, false, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto video = insertVideo(c.what);
+        const QString location = dir_.filePath("finished.tmp");
+        writeFile(location, c.size);
+        if (c.destinationTaken) writeFile(video->mediaLocalFilePath(), 3);
+        const auto operation = Downloader::create();
+        if (c.withDestination) operation->setDestinationPath(video->mediaLocalFilePath());
+        presenter.sheets.clear();
+        presenter.feedbackDialogs = 0;
+
+        video->downloaderDidFinishDownloadingToURL(*operation, location);
+        EXPECT_NE(video->downloadState(), Video::Failed) << "applied before the main thread's turn";
+        QCoreApplication::processEvents();
+        EXPECT_EQ(video->downloadState(), Video::Failed);
+        EXPECT_EQ(video->sizeRemainingString(), "Failed to download Media");
+        EXPECT_EQ(QFileInfo(video->mediaLocalFilePath()).size(), c.destinationTaken ? 3 : 0);
+        ASSERT_EQ(presenter.sheets.size(), c.sheet ? 1u : 0u);
+        if (!c.sheet) continue;
+        const auto& sheet = presenter.sheets.front();
+        EXPECT_EQ(sheet.messageText, "Oops...");
+        EXPECT_EQ(sheet.informativeText,
+                  "There was problem moving your file. Would you like to tell us what happened?");
+        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
+        sheet.completion(0);
+        EXPECT_EQ(presenter.feedbackDialogs, 0);
+        sheet.completion(1);
+        EXPECT_EQ(presenter.feedbackDialogs, 1);
+    }
+}
+
 TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
     struct Case {
         QString storedName;
@@ -175,31 +228,33 @@ TEST_F(RecordTest, PlayOpensAnyExistingFileOrOffersToRemoveTheRecord) {
     EXPECT_EQ(presenter.played.size(), 1u);
 }
 
-TEST_F(RecordTest, DeletingARestoredRecordDiscardsItsPartialFileButNeverTheMediaFile) {
-    const QString partial = defaultPartialFileFolder() + "/clipmoor-AbC123.part";
-    writeFile(partial, 10);
-    const auto video = insertVideo("Kept(360p)");
+// A partial file that no resume data of the record names any more is deleted: when the record
+// is deleted (never its finished file), or when new resume data names another file.
+TEST_F(RecordTest, APartialFileGoesOnceTheRecordsResumeDataNoLongerNamesIt) {
+    const QString folder = defaultPartialFileFolder();
+    for (const char* file :
+         {"clipmoor-AbC123.part", "clipmoor-Old123.part", "clipmoor-New123.part"})
+        writeFile(folder + "/" + file, 10);
+    const auto deleted = insertVideo("Kept(360p)");
     writeFile(downloadFolder + "/Kept(360p).mp4", 10);
-    const ResumeData resumeData{.url = QUrl("https://www.youtube.com/media/a"),
-                                .partialFile = partial,
-                                .bytesOnDisk = 10,
-                                .entityTag = "\"e\"",
-                                .lastModified = {},
-                                .expectedTotal = 20};
-    video->setResumeData(resumeData.encode());
-    context->deleteObject(video);
-    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(partial); }));
+    deleted->setResumeData(resumeDataFor("clipmoor-AbC123.part", 10));
+    context->deleteObject(deleted);
+
+    const auto replaced = insertVideo();
+    replaced->setResumeData(resumeDataFor("clipmoor-Old123.part", 10));
+    replaced->checkpointResumeData(resumeDataFor("clipmoor-New123.part", 5));
+    replaced->checkpointResumeData(resumeDataFor("clipmoor-New123.part", 10));  // further on
+    EXPECT_TRUE(waitUntil([&] {
+        return !QFile::exists(folder + "/clipmoor-AbC123.part") &&
+               !QFile::exists(folder + "/clipmoor-Old123.part");
+    }));
+    spinEventLoop(100);
+    EXPECT_TRUE(QFile::exists(folder + "/clipmoor-New123.part"));
     EXPECT_TRUE(QFile::exists(downloadFolder + "/Kept(360p).mp4"));
 }
 
 TEST_F(RecordTest, ResumeDataFromTheOperationReachesTheStoreAtOnceWithItsByteCounts) {
-    const QByteArray checkpoint = ResumeData{QUrl("https://www.youtube.com/media/a"),
-                                             defaultPartialFileFolder() + "/clipmoor-Chk123.part",
-                                             4000,
-                                             "\"e\"",
-                                             {},
-                                             9000}
-                                      .encode();
+    const QByteArray checkpoint = resumeDataFor("clipmoor-Chk123.part", 4000);
     enum Call { Checkpoint, Pause, Failure };
     struct Case {
         const char* what;
@@ -250,33 +305,10 @@ TEST_F(RecordTest, ResumeDataFromTheOperationReachesTheStoreAtOnceWithItsByteCou
     }
 }
 
-TEST_F(RecordTest, ResumeDataForAnotherPartialFileDeletesTheOneOnlyTheOldDataNamed) {
-    const QString folder = defaultPartialFileFolder();
-    const auto dataFor = [&](const QString& file, qint64 bytes) {
-        return ResumeData{
-            QUrl("https://www.youtube.com/media/a"), folder + "/" + file, bytes, "\"e\"", {}, 50}
-            .encode();
-    };
-    writeFile(folder + "/clipmoor-Old123.part", 10);
-    writeFile(folder + "/clipmoor-New123.part", 20);
-    const auto video = insertVideo();
-    video->setResumeData(dataFor("clipmoor-Old123.part", 10));
-    video->checkpointResumeData(dataFor("clipmoor-New123.part", 10));
-    video->checkpointResumeData(dataFor("clipmoor-New123.part", 20));  // the same file, further on
-    EXPECT_TRUE(waitUntil([&] { return !QFile::exists(folder + "/clipmoor-Old123.part"); }));
-    spinEventLoop(100);
-    EXPECT_TRUE(QFile::exists(folder + "/clipmoor-New123.part"));
-}
-
 TEST_F(RecordTest, ARetryQueuesTheRecordAgainAndANewAddressCarriesItsBytesOver) {
-    ResumeData kept{QUrl("https://www.youtube.com/media/old?expire=1"),
-                    defaultPartialFileFolder() + "/clipmoor-Rtr123.part",
-                    700,
-                    "\"e\"",
-                    {},
-                    2000};
+    const QString old = "https://www.youtube.com/media/old?expire=1";
     const auto video = insertVideo();
-    video->setResumeData(kept.encode());
+    video->setResumeData(resumeDataFor("clipmoor-Rtr123.part", 700, 2000, old));
     video->setDownloadState(Video::Failed);
     video->prepareForRetry();
     EXPECT_EQ(video->downloadState(), Video::Queued);
@@ -285,8 +317,7 @@ TEST_F(RecordTest, ARetryQueuesTheRecordAgainAndANewAddressCarriesItsBytesOver) 
     const QString fresh = "https://www.youtube.com/media/new?expire=2";
     video->replaceDownloadAddress(fresh);
     EXPECT_EQ(video->downloadURL(), fresh);
-    kept.url = QUrl(fresh);
-    EXPECT_EQ(video->resumeData(), kept.encode());
+    EXPECT_EQ(video->resumeData(), resumeDataFor("clipmoor-Rtr123.part", 700, 2000, fresh));
 }
 
 TEST_F(RecordTest, ARecordReleasedLastOnAnotherThreadIsDestroyedOnTheMainThread) {

@@ -4,10 +4,10 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QProcess>
 #include <QThread>
 
 #include "download/downloader.h"
+#include "fake_notification_service.h"
 #include "platform/http/resume_data.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/workspace.h"
@@ -33,8 +33,7 @@ protected:
 
     // What the list controller does when it gives a record its operation; not started.
     std::shared_ptr<Downloader> attachOperation(const std::shared_ptr<Video>& video,
-                                                const QUrl& url, bool withDestination = true,
-                                                int checkpointIntervalMs = 2000) {
+                                                const QUrl& url, int checkpointIntervalMs = 2000) {
         auto operation = Downloader::create();
         UrlSessionConfiguration configuration =
             UrlSessionConfiguration::ephemeralSessionConfiguration();
@@ -43,7 +42,7 @@ protected:
         operation->setSessionConfiguration(configuration);
         operation->setDownloadURL(url);
         operation->setResumeData(video->resumeData());
-        if (withDestination) operation->setDestinationPath(video->mediaLocalFilePath());
+        operation->setDestinationPath(video->mediaLocalFilePath());
         operation->setDelegate(video);
         video->setDownloader(operation);
         operations_.push_back(operation);
@@ -90,47 +89,6 @@ TEST_F(VideoTransferTest, ProgressArrivesInOrderOnTheMainThreadAndTheFileLandsWh
     EXPECT_TRUE(presenter.sheets.empty());
 }
 
-TEST_F(VideoTransferTest, AFinishedFileThatCannotBePlacedFailsTheRecord) {
-    struct Case {
-        const char* what;
-        qint64 mediaSize;
-        bool destinationTaken;
-        bool withDestination;
-        bool sheet;
-    };
-    const Case cases[] = {
-        {"destination taken", 4000, true, true, true},
-        {"operation without a destination", 4000, false, false, true},
-        {"empty download", 0, false, true, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const QString name = QString("Unplaced-%1").arg(&c - cases);
-        site.mediaFile(name, c.mediaSize);
-        const auto video = insertVideo(name);
-        const QString destination = downloadFolder + "/" + name + ".mp4";
-        if (c.destinationTaken) writeFile(destination, 3);
-        presenter.sheets.clear();
-        presenter.feedbackDialogs = 0;
-
-        attachOperation(video, site.mediaUrl(name), c.withDestination)->start();
-        ASSERT_TRUE(reachesState(*video, Video::Failed));
-        EXPECT_EQ(video->sizeRemainingString(), "Failed to download Media");
-        EXPECT_EQ(QFileInfo(destination).size(), c.destinationTaken ? 3 : 0);
-        ASSERT_EQ(presenter.sheets.size(), c.sheet ? 1u : 0u);
-        if (!c.sheet) continue;
-        const auto& sheet = presenter.sheets.front();
-        EXPECT_EQ(sheet.messageText, "Oops...");
-        EXPECT_EQ(sheet.informativeText,
-                  "There was problem moving your file. Would you like to tell us what happened?");
-        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
-        sheet.completion(0);
-        EXPECT_EQ(presenter.feedbackDialogs, 0);
-        sheet.completion(1);
-        EXPECT_EQ(presenter.feedbackDialogs, 1);
-    }
-}
-
 TEST_F(VideoTransferTest, ARunningOrPausedRecordDeletedStopsItsOperationAndLeavesNoPartialFile) {
     site.mediaFile("record-deleted.bin", 1024 * 1024);
     for (const bool paused : {false, true}) {
@@ -168,56 +126,16 @@ TEST_F(VideoTransferTest, ARunningOrPausedRecordDeletedStopsItsOperationAndLeave
     }
 }
 
-// A bus daemon of the test's own, standing in for the system bus.
-class PrivateBus {
-public:
-    explicit PrivateBus(const QString& folder) {
-        QFile config(folder + "/bus.conf");
-        EXPECT_TRUE(config.open(QIODevice::WriteOnly));
-        config.write(QString(R"(<!DOCTYPE busconfig PUBLIC
- "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <type>session</type>
-  <listen>unix:dir=%1</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>)")
-                         .arg(folder)
-                         .toUtf8());
-        config.close();
-        daemon_.start("dbus-daemon",
-                      {"--config-file=" + config.fileName(), "--nofork", "--print-address=1"});
-        EXPECT_TRUE(daemon_.waitForStarted()) << "dbus-daemon is missing";
-        EXPECT_TRUE(waitUntil([&] { return daemon_.canReadLine(); }, kWaitMs));
-        address = QString::fromUtf8(daemon_.readLine()).trimmed();
-    }
-    ~PrivateBus() {
-        daemon_.kill();
-        daemon_.waitForFinished();
-    }
-    QString address;
-
-private:
-    QProcess daemon_;
-};
-
 TEST_F(VideoTransferTest, SleepStopsADownloadLeavingTheRecordAndItsCheckpointedBytes) {
-    PrivateBus bus(dir_.path());
-    ASSERT_FALSE(bus.address.isEmpty());
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address.toUtf8());
-    QDBusConnection loginManager = QDBusConnection::connectToBus(bus.address, "login-manager");
+    PrivateSessionBus bus("DBUS_SYSTEM_BUS_ADDRESS");
+    QDBusConnection loginManager = QDBusConnection::connectToBus(bus.address(), "login-manager");
     ASSERT_TRUE(loginManager.registerService("org.freedesktop.login1"));
     ASSERT_TRUE(Workspace::sharedWorkspace().startObservingSystemSleep());
 
     site.mediaFile("record-sleep.bin", 1024 * 1024);
     const auto video = insertVideo();
     const auto operation =
-        attachOperation(video, site.slowMediaUrl("record-sleep.bin", 300'000), true, 100);
+        attachOperation(video, site.slowMediaUrl("record-sleep.bin", 300'000), 100);
     operation->start();
     ASSERT_TRUE(reachesState(*video, Video::Downloading));
     ASSERT_TRUE(waitUntil([&] { return !video->resumeData().isEmpty(); }, kWaitMs));

@@ -57,27 +57,6 @@ TEST(QueryStringTest, StartsWithQuestionMarkOnlyWhenTheBaseHasNone) {
               "https://h/p?&a=1&eurl=");
 }
 
-TEST(QueryStringTest, ElParameterFollowsAttemptType) {
-    const auto elOf = [](quint64 attempt) -> std::optional<QString> {
-        for (const auto& [key, value] : VXYouTubeExtractor::requestParameters(attempt, "id"))
-            if (key == "el") return value;
-        return std::nullopt;
-    };
-    EXPECT_EQ(elOf(0), "embedded");
-    EXPECT_EQ(elOf(1), "detailpage");
-    EXPECT_EQ(elOf(2), "vevo");
-    EXPECT_EQ(elOf(3), "");
-    EXPECT_EQ(elOf(5), std::nullopt);
-    EXPECT_EQ(elOf(7), std::nullopt);
-
-    const auto parameters = VXYouTubeExtractor::requestParameters(7, "a&b=c");
-    EXPECT_TRUE(parameters.contains(qMakePair(QString("video_id"), QString("a&b=c"))));
-    EXPECT_TRUE(parameters.contains(qMakePair(QString("eurl"), QString(""))));
-    EXPECT_TRUE(parameters.contains(qMakePair(QString("ps"), QString("default"))));
-    EXPECT_TRUE(parameters.contains(qMakePair(QString("gl"), QString("US"))));
-    EXPECT_FALSE(VXYouTubeExtractor::hostLanguageCode().isEmpty());
-}
-
 TEST(StreamFilterTest, KeepsTheFourOfferedStreamsUnderTheirOwnItag) {
     StreamMap all;
     for (const QString itag : {"18", "22", "36", "140", "137", "43", "18abc", "x", ""})

@@ -87,7 +87,7 @@ void makeStoreThenRun(const QString& path, const char* sql) {
 
 class ObjectStoreTest : public testing::Test {
 protected:
-    QString storePath() const { return dir_.filePath("Test.storedata"); }
+    QString storePath() const { return dir_.filePath(fileName_); }
 
     // A fresh context on the store file; null (with `error` set) when the store is refused.
     std::unique_ptr<ManagedObjectContext> open(
@@ -123,6 +123,7 @@ protected:
     }
 
     QTemporaryDir dir_;
+    QString fileName_ = "Test.storedata";
 };
 
 QStringList titles(const std::vector<std::shared_ptr<ManagedObject>>& records) {
@@ -175,75 +176,58 @@ TEST_F(ObjectStoreTest, RecordsSurviveReopeningWithValuesTypesAndIdentities) {
     EXPECT_EQ(std::dynamic_pointer_cast<Clip>(records[1])->rank(), 0);
 }
 
-struct ForeignFile {
-    const char* name;
-    std::function<void(const QString& path)> make;
-    qint64 expectedCode;
-};
-
-void PrintTo(const ForeignFile& f, std::ostream* os) {
-    *os << f.name;
-}
-
-class ForeignFileTest : public ObjectStoreTest, public testing::WithParamInterface<ForeignFile> {};
-
-TEST_P(ForeignFileTest, IsReportedWithItsCauseAndLeftByteIdentical) {
-    GetParam().make(storePath());
-    const QByteArray before = readFile(storePath());
-    Error error;
-    EXPECT_FALSE(open(&error));
-    EXPECT_EQ(error.domain(), kCocoaErrorDomain);
-    EXPECT_EQ(error.code(), GetParam().expectedCode) << error.debugDescription().toStdString();
-    EXPECT_FALSE(error.localizedDescription().isEmpty());
-    EXPECT_EQ(readFile(storePath()), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    ObjectStore, ForeignFileTest,
-    testing::Values(
-        ForeignFile{"Garbage",
-                    [](const QString& path) {
-                        QFile file(path);
-                        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-                        file.write(QByteArray(3000, 'x') + "not a database");
-                    },
-                    kFileReadCorruptFileError},
-        ForeignFile{"DamagedHeader",
-                    [](const QString& path) {
-                        QFile file(path);
-                        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-                        file.write(QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff'));
-                    },
-                    kFileReadCorruptFileError},
-        ForeignFile{"AnotherProgramsDatabase",
-                    [](const QString& path) {
-                        runSql(path,
-                               "CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x');");
-                    },
-                    kPersistentStoreIncompatibleVersionHashError},
-        ForeignFile{"StoreOfAnotherModel",
-                    [](const QString& path) {
-                        auto coordinator =
-                            std::make_shared<PersistentStoreCoordinator>(makeModel(true));
-                        ASSERT_TRUE(coordinator->addPersistentStore(
-                            NSSQLiteStoreType, QUrl::fromLocalFile(path), nullptr));
-                    },
-                    kPersistentStoreIncompatibleVersionHashError},
+TEST_F(ObjectStoreTest, ForeignFileIsReportedWithItsCauseAndLeftByteIdentical) {
+    const auto bytes = [](const QByteArray& content) {
+        return [content](const QString& path) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        };
+    };
+    const auto sql = [](const char* statements) {
+        return [statements](const QString& path) { runSql(path, statements); };
+    };
+    // A store of the test model holding one record, changed behind the store's back.
+    const auto storeThen = [](const char* statements) {
+        return [statements](const QString& path) { makeStoreThenRun(path, statements); };
+    };
+    const struct {
+        const char* name;
+        std::function<void(const QString& path)> make;
+        qint64 code;
+    } cases[] = {
+        {"garbage", bytes(QByteArray(3000, 'x') + "not a database"), kFileReadCorruptFileError},
+        {"damaged header", bytes(QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff')),
+         kFileReadCorruptFileError},
+        {"another program's database",
+         sql("CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x');"),
+         kPersistentStoreIncompatibleVersionHashError},
+        {"store of another model",
+         [](const QString& path) {
+             auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeModel(true));
+             ASSERT_TRUE(coordinator->addPersistentStore(NSSQLiteStoreType,
+                                                         QUrl::fromLocalFile(path), nullptr));
+         },
+         kPersistentStoreIncompatibleVersionHashError},
         // No key would be left for a new record.
-        ForeignFile{"KeyHighWaterAtTheLargestKey",
-                    [](const QString& path) {
-                        makeStoreThenRun(path,
-                                         "UPDATE clipmoor_store_metadata SET value = "
-                                         "9223372036854775807 WHERE key = "
-                                         "'primary_key_high_water';");
-                    },
-                    kFileReadCorruptFileError},
-        ForeignFile{"RecordAtTheLargestKey",
-                    [](const QString& path) {
-                        makeStoreThenRun(path, "UPDATE Clip SET _pk = 9223372036854775807;");
-                    },
-                    kFileReadCorruptFileError}),
-    [](const auto& info) { return std::string(info.param.name); });
+        {"key high-water mark at the largest key",
+         storeThen("UPDATE clipmoor_store_metadata SET value = 9223372036854775807 "
+                   "WHERE key = 'primary_key_high_water';"),
+         kFileReadCorruptFileError},
+        {"record at the largest key", storeThen("UPDATE Clip SET _pk = 9223372036854775807;"),
+         kFileReadCorruptFileError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fileName_ = QString::fromUtf8(c.name) + ".storedata";
+        ASSERT_NO_FATAL_FAILURE(c.make(storePath()));
+        const QByteArray before = readFile(storePath());
+        Error error;
+        EXPECT_FALSE(open(&error));
+        EXPECT_TRUE(error.is(kCocoaErrorDomain, c.code)) << error.debugDescription().toStdString();
+        EXPECT_FALSE(error.localizedDescription().isEmpty());
+        EXPECT_EQ(readFile(storePath()), before);
+    }
+}
 
 TEST_F(ObjectStoreTest, TheLastFreeKeyIsHandedOutOnceAndNeverWrapsAround) {
     makeStoreThenRun(storePath(),
@@ -467,24 +451,9 @@ TEST_F(ObjectStoreTest, AssignmentsAlwaysSignalButOnlyRealChangesArePending) {
     EXPECT_EQ(keys.count(), 1);
 }
 
-struct FetchCase {
-    const char* name;
-    QString entity;
-    std::optional<Predicate> predicate;
-    std::vector<SortDescriptor> sort;
-    quint64 limit;
-    QStringList expected;
-};
-
-void PrintTo(const FetchCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class FetchTest : public ObjectStoreTest, public testing::WithParamInterface<FetchCase> {};
-
 // Stored: c(rank 3), a(1), t1 (Trailer, 2), b (no rank), t2 (Trailer, 2), gone (deleted,
 // not saved); pending: n (rank 0, not saved). Store order is insertion order.
-TEST_P(FetchTest, SelectsOrdersAndLimits) {
+TEST_F(ObjectStoreTest, FetchSelectsOrdersAndLimits) {
     auto context = open();
     const auto add = [&](const QString& title, std::optional<int> rank, const QString& entity) {
         auto clip = insertClip(*context, title, entity);
@@ -502,39 +471,44 @@ TEST_P(FetchTest, SelectsOrdersAndLimits) {
     context->deleteObject(gone);
     add("n", 0, "Clip");
 
-    FetchRequest request(GetParam().entity);
-    request.setPredicate(GetParam().predicate);
-    request.setSortDescriptors(GetParam().sort);
-    request.setFetchLimit(GetParam().limit);
-    EXPECT_EQ(titles(fetch(*context, request)), GetParam().expected);
+    const struct {
+        const char* name;
+        QString entity;
+        std::optional<Predicate> predicate;
+        std::vector<SortDescriptor> sort;
+        quint64 limit;
+        QStringList expected;
+    } cases[] = {
+        {"store order with pending inserts, without pending deletes",
+         "Clip",
+         {},
+         {},
+         0,
+         {"c", "a", "t1", "b", "t2", "n"}},
+        {"sub-entity only", "Trailer", {}, {}, 0, {"t1", "t2"}},
+        {"predicate", "Clip", Predicate::keyPathEquals("rank", 2), {}, 0, {"t1", "t2"}},
+        {"ascending, missing first, ties in store order",
+         "Clip",
+         {},
+         {SortDescriptor("rank")},
+         0,
+         {"b", "n", "a", "t1", "t2", "c"}},
+        {"two descriptors",
+         "Clip",
+         {},
+         {SortDescriptor("rank", false), SortDescriptor("title", false)},
+         0,
+         {"c", "t2", "t1", "a", "n", "b"}},
+        {"limit", "Clip", {}, {SortDescriptor("title")}, 2, {"a", "b"}},
+    };
+    for (const auto& c : cases) {
+        FetchRequest request(c.entity);
+        request.setPredicate(c.predicate);
+        request.setSortDescriptors(c.sort);
+        request.setFetchLimit(c.limit);
+        EXPECT_EQ(titles(fetch(*context, request)), c.expected) << c.name;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    ObjectStore, FetchTest,
-    testing::Values(
-        FetchCase{"StoreOrderWithPendingInsertsAndWithoutPendingDeletes",
-                  "Clip",
-                  {},
-                  {},
-                  0,
-                  {"c", "a", "t1", "b", "t2", "n"}},
-        FetchCase{"SubEntityOnly", "Trailer", {}, {}, 0, {"t1", "t2"}},
-        FetchCase{"Predicate", "Clip", Predicate::keyPathEquals("rank", 2), {}, 0, {"t1", "t2"}},
-        FetchCase{"AscendingMissingFirstTiesInStoreOrder",
-                  "Clip",
-                  {},
-                  {SortDescriptor("rank")},
-                  0,
-                  {"b", "n", "a", "t1", "t2", "c"}},
-        FetchCase{"TwoDescriptors",
-                  "Clip",
-                  {},
-                  {SortDescriptor("rank", false), SortDescriptor("title", false)},
-                  0,
-                  {"c", "t2", "t1", "a", "n", "b"}},
-        FetchCase{"Limit", "Clip", {}, {SortDescriptor("title")}, 2, {"a", "b"}},
-        FetchCase{"LimitZeroMeansNone", "Trailer", {}, {}, 0, {"t1", "t2"}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ObjectStoreTest, IdentitiesResolveAcrossSavesButNotAfterASavedDeletion) {
     auto context = open();

@@ -12,8 +12,9 @@ const ResumeData kSample{QUrl("https://www.youtube.com/media/a.mp4?itag=18&sig=1
                          "Mon, 01 Jan 2024 00:00:00 GMT",
                          600000};
 
-QByteArray withField(const char* key, const QByteArray& json) {
-    const QByteArray whole = kSample.encode();
+// `whole` with the value of `key` replaced by the JSON text `json`.
+QByteArray withField(const char* key, const QByteArray& json,
+                     const QByteArray& whole = kSample.encode()) {
     const qsizetype start = whole.indexOf(QByteArray("\"") + key + "\":");
     const qsizetype valueStart = whole.indexOf(':', start) + 1;
     qsizetype end = valueStart;
@@ -38,9 +39,21 @@ TEST(ResumeDataTest, RefusesWhatCouldNotBeUsedSafelyOrWouldNotReadBackTheSame) {
         const char* name;
         QByteArray data;
     } rows[] = {
+        {"Truncated", kSample.encode().chopped(1)},
+        {"NotJson", "not resume data at all"},
+        {"DeeplyNested", QByteArray(100'000, '{')},
+        {"EmptyObject", "{}"},
+        {"Array", "[1,2,3]"},
+        {"OtherVersion", withField("version", "2")},
+        {"VersionOutOfRange", withField("version", "1e300")},
+        {"NegativeBytes", withField("bytes", "-5")},
+        {"BytesAsText", withField("bytes", "\"1000\"")},
+        {"FtpAddress", withField("url", "\"ftp://h/a.mp4\"")},
         {"AddressWithoutHost", withField("url", "\"http:/media/a.mp4\"")},
         {"AddressThatEncodesDifferently", withField("url", "\"http:###//127.0.0.1/a\"")},
         {"PartialFileWithNul", withField("partialFile", "\"/tmp/clipmoor-abcdef.part\\u0000x\"")},
+        {"NoValidator", withField("etag", "\"\"", withField("lastModified", "\"\""))},
+        {"ValidatorBreakingAHeader", withField("etag", "\"\\\"t\\r\\nX-Injected: 1\\\"\"")},
     };
     ASSERT_TRUE(ResumeData::decode(kSample.encode()));
     for (const auto& row : rows) EXPECT_FALSE(ResumeData::decode(row.data)) << row.name;

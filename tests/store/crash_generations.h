@@ -11,9 +11,9 @@
 
 // What the crash test's writer keeps in the store. After save number g (a "generation") the
 // store holds exactly the records numbered max(1, g - kWindow + 1) to g: each save inserts
-// record g, deletes record g - kWindow and rewrites the counters, state and resume data of all
-// the others. Any mix of two generations, a lost record or a half-written one is told apart
-// from every whole generation.
+// record g, deletes record g - kWindow and rewrites the byte count and resume data of all the
+// others. Any mix of two generations, a lost record or a half-written one is told apart from
+// every whole generation.
 namespace clipmoor::test::crash {
 
 inline constexpr int kWindow = 12;

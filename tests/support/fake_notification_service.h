@@ -15,10 +15,11 @@
 namespace clipmoor::test {
 
 // A dbus-daemon of the test's own that activates no services, made this process's session bus
-// (start it before the session bus is first used).
+// (start it before the session bus is first used), or the bus that `addressVariable` names:
+// DBUS_SYSTEM_BUS_ADDRESS makes it stand in for the system bus.
 class PrivateSessionBus {
 public:
-    PrivateSessionBus() {
+    explicit PrivateSessionBus(const char* addressVariable = "DBUS_SESSION_BUS_ADDRESS") {
         QFile config(privateHome() + "/session-bus.conf");
         EXPECT_TRUE(config.open(QIODevice::WriteOnly));
         config.write(
@@ -33,7 +34,7 @@ public:
         EXPECT_TRUE(daemon_.waitForStarted() && daemon_.waitForReadyRead(10000))
             << "dbus-daemon does not start (scripts/install-deps.sh test installs it)";
         address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address_.toUtf8());
+        qputenv(addressVariable, address_.toUtf8());
     }
     ~PrivateSessionBus() {
         daemon_.terminate();

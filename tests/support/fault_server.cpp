@@ -99,6 +99,16 @@ struct FaultServer::Impl {
     // server stops or the stall limit is reached.
     void trickle(int fd, const QByteArray& body, qint64 intervalMs) const;
     std::optional<QByteArray> readRequestHead(int fd) const;
+    // The head of every answer but the 404: `length` bytes of a body of `announced` bytes.
+    static QByteArray headers(const char* status, qint64 length, qint64 announced,
+                              const QByteArray& extra) {
+        return QByteArray("HTTP/1.1 ") + status +
+               "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+               QByteArray::number(length) + "\r\n" + extra + "ETag: \"fault-" +
+               QByteArray::number(announced) +
+               "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
+               "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
+    }
 };
 
 FaultServer::FaultServer() : impl_(std::make_unique<Impl>()) {}
@@ -108,7 +118,7 @@ FaultServer::~FaultServer() {
 }
 
 void FaultServer::start() {
-    if (isRunning()) return;
+    if (impl_->acceptor.joinable()) return;
     Impl& d = *impl_;
     d.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     d.wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -138,38 +148,12 @@ void FaultServer::stop() {
     ::close(std::exchange(d.wake, -1));
 }
 
-bool FaultServer::isRunning() const {
-    return impl_->acceptor.joinable();
-}
-quint16 FaultServer::port() const {
-    return impl_->port;
-}
-
-QUrl FaultServer::cutConnectionUrl(qint64 announced, qint64 sent) const {
-    return QUrl(
-        QStringLiteral("http://127.0.0.1:%1/cut/%2/%3").arg(port()).arg(announced).arg(sent));
-}
-
-QUrl FaultServer::cutOnceUrl(qint64 announced, qint64 sent) const {
-    return QUrl(
-        QStringLiteral("http://127.0.0.1:%1/cutonce/%2/%3").arg(port()).arg(announced).arg(sent));
-}
-
-QUrl FaultServer::shortBodyUrl(qint64 announced, qint64 sent) const {
-    return QUrl(
-        QStringLiteral("http://127.0.0.1:%1/short/%2/%3").arg(port()).arg(announced).arg(sent));
-}
-
-QUrl FaultServer::stallUrl(qint64 announced, qint64 sent) const {
-    return QUrl(
-        QStringLiteral("http://127.0.0.1:%1/stall/%2/%3").arg(port()).arg(announced).arg(sent));
-}
-
-QUrl FaultServer::trickleUrl(qint64 announced, qint64 intervalMs) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/trickle/%2/%3")
-                    .arg(port())
+QUrl FaultServer::url(const char* fault, qint64 announced, qint64 third) const {
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/%2/%3/%4")
+                    .arg(impl_->port)
+                    .arg(QLatin1String(fault))
                     .arg(announced)
-                    .arg(intervalMs));
+                    .arg(third));
 }
 
 QStringList FaultServer::requests() const {
@@ -280,23 +264,15 @@ void FaultServer::Impl::serve(int fd) {
                     "Content-Length: 10\r\nConnection: close\r\n\r\nnot found\n");
         } else if (const auto from = rangeStart(*head);
                    plan->fault == Fault::CutOnce && from && *from < plan->announced) {
-            const QByteArray headers =
-                "HTTP/1.1 206 Partial Content\r\nContent-Type: application/octet-stream\r\n"
-                "Content-Length: " +
-                QByteArray::number(plan->announced - *from) + "\r\nContent-Range: bytes " +
-                QByteArray::number(*from) + "-" + QByteArray::number(plan->announced - 1) + "/" +
-                QByteArray::number(plan->announced) + "\r\nETag: \"fault-" +
-                QByteArray::number(plan->announced) +
-                "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
-                "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
-            if (sendAll(fd, headers)) sendAll(fd, FaultServer::body(plan->announced).mid(*from));
+            const QByteArray range = QByteArray::number(*from) + "-" +
+                                     QByteArray::number(plan->announced - 1) + "/" +
+                                     QByteArray::number(plan->announced);
+            if (sendAll(fd, headers("206 Partial Content", plan->announced - *from, plan->announced,
+                                    "Content-Range: bytes " + range + "\r\n")))
+                sendAll(fd, FaultServer::body(plan->announced).mid(*from));
         } else {
             const QByteArray headers =
-                "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-                QByteArray::number(plan->announced) + "\r\nETag: \"fault-" +
-                QByteArray::number(plan->announced) +
-                "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
-                "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
+                Impl::headers("200 OK", plan->announced, plan->announced, {});
             if (plan->fault == Fault::Trickle) {
                 if (sendAll(fd, headers))
                     trickle(fd, FaultServer::body(plan->announced), plan->sent);

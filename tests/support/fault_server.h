@@ -35,14 +35,14 @@ public:
     // Listens on a free loopback port; a failure ends the test process with a message.
     void start();
     void stop();
-    bool isRunning() const;
-    quint16 port() const;
 
-    QUrl cutConnectionUrl(qint64 announced, qint64 sent) const;
-    QUrl cutOnceUrl(qint64 announced, qint64 sent) const;
-    QUrl shortBodyUrl(qint64 announced, qint64 sent) const;
-    QUrl stallUrl(qint64 announced, qint64 sent = 0) const;
-    QUrl trickleUrl(qint64 announced, qint64 intervalMs) const;
+    QUrl cutConnectionUrl(qint64 announced, qint64 sent) const {
+        return url("cut", announced, sent);
+    }
+    QUrl cutOnceUrl(qint64 announced, qint64 sent) const { return url("cutonce", announced, sent); }
+    QUrl shortBodyUrl(qint64 announced, qint64 sent) const { return url("short", announced, sent); }
+    QUrl stallUrl(qint64 announced, qint64 sent = 0) const { return url("stall", announced, sent); }
+    QUrl trickleUrl(qint64 announced, qint64 ms) const { return url("trickle", announced, ms); }
 
     // Request heads received so far (request line and headers, CRLF-separated), oldest first.
     QStringList requests() const;
@@ -53,6 +53,8 @@ public:
     static QByteArray body(qint64 length);
 
 private:
+    QUrl url(const char* fault, qint64 announced, qint64 third) const;
+
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

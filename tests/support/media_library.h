@@ -16,7 +16,6 @@ class MediaLibrary {
 public:
     explicit MediaLibrary(QString folder);
 
-    const QString& folder() const { return folder_; }
     // Where the file of `name` lives; ends the process for a name that is not a plain file name.
     QString path(const QString& name) const;
 

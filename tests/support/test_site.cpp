@@ -132,7 +132,7 @@ TestSite::TestSite() : impl_(new Impl) {
     connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(kUntrustedHost).arg(ports.untrusted)
               << QStringLiteral("%1:443:127.0.0.1:%2").arg(kMismatchedHost).arg(ports.https);
     setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
-    setEnvironment("CLIPMOOR_CA_BUNDLE", certificateAuthorityFile());
+    setEnvironment("CLIPMOOR_CA_BUNDLE", certificateFile(QStringLiteral("ca.pem")));
     dropProxySettings();
 }
 
@@ -151,20 +151,9 @@ void TestSite::keepSiteHostsOffTheNetwork() {
     setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
 }
 
-quint16 TestSite::port() const {
-    return impl_->nginx->ports().https;
-}
-QString TestSite::rootDirectory() const {
-    return impl_->work.path();
-}
-
 QString TestSite::sourceDirectory() {
     const QString configured = qEnvironmentVariable("CLIPMOOR_TEST_SITE_ROOT");
     return configured.isEmpty() ? QStringLiteral(CLIPMOOR_TEST_SITE_SOURCE_DIR) : configured;
-}
-
-QString TestSite::certificateAuthorityFile() {
-    return certificateFile(QStringLiteral("ca.pem"));
 }
 
 QUrl TestSite::mainHostUrl(const QString& pathAndQuery) const {
@@ -200,7 +189,7 @@ QUrl TestSite::switchableMediaUrl(const QString& name, qint64 bytesPerSecond) co
 }
 
 void TestSite::setFullSpeed(bool fullSpeed) {
-    QFile marker(rootDirectory() + QStringLiteral("/full-speed"));
+    QFile marker(impl_->work.path() + QStringLiteral("/full-speed"));
     if (!fullSpeed) {
         marker.remove();
     } else if (!marker.exists()) {
@@ -281,9 +270,9 @@ QList<AccessLogEntry> TestSite::accessLog() const {
     if (!file.open(QIODevice::ReadOnly)) return entries;
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 6) continue;  // an empty last line, or a line still being written
+        if (fields.size() != 5) continue;  // an empty last line, or a line still being written
         entries.append({fields[0].toInt(), logField(fields[1]), logField(fields[2]),
-                        logField(fields[3]), fields[4].toLongLong(), logField(fields[5])});
+                        logField(fields[3]), logField(fields[4])});
     }
     return entries;
 }

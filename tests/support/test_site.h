@@ -16,7 +16,6 @@ struct AccessLogEntry {
     QString host;     // the Host header ("www.youtube.com")
     QString range;    // the Range header, empty when there was none
     QString ifRange;  // the If-Range header, empty when there was none ("\"6b15-927c0\"")
-    qint64 bodyBytesSent = 0;
     QString request;  // the request line as it arrived: "GET /get_video_info?... HTTP/2.0"
 
     // The path and query of the request line, exactly as sent: "/get_video_info?...".
@@ -59,12 +58,8 @@ public:
     static TestSite& shared();
     ~TestSite();
 
-    quint16 port() const;           // where nginx listens for HTTPS
-    QString rootDirectory() const;  // the throw-away folder of this run; media under media/
     // The site's data in the source tree (answer files, thumbnail): CLIPMOOR_TEST_SITE_ROOT.
     static QString sourceDirectory();
-    // The authority that CLIPMOOR_CA_BUNDLE names.
-    static QString certificateAuthorityFile();
 
     // "https://www.youtube.com" + pathAndQuery; "https://i.ytimg.com/vi/ID/hqdefault.jpg".
     QUrl mainHostUrl(const QString& pathAndQuery) const;
