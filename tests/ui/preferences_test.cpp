@@ -144,25 +144,31 @@ TEST_F(PreferencesTest, SameListChangesNothingAndANewListRebuildsTheToolbar) {
     EXPECT_EQ(UserDefaults(settingsFile).stringForKey(kSelection), "UpdatePane");
 }
 
-TEST_F(PreferencesTest, DownloadFolderChangesOnlyThroughTheFolderDialog) {
+TEST_F(PreferencesTest, TheGeneralPaneChangesItsSettingsOnlyThroughItsControls) {
+    const QString initial = test::privateHome() + "/Downloads/Clipmoor";
     defaults = std::make_unique<UserDefaults>(settingsFile);
-    defaults->setValue(test::privateHome() + "/Downloads/Clipmoor", "ClipmoorMediaDownloadPath");
+    defaults->setValue(initial, "ClipmoorMediaDownloadPath");
     GeneralPaneViewController pane(*defaults);
-    QWidget* view = pane.view();
-    view->show();
-    QLineEdit* field = pane.downloadsPathTextField();
-    EXPECT_EQ(field->text(), test::privateHome() + "/Downloads/Clipmoor");
-    QTest::keyClicks(field, "/elsewhere");
-    EXPECT_EQ(field->text(), test::privateHome() + "/Downloads/Clipmoor");
+    pane.view()->show();
+    // The clipboard pick-up is off until the user turns it on.
+    QCheckBox* box = pane.clipboardPickupCheckBox();
+    EXPECT_FALSE(box->isChecked());
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Space);
+    EXPECT_TRUE(
+        UserDefaults(settingsFile).valueForKey("ClipmoorPicksUpClipboardAddresses").toBool());
+    GeneralPaneViewController reopened(*defaults);
+    reopened.view();
+    EXPECT_TRUE(reopened.clipboardPickupCheckBox()->isChecked());
 
+    // The download folder cannot be typed in, only chosen in the folder dialog.
+    QLineEdit* field = pane.downloadsPathTextField();
+    QTest::keyClicks(field, "/elsewhere");
+    EXPECT_EQ(field->text(), initial);
     const QString videos = test::privateHome() + "/Videos";
     ASSERT_TRUE(QDir().mkpath(videos + "/inner"));
-    const struct {
-        bool confirm;
-        QString expected;
-    } answers[] = {{false, test::privateHome() + "/Downloads/Clipmoor"}, {true, videos}};
-    for (const auto& answer : answers) {
-        SCOPED_TRACE(answer.confirm ? "OK" : "Cancel");
+    for (const bool confirm : {false, true}) {
+        SCOPED_TRACE(confirm ? "OK" : "Cancel");
         pane.choosePath();
         QFileDialog* dialog = pane.folderDialog();
         ASSERT_TRUE(dialog);
@@ -173,32 +179,14 @@ TEST_F(PreferencesTest, DownloadFolderChangesOnlyThroughTheFolderDialog) {
         // The user looks into the home folder and picks "Videos" in it.
         dialog->setDirectory(test::privateHome());
         dialog->findChild<QLineEdit*>("fileNameEdit")->setText("Videos");
-        if (answer.confirm)
+        if (confirm)
             static_cast<QDialog*>(dialog)->accept();
         else
             dialog->reject();
-        EXPECT_EQ(field->text(), answer.expected);
-        EXPECT_EQ(UserDefaults(settingsFile).stringForKey("ClipmoorMediaDownloadPath"),
-                  answer.expected);
+        const QString expected = confirm ? videos : initial;
+        EXPECT_EQ(field->text(), expected);
+        EXPECT_EQ(UserDefaults(settingsFile).stringForKey("ClipmoorMediaDownloadPath"), expected);
         EXPECT_TRUE(test::waitUntil([&] { return !pane.folderDialog(); }));
-    }
-}
-
-TEST_F(PreferencesTest, ClipboardPickUpIsOffUntilTheUserTurnsItOn) {
-    for (const bool on : {true, false}) {
-        SCOPED_TRACE(on);
-        defaults = std::make_unique<UserDefaults>(settingsFile);
-        GeneralPaneViewController pane(*defaults);
-        QWidget* view = pane.view();
-        view->show();
-        QCheckBox* box = pane.clipboardPickupCheckBox();
-        EXPECT_EQ(box->isChecked(), !on);  // off at first, then what the last round stored
-        box->setFocus();
-        QTest::keyClick(box, Qt::Key_Space);
-        EXPECT_EQ(box->isChecked(), on);
-        EXPECT_EQ(
-            UserDefaults(settingsFile).valueForKey("ClipmoorPicksUpClipboardAddresses").toBool(),
-            on);
     }
 }
 
