@@ -132,9 +132,11 @@ private:
     QString scheme_;
 };
 
-TEST_F(AppDelegateTest, MenuItemsCallTheirActions) {
+TEST_F(AppDelegateTest, MenuItemsAndTheWindowsRecordsReachTheApplicationsActions) {
+    delegate.setMediaPlayerVendor(std::make_unique<QMRMediaPlayerVendor>());
     MainWindow window;
     delegate.setMainWindow(&window);
+    delegate.connectRecordPresenter(window.videoPresenter());
     const auto item = [&](const char* name) {
         QAction* action = window.menuBar()->findChild<QAction*>(name);
         EXPECT_TRUE(action) << name;
@@ -151,26 +153,18 @@ TEST_F(AppDelegateTest, MenuItemsCallTheirActions) {
     item("openPreferences")->trigger();
     EXPECT_TRUE(ZKPreferencesController::sharedController()->window()->isVisible());
 
+    // The feedback address, from the menu and from a record's sheet.
     UrlCatcher mail("mailto");
     item("showFeedbackDialog")->trigger();
-    EXPECT_EQ(mail.opened, QList<QUrl>({LocalVendorServices::feedbackAddress()}));
-}
+    window.videoPresenter()->showFeedbackDialog();
+    EXPECT_EQ(mail.opened, QList<QUrl>(2, LocalVendorServices::feedbackAddress()));
 
-TEST_F(AppDelegateTest, RecordsPlayInTheApplicationsPlayerAndOfferItsFeedback) {
-    delegate.setMediaPlayerVendor(std::make_unique<QMRMediaPlayerVendor>());
-    MainWindow window;
-    delegate.setMainWindow(&window);
-    delegate.connectRecordPresenter(window.videoPresenter());
-
+    // A record plays in the application's own player.
     window.videoPresenter()->playMediaFile(QUrl::fromLocalFile(test::privateHome() + "/a.mp4"),
                                            "Clip(720p)");
     const auto players = delegate.mediaPlayerVendor()->mediaPlayers();
     ASSERT_EQ(players.size(), 1);
     EXPECT_EQ(players.first()->title(), "Clip(720p)");
-
-    UrlCatcher mail("mailto");
-    window.videoPresenter()->showFeedbackDialog();
-    EXPECT_EQ(mail.opened, QList<QUrl>({LocalVendorServices::feedbackAddress()}));
 }
 
 TEST_F(AppDelegateTest, InstallBrowserExtensionShowsTheFolderAndHowToLoadItOrNothing) {
