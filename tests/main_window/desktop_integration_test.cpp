@@ -65,10 +65,12 @@ TEST_F(DesktopIntegrationTest, TellsHowDownloadsEndedWhileTheUserLookedElsewhere
     ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
 
     test::TestSite& site = test::TestSite::shared();
+    // The second is told once the service has said what it can show.
     const auto ready =
         addRecord("Night drive", 0, "Missing0002", site.mediaUrl("AllStreams1-18.mp4"));
-    const auto gone = addRecord("Gone clip", 0, "Missing0003", site.statusUrl(404));
     ASSERT_TRUE(reaches(ready, Video::Finished));
+    ASSERT_TRUE(test::waitUntil([&] { return service->calls.size() == 1; }));
+    const auto gone = addRecord("Gone clip", 0, "Missing0003", site.statusUrl(404));
     ASSERT_TRUE(reaches(gone, Video::Failed));
     ASSERT_TRUE(test::waitUntil([&] { return service->calls.size() == 2; }));
     test::spinEventLoop(300);  // a finished record reads "finished" once before its move too

@@ -141,6 +141,19 @@ TEST_F(DownloadJourneyTest, PlayingADeletedFileOffersRemovalAndYesRemovesTheRow)
     EXPECT_EQ(table()->numberOfRows(), 0);
 }
 
+TEST_F(DownloadJourneyTest, RemovingAPausedDownloadDeletesItsPartialFile) {
+    test::TestSite& site = test::TestSite::shared();
+    site.mediaFile("removed.mp4", 3'000'000);
+    const auto video = addRecord("Removed clip(medium)", 0, "Missing0001",
+                                 site.slowMediaUrl("removed.mp4", 150'000));
+    pauseOnceBytesAreIn(video);
+    const QString partial = partialFileOf(video);
+    ASSERT_TRUE(QFile::exists(partial));
+    NotificationCenter::defaultCenter().post(kClipmoorItemDeleteItemNotification,
+                                             QVariant::fromValue(video->objectID()));
+    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(partial); }));
+}
+
 TEST_F(DownloadJourneyTest, OrphanPartialFilesAreSweptAtStartAndDownloadsAreNeverTouched) {
     const QString folder = defaultPartialFileFolder();
     QDir().mkpath(folder);

@@ -125,11 +125,13 @@ TEST_F(DownloadListTest, RemovalByIdentityTakesTheRowAwayAndLeavesTheOthersInPla
     context()->processPendingChanges();
     EXPECT_EQ(records().size(), 4u);
 
-    // A change of a record remakes no row.
+    // A change of a record remakes no row, and a click selects none.
     VideoItemView* view = rowView(0);
     records()[0]->setTitle("renamed");
     context()->processPendingChanges();
     EXPECT_EQ(rowView(0), view);
+    QTest::mouseClick(view, Qt::LeftButton);
+    EXPECT_EQ(table()->selectedRow(), -1);
 }
 
 TEST_F(DownloadListTest, RowMenuOpensThePageAndRemovesTheRow) {

@@ -55,6 +55,10 @@ TEST_F(MainViewControllerSiteTest, AFoundVideoOffersItsFormatsAndPreviewUntilACl
     EXPECT_EQ(preview(), QStringList());
     EXPECT_TRUE(thumbnail->pixmap().isNull());
     EXPECT_EQ(controller->videos().size(), 4);
+    // Found again, the picture comes from the cache at once.
+    enter("https://www.youtube.com/watch?v=AllStreams1");
+    ASSERT_TRUE(lookupEnds());
+    EXPECT_FALSE(thumbnail->pixmap().isNull());
 }
 
 TEST_F(MainViewControllerSiteTest,
