@@ -114,14 +114,7 @@ protected:
         [this](const Notification& n) { received.append(n.object.toString()); });
 };
 
-TEST_F(InstanceChannelTest, SecondStartHandsItsAddressToTheRunningInstanceAndEnds) {
-    ASSERT_TRUE(delegate.applicationDidFinishLaunching());
-    EXPECT_EQ(runSecondStart({"clipmoor://url?https://youtu.be/abc"}), 0);
-    EXPECT_EQ(runSecondStart({}), 0);  // without an address it only asks for the window
-    EXPECT_EQ(received, QStringList({"https://youtu.be/abc"}));
-}
-
-TEST_F(InstanceChannelTest, OnlyASocketThatNobodyAnswersOnIsReplaced) {
+TEST_F(InstanceChannelTest, ALaterStartHandsItsAddressOverAndOnlyADeadSocketIsReplaced) {
     {
         InstanceChannel live;
         ASSERT_EQ(live.listen(), InstanceChannel::ListenResult::Listening);
@@ -131,17 +124,15 @@ TEST_F(InstanceChannelTest, OnlyASocketThatNobodyAnswersOnIsReplaced) {
         EXPECT_TRUE(live.isListening());
     }
     // An instance that died leaves its socket file behind.
-    const QByteArray path = QFile::encodeName(InstanceChannel::serverName());
+    const sockaddr_un address = socketAddress(InstanceChannel::serverName());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    memcpy(address.sun_path, path.constData(), path.size());
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)), 0);
     ::close(fd);
 
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
-    EXPECT_EQ(runSecondStart({"clipmoor://url?https://youtu.be/after"}), 0);
-    EXPECT_EQ(received, QStringList({"https://youtu.be/after"}));
+    EXPECT_EQ(runSecondStart({"clipmoor://url?https://youtu.be/abc"}), 0);
+    EXPECT_EQ(runSecondStart({}), 0);  // without an address it only asks for the window
+    EXPECT_EQ(received, QStringList({"https://youtu.be/abc"}));
 }
 
 TEST_F(InstanceChannelTest, TheSocketLivesOnlyInAFolderThisUserAloneCanEnter) {

@@ -49,8 +49,6 @@ public:
     QString finishedFilePath() const;
     QStringList partialFiles() const;
     const QString& mediaName() const { return mediaName_; }
-    qint64 size() const { return size_; }
-    qint64 bytesPerSecond() const { return bytesPerSecond_; }
 
 private:
     bool start(QString* failure);

@@ -20,10 +20,6 @@
 #include "store/core_data_controller.h"
 #include "test_environment.h"
 
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
-
 namespace clipmoor {
 namespace {
 
@@ -73,12 +69,6 @@ QMessageBox* visibleAlert(const QString& text) {
     return nullptr;
 }
 
-QAbstractButton* button(QMessageBox* box, const QString& title) {
-    for (QAbstractButton* candidate : box->buttons())
-        if (candidate->text() == title) return candidate;
-    return nullptr;
-}
-
 class TerminationTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -98,7 +88,7 @@ protected:
     int quits = 0;
 };
 
-TEST_F(TerminationTest, QuitsAtOnceWhenThereIsNothingToSaveOrTheSaveWorks) {
+TEST_F(TerminationTest, QuittingOrClosingTheWindowWithoutATraySavesFirst) {
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateNow);
     addRecord("saved on quit");
     delegate.terminate();
@@ -106,16 +96,25 @@ TEST_F(TerminationTest, QuitsAtOnceWhenThereIsNothingToSaveOrTheSaveWorks) {
     EXPECT_FALSE(context->hasChanges());
     EXPECT_EQ(storedTitles(), QStringList({"saved on quit"}));
     EXPECT_FALSE(visibleAlert({}));
+
+    delegate.setSystemTrayAvailability([] { return false; });
+    window.show();
+    addRecord("kept by closing");
+    window.close();
+    EXPECT_EQ(quits, 2);
+    EXPECT_EQ(storedTitles(), QStringList({"saved on quit", "kept by closing"}));
+
+    addRecord("second");
+    StoreLock lock;
+    window.close();  // the save fails: the window stays while the user is asked
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(quits, 2);
 }
 
 TEST_F(TerminationTest, FailedSaveShowsTheFailureThenAsksAndTheAnswerDecides) {
-    const struct {
-        const char* answer;
-        int quits;
-    } answers[] = {{AppDelegate::kCancelButton, 0}, {AppDelegate::kQuitAnywayButton, 1}};
     addRecord("unsaved");
-    for (const auto& answer : answers) {
-        SCOPED_TRACE(answer.answer);
+    for (const bool quitAnyway : {false, true}) {
+        SCOPED_TRACE(quitAnyway);
         StoreLock lock;
         ASSERT_TRUE(lock.locked());
         delegate.terminate();
@@ -133,8 +132,8 @@ TEST_F(TerminationTest, FailedSaveShowsTheFailureThenAsksAndTheAnswerDecides) {
         EXPECT_EQ(question->buttons()[0]->text(), AppDelegate::kQuitAnywayButton);
         EXPECT_EQ(question->buttons()[1]->text(), AppDelegate::kCancelButton);
         EXPECT_EQ(quits, 0);
-        button(question, answer.answer)->click();
-        EXPECT_EQ(quits, answer.quits);
+        question->buttons()[quitAnyway ? 0 : 1]->click();
+        EXPECT_EQ(quits, quitAnyway ? 1 : 0);
         EXPECT_TRUE(context->hasChanges());  // the unsaved changes are still there
         EXPECT_TRUE(test::waitUntil([] { return !visibleAlert({}); }));
     }
@@ -143,21 +142,6 @@ TEST_F(TerminationTest, FailedSaveShowsTheFailureThenAsksAndTheAnswerDecides) {
     delegate.terminate();
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(storedTitles(), QStringList({"unsaved"}));
-}
-
-TEST_F(TerminationTest, ClosingTheMainWindowWithoutATrayQuitsThroughTheSameCheck) {
-    delegate.setSystemTrayAvailability([] { return false; });
-    window.show();
-    addRecord("kept by closing");
-    window.close();
-    EXPECT_EQ(quits, 1);
-    EXPECT_EQ(storedTitles(), QStringList({"kept by closing"}));
-
-    addRecord("second");
-    StoreLock lock;
-    window.close();  // the save fails: the window stays while the user is asked
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(quits, 1);
 }
 
 class TerminationSignalTest : public testing::TestWithParam<int> {};

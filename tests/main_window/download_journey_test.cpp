@@ -1,111 +1,107 @@
-// Downloads end to end in the main window, against the local copy of the site: the record's
-// behaviour, the list, the operation and the store working together.
+// Downloads end to end in the main window, against the local copy of the site: the record, the
+// list, the operation and the store working together.
 #include <QAction>
-#include <QClipboard>
 #include <QComboBox>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QToolButton>
 
-#include "download_list_fixture.h"
 #include "fault_server.h"
+#include "main_window_fixture.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
+#include "platform/operation_queue.h"
 #include "ui/qmr_progress_indicator.h"
 
 namespace clipmoor {
 namespace {
 
-constexpr int kLongWaitMs = 60'000;
-
 class DownloadJourneyTest : public test::DownloadListFixture {
 protected:
-    // A record whose download comes from `url`, shown as a row (which starts its operation).
-    std::shared_ptr<Video> addDownload(const QString& fileName, const QUrl& url,
-                                       const QString& videoID = "Missing0001",
-                                       const QString& itag = "18") {
-        auto video = context()->insertNewObjectForEntityForName<Video>("Video");
-        video->setVideoID(videoID);
-        video->setItag(itag);
-        video->setTitle(fileName);
-        video->setFileName(fileName);
-        video->setFileExtension("mp4");
-        video->setDownloadURL(url.toString());
-        video->setDownloadState(0);
-        store->saveAction();
-        context()->processPendingChanges();
-        return video;
-    }
-    static bool reaches(const std::shared_ptr<Video>& video, qint16 state,
-                        int timeoutMs = kLongWaitMs) {
-        return test::waitUntil([&] { return video->downloadState() == state; }, timeoutMs);
-    }
     QString partialFileOf(const std::shared_ptr<Video>& video) const {
         const auto resume = ResumeData::decode(video->resumeData());
         return resume ? resume->partialFile : QString();
     }
-    // Starts a slow download and pauses it once some bytes are in.
-    std::shared_ptr<Video> pausedDownload(const QString& name, const QString& media) {
-        test::TestSite& site = test::TestSite::shared();
-        site.mediaFile(media, 3'000'000);
-        auto video = addDownload(name, site.slowMediaUrl(media, 150'000));
-        EXPECT_TRUE(test::waitUntil([&] { return video->totalBytesWritten() > 0; }, kLongWaitMs));
-        rowView(int(records().size()) - 1)->pauseDownload();
-        EXPECT_TRUE(reaches(video, 1));
-        EXPECT_TRUE(test::waitUntil([&] { return !partialFileOf(video).isEmpty(); }));
-        return video;
+    // Pauses the download of the first row once some bytes are in and it has resume data.
+    void pauseOnceBytesAreIn(const std::shared_ptr<Video>& video) {
+        ASSERT_TRUE(test::waitUntil([&] { return video->totalBytesWritten() > 0; }, 60'000));
+        rowView(0)->pauseDownload();
+        ASSERT_TRUE(reaches(video, Video::Paused));
+        ASSERT_TRUE(test::waitUntil([&] { return !partialFileOf(video).isEmpty(); }));
+    }
+    // The statuses and ranges of the requests the site logged whose target contains `part`.
+    static QStringList requestsFor(const QString& part) {
+        QStringList seen;
+        for (const auto& entry : test::TestSite::shared().accessLog())
+            if (entry.target().contains(part))
+                seen << QString("%1 %2").arg(entry.status).arg(entry.range).trimmed();
+        return seen;
     }
 };
 
-TEST_F(DownloadJourneyTest, EachFormatFromPasteToAByteIdenticalFile) {
-    struct Case {
+TEST_F(DownloadJourneyTest, EachFormatMakesItsRecordAndDownloadsToAByteIdenticalFile) {
+    const struct {
         const char* format;
-        const char* media;
+        const char* itag;
+        const char* quality;
         const char* fileName;
-    } const cases[] = {
-        {"mp4 720p", "AllStreams1-22.mp4", "Test pattern: all formats(hd720)"},
-        {"mp4 360p", "AllStreams1-18.mp4", "Test pattern: all formats(medium)"},
-        {"mp4 240p", "AllStreams1-36.mp4", "Test pattern: all formats(small)"},
-        {"mp4 Audio", "AllStreams1-140.mp4", "Test pattern: all formats(adudio only)"},
+    } cases[] = {
+        {"mp4 720p", "22", "hd720", "Test pattern: all formats(hd720)"},
+        {"mp4 360p", "18", "medium", "Test pattern: all formats(medium)"},
+        {"mp4 240p", "36", "small", "Test pattern: all formats(small)"},
+        {"mp4 Audio", "140", "", "Test pattern: all formats(adudio only)"},
     };
-    for (const Case& c : cases) {
+    lookUp("AllStreams1");
+    EXPECT_EQ(controller->downloadOperationQueue()->maxConcurrentOperationCount(), 5);
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.format);
-        QGuiApplication::clipboard()->setText("https://www.youtube.com/watch?v=AllStreams1");
-        controller->urlTextField()->clearFocus();
-        QTest::mouseClick(controller->urlTextField(), Qt::LeftButton);
-        QTest::keySequence(controller->urlTextField(), QKeySequence::Paste);
-        ASSERT_TRUE(
-            test::waitUntil([&] { return controller->downloadStartButton()->isEnabled(); }));
         startDownload(c.format);
         const auto video = records().back();
         const int row = int(records().size()) - 1;
+        EXPECT_FALSE(video->isInserted());  // saved at once
+        EXPECT_EQ(video->fileName(), c.fileName);
+        EXPECT_EQ(video->itag(), c.itag);
+        EXPECT_EQ(video->quality(), c.quality);
+        EXPECT_EQ(video->valueForKey("quality").isValid(), *c.quality != 0);
+        EXPECT_EQ(video->title(), "Test pattern: all formats");
+        EXPECT_EQ(video->authorName(), "Clipmoor Test Channel");
+        EXPECT_EQ(video->videoID(), "AllStreams1");
+        EXPECT_EQ(video->fileExtension(), "mp4");
         ASSERT_NE(rowView(row), nullptr);
-        ASSERT_TRUE(reaches(video, 2));
+        ASSERT_TRUE(reaches(video, Video::Finished));
         ASSERT_TRUE(test::waitUntil([&] {
             return rowView(row)->sizeRemainingLabel()->text().startsWith("Ready to play:");
         }));
-        EXPECT_EQ(video->fileName(), c.fileName);
-        EXPECT_EQ(video->valueForKey("quality").isValid(), QString(c.format) != "mp4 Audio");
-        const QString file = downloadFolder + "/" + c.fileName + ".mp4";
-        EXPECT_EQ(test::TestSite::sha256OfFile(file),
-                  test::TestSite::shared().sha256OfMedia(c.media));
         EXPECT_TRUE(rowView(row)->downloadProgressIndicator()->isHidden());
+        const QString media = QString("AllStreams1-%1.mp4").arg(c.itag);
+        EXPECT_EQ(test::TestSite::sha256OfFile(downloadFolder + "/" + c.fileName + ".mp4"),
+                  test::TestSite::shared().sha256OfMedia(media));
     }
+    expectRowsMatchRecords();
+    EXPECT_TRUE(openSheets().isEmpty());
 }
 
-TEST_F(DownloadJourneyTest, APausedDownloadContinuesAfterARestartWithARangeRequest) {
-    const auto paused = pausedDownload("Restarted clip(medium)", "restarted.mp4");
-    addRecord("Present clip(medium)", 0, "Missing0002");
-    writeFile("Present clip(medium).mp4", 10);
-    addRecord("Failed clip(medium)", 4, "Missing0003");
-    store->saveAction();
+TEST_F(DownloadJourneyTest, ARunningRowShowsItsSpeedAndAPausedOneContinuesAfterARestart) {
+    test::TestSite& site = test::TestSite::shared();
+    site.mediaFile("restarted.mp4", 3'000'000);
+    const auto paused = addRecord("Restarted clip(medium)", 0, "AllStreams1",
+                                  site.slowMediaUrl("restarted.mp4", 150'000));
+    // "150 KB/s · 19 s left": a speed in the size texts' units, then the time left.
+    QLabel* speed = rowView(0)->timeRemainingLabel();
+    const QRegularExpression running(QString::fromUtf8("^[0-9.]+ (KB|MB)/s · .+ left$"));
+    ASSERT_TRUE(test::waitUntil([&] { return running.match(speed->text()).hasMatch(); }))
+        << qPrintable(speed->text());
+    EXPECT_TRUE(rowView(0)->accessibleDescription().endsWith(", " + speed->text()));
+    if (const QString folder = qEnvironmentVariable("CLIPMOOR_SCREENSHOT_DIR"); !folder.isEmpty())
+        window->grab().save(folder + "/window-speed.png");
+    pauseOnceBytesAreIn(paused);
+    EXPECT_TRUE(test::waitUntil([&] { return speed->text().isEmpty(); }));
+    store->saveAction();  // as quitting does
     closeWindow();
     ASSERT_TRUE(
         test::waitUntil([] { return TransferEngine::shared().activeTransferCount() == 0; }));
-    test::TestSite::shared().clearAccessLog();
+    site.clearAccessLog();
 
     {
         // What the store holds: the paused record, read back, says so.
@@ -113,61 +109,27 @@ TEST_F(DownloadJourneyTest, APausedDownloadContinuesAfterARestartWithARangeReque
         Error error;
         const auto stored =
             reopened.managedObjectContext()->executeFetchRequest(FetchRequest("Video"), &error);
-        ASSERT_TRUE(stored);
-        ASSERT_EQ(stored->size(), 3u);
+        ASSERT_TRUE(stored && stored->size() == 1u);
         const auto video = std::dynamic_pointer_cast<Video>((*stored)[0]);
-        EXPECT_EQ(video->downloadState(), 1);
+        EXPECT_EQ(video->downloadState(), Video::Paused);
         EXPECT_TRUE(video->sizeRemainingString().startsWith("Paused: "));
         EXPECT_FALSE(video->resumeData().isEmpty());
     }
 
-    openWindow();
-    auto list = records();
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[1]->downloadState(), 2);  // its file is there
-    EXPECT_EQ(list[2]->downloadState(), 4);
-    EXPECT_TRUE(list[2]->downloader().expired());
-
-    // The paused one continues where it stopped, once its row gives it an operation.
-    if (list[0]->downloadState() == 1) rowView(0)->pauseDownload();
-    ASSERT_TRUE(reaches(list[0], 2));
-    EXPECT_TRUE(test::waitUntil([] {
-        for (const auto& entry : test::TestSite::shared().accessLog())
-            if (entry.request.contains("restarted.mp4") && entry.status == 206 &&
-                entry.range.startsWith("bytes="))
-                return true;
-        return false;
-    }));
+    openStoreAndWindow();
+    const auto restored = records().front();
+    // It continues once its row gives it an operation, or from its state button while paused.
+    if (restored->downloadState() == Video::Paused) rowView(0)->pauseDownload();
+    ASSERT_TRUE(reaches(restored, Video::Finished));
+    EXPECT_TRUE(test::waitUntil(
+        [] { return requestsFor("restarted.mp4").join(',').contains("206 bytes="); }));
     EXPECT_EQ(test::TestSite::sha256OfFile(downloadFolder + "/Restarted clip(medium).mp4"),
-              test::TestSite::shared().sha256OfMedia("restarted.mp4"));
-}
-
-TEST_F(DownloadJourneyTest, AForbiddenStreamFailsInRed) {
-    const auto video =
-        addDownload("Forbidden clip(medium)", test::TestSite::shared().statusUrl(403));
-    ASSERT_TRUE(reaches(video, 4));
-    ASSERT_TRUE(test::waitUntil(
-        [&] { return rowView(0)->sizeRemainingLabel()->text() == "Failed to download Media"; }));
-    EXPECT_EQ(rowView(0)->sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::red);
-}
-
-TEST_F(DownloadJourneyTest, AFinishedFileThatCannotTakeItsNameShowsTheMoveSheet) {
-    test::TestSite& site = test::TestSite::shared();
-    site.mediaFile("taken.mp4", 600'000);
-    const auto video = addDownload("Taken clip(medium)", site.slowMediaUrl("taken.mp4", 300'000));
-    ASSERT_TRUE(test::waitUntil([&] { return video->totalBytesWritten() > 0; }, kLongWaitMs));
-    writeFile("Taken clip(medium).mp4", 5);  // someone else's file appears meanwhile
-    answerSheet("Oops...",
-                "There was problem moving your file. Would you like to tell us what happened?",
-                {"No", "Yes"}, "No");
-    EXPECT_EQ(video->downloadState(), 4);
-    QFile untouched(downloadFolder + "/Taken clip(medium).mp4");
-    EXPECT_EQ(untouched.size(), 5);
+              site.sha256OfMedia("restarted.mp4"));
 }
 
 TEST_F(DownloadJourneyTest, PlayingADeletedFileOffersRemovalAndYesRemovesTheRow) {
     const QString file = writeFile("Gone clip(medium).mp4", 10);
-    const auto video = addRecord("Gone clip(medium)", 2, "Missing0001");
+    addRecord("Gone clip(medium)", Video::Finished);
     QFile::remove(file);
     rowView(0)->pauseDownload();  // plays a finished record
     answerSheet("Oops...",
@@ -179,49 +141,42 @@ TEST_F(DownloadJourneyTest, PlayingADeletedFileOffersRemovalAndYesRemovesTheRow)
     EXPECT_EQ(table()->numberOfRows(), 0);
 }
 
-TEST_F(DownloadJourneyTest, RemovingOrClearingPausedDownloadsDeletesTheirPartialFiles) {
-    const auto first = pausedDownload("Removed clip(medium)", "removed.mp4");
-    const QString firstPart = partialFileOf(first);
-    ASSERT_TRUE(QFile::exists(firstPart));
+TEST_F(DownloadJourneyTest, RemovingAPausedDownloadDeletesItsPartialFile) {
+    test::TestSite& site = test::TestSite::shared();
+    site.mediaFile("removed.mp4", 3'000'000);
+    const auto video = addRecord("Removed clip(medium)", 0, "Missing0001",
+                                 site.slowMediaUrl("removed.mp4", 150'000));
+    pauseOnceBytesAreIn(video);
+    const QString partial = partialFileOf(video);
+    ASSERT_TRUE(QFile::exists(partial));
     NotificationCenter::defaultCenter().post(kClipmoorItemDeleteItemNotification,
-                                             QVariant::fromValue(first->objectID()));
-    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(firstPart); }));
-
-    const auto second = pausedDownload("Cleared clip(medium)", "cleared.mp4");
-    const QString secondPart = partialFileOf(second);
-    ASSERT_TRUE(QFile::exists(secondPart));
-    NotificationCenter::defaultCenter().post("ClipmoorDidRequestToClearDownloadListNotification");
-    answerSheet("Clear Download List",
-                "Are you sure you want to remove items from your download list?",
-                {"Clear All", "Clear Comleted", "Cancel"}, "Clear All");
-    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(secondPart); }));
+                                             QVariant::fromValue(video->objectID()));
+    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(partial); }));
 }
 
 TEST_F(DownloadJourneyTest, OrphanPartialFilesAreSweptAtStartAndDownloadsAreNeverTouched) {
     const QString folder = defaultPartialFileFolder();
     QDir().mkpath(folder);
-    auto makeFile = [](const QString& path) {
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("partial");
-    };
     const QString orphan = folder + "/clipmoor-Orphan.part";
     const QString kept = folder + "/clipmoor-Keptt1.part";
-    makeFile(orphan);
-    makeFile(kept);
+    for (const QString& path : {orphan, kept}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("partial");
+    }
     const QString download = writeFile("clipmoor-Nopart.part", 3);  // in the download folder
     ResumeData resume;
     resume.url = QUrl("https://www.youtube.com/media/AllStreams1-18.mp4");
     resume.partialFile = kept;
     resume.bytesOnDisk = 7;
     resume.entityTag = "\"5f-7\"";
-    const auto video = addRecord("Kept clip(medium)", 4, "Missing0001");
+    const auto video = addRecord("Kept clip(medium)", Video::Failed);
     video->setResumeData(resume.encode());
     store->saveAction();
     closeWindow();
     test::spinEventLoop(1100);  // the sweep spares files changed after it started
 
-    openWindow();
+    openStoreAndWindow();
     EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(orphan); }));
     EXPECT_TRUE(QFile::exists(kept));
     EXPECT_TRUE(QFile::exists(download));
@@ -229,12 +184,9 @@ TEST_F(DownloadJourneyTest, OrphanPartialFilesAreSweptAtStartAndDownloadsAreNeve
 
 TEST_F(DownloadJourneyTest, RetryAfterAnExpiredAddressLooksTheVideoUpAgainAndKeepsItsBytes) {
     test::TestSite& site = test::TestSite::shared();
-    const auto video = addDownload("Expired clip(medium)",
-                                   site.slowMediaUrl("AllStreams1-18.mp4", 100'000), "AllStreams1");
-    ASSERT_TRUE(test::waitUntil([&] { return video->totalBytesWritten() > 0; }, kLongWaitMs));
-    rowView(0)->pauseDownload();
-    ASSERT_TRUE(reaches(video, 1));
-    ASSERT_TRUE(test::waitUntil([&] { return !partialFileOf(video).isEmpty(); }));
+    const auto video = addRecord("Expired clip(medium)", 0, "AllStreams1",
+                                 site.slowMediaUrl("AllStreams1-18.mp4", 100'000));
+    pauseOnceBytesAreIn(video);
     // By the next start the stream's address has expired: the media host refuses it.
     auto paused = *ResumeData::decode(video->resumeData());
     paused.url = site.statusUrl(403);
@@ -243,49 +195,41 @@ TEST_F(DownloadJourneyTest, RetryAfterAnExpiredAddressLooksTheVideoUpAgainAndKee
     store->saveAction();
     closeWindow();
     site.clearAccessLog();
-    openWindow();
+    openStoreAndWindow();
 
     const auto expired = records().front();
-    ASSERT_TRUE(reaches(expired, 4));
+    ASSERT_TRUE(reaches(expired, Video::Failed));
     EXPECT_TRUE(expired->downloadAddressExpired());
     EXPECT_EQ(partialFileOf(expired), paused.partialFile);
     ASSERT_TRUE(test::waitUntil(
         [&] { return rowView(0)->pauseDownloadButton()->accessibleName() == "Retry"; }));
     rowView(0)->pauseDownload();  // the failed row's state button
-    ASSERT_TRUE(reaches(expired, 2));
+    ASSERT_TRUE(reaches(expired, Video::Finished));
     EXPECT_EQ(test::TestSite::sha256OfFile(downloadFolder + "/Expired clip(medium).mp4"),
               site.sha256OfMedia("AllStreams1-18.mp4"));
     EXPECT_TRUE(expired->downloadURL().contains("/media/AllStreams1-18.mp4?itag=18"));
-
     // A new look-up, then the same stream's new address, continued where the bytes ended.
-    QStringList seen;
-    ASSERT_TRUE(test::waitUntil([&] {
-        seen.clear();
-        for (const auto& entry : site.accessLog()) {
-            if (entry.target().contains("video_id=AllStreams1")) seen << "lookup";
-            if (entry.target().startsWith("/media/AllStreams1-18.mp4"))
-                seen << QString("%1 %2").arg(entry.status).arg(entry.range);
-        }
-        return seen.size() == 2;
-    }));
-    EXPECT_EQ(seen, QStringList({"lookup", QString("206 bytes=%1-").arg(paused.bytesOnDisk)}));
+    const QString stream = "/media/AllStreams1-18.mp4?itag";
+    ASSERT_TRUE(test::waitUntil([&] { return !requestsFor(stream).isEmpty(); }));
+    EXPECT_EQ(requestsFor("video_id=AllStreams1").size(), 1);
+    EXPECT_EQ(requestsFor(stream), QStringList({QString("206 bytes=%1-").arg(paused.bytesOnDisk)}));
 }
 
-TEST_F(DownloadJourneyTest, RetryAfterACutConnectionContinuesFromTheBytesItHad) {
+TEST_F(DownloadJourneyTest, RetryFromTheMenuAfterACutConnectionContinuesFromTheBytesItHad) {
     test::FaultServer& faults = test::TestSite::shared().faultServer();
-    const auto video = addDownload("Cut clip(medium)", faults.cutOnceUrl(600'000, 250'000));
-    ASSERT_TRUE(reaches(video, 4));
+    const auto video =
+        addRecord("Cut clip(medium)", 0, "Missing0001", faults.cutOnceUrl(600'000, 250'000));
+    ASSERT_TRUE(reaches(video, Video::Failed));
     EXPECT_FALSE(video->downloadAddressExpired());
     const auto kept = ResumeData::decode(video->resumeData());
-    ASSERT_TRUE(kept);
-    EXPECT_GT(kept->bytesOnDisk, 0);
+    ASSERT_TRUE(kept && kept->bytesOnDisk > 0);
 
     rowView(0)->rightMouseDown(rowView(0)->mapToGlobal(QPoint(5, 5)));
     QAction* retry = rowView(0)->menu()->actions().value(3);
     ASSERT_TRUE(retry && retry->isEnabled());
     rowView(0)->menu()->close();
     retry->trigger();
-    ASSERT_TRUE(reaches(video, 2));
+    ASSERT_TRUE(reaches(video, Video::Finished));
     QFile saved(downloadFolder + "/Cut clip(medium).mp4");
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_EQ(saved.readAll(), test::FaultServer::body(600'000));
@@ -299,17 +243,14 @@ TEST_F(DownloadJourneyTest, RetryAfterACutConnectionContinuesFromTheBytesItHad) 
 TEST_F(DownloadJourneyTest, RetryFailsAgainWhenTheNewLookUpLacksTheStream) {
     test::TestSite& site = test::TestSite::shared();
     // SomeStreams offers no stream 22.
-    const auto video = addDownload("Gone clip(hd720)", site.statusUrl(410), "SomeStreams", "22");
-    ASSERT_TRUE(reaches(video, 4));
+    const auto video = addRecord("Gone clip(hd720)", 0, "SomeStreams", site.statusUrl(410), "22");
+    ASSERT_TRUE(reaches(video, Video::Failed));
     ASSERT_TRUE(video->downloadAddressExpired());
     site.clearAccessLog();
     rowView(0)->pauseDownload();
-    EXPECT_EQ(video->downloadState(), 0);
-    ASSERT_TRUE(test::waitUntil([&] {
-        for (const auto& entry : site.accessLog())
-            if (entry.target().contains("video_id=SomeStreams")) return video->downloadState() == 4;
-        return false;
-    }));
+    EXPECT_EQ(video->downloadState(), Video::Queued);
+    ASSERT_TRUE(test::waitUntil([&] { return !requestsFor("video_id=SomeStreams").isEmpty(); }));
+    ASSERT_TRUE(reaches(video, Video::Failed));
     EXPECT_TRUE(video->downloader().expired());
     EXPECT_TRUE(video->downloadAddressExpired());
 }

@@ -1,11 +1,13 @@
-// The address row without the network: recognition, the sheets, the ways in, the clear.
+// The address row without the site: recognition's verdicts in the row, the ways in, the clear,
+// and a lookup that reaches nobody.
 #include <QApplication>
 #include <QClipboard>
 #include <QSignalSpy>
+#include <QTcpServer>
 
-#include "platform/notification_center.h"
-#include "top_row_probe.h"
-#include "ui/clipmoor_text_view.h"
+#include <cstdlib>
+
+#include "main_window_fixture.h"
 
 namespace clipmoor {
 namespace {
@@ -28,57 +30,45 @@ protected:
     }
 };
 
-TEST_F(MainViewControllerTest, StartsIdleAsTheFieldsDelegate) {
-    EXPECT_EQ(row(), TopRow::idle());
-    EXPECT_EQ(field->delegate(), controller);
-    EXPECT_EQ(window->windowTitle(), "Clipmoor");
-}
-
-TEST_F(MainViewControllerTest, OtherHostsGetTheirSheetKeepTheirTextAndLeaveThePopupDisabled) {
-    const QList<std::pair<QString, QString>> cases = {
-        {"https://WWW.YOUTUBE.COM/watch?v=abc", kUnrecognized},
-        {"https://vimeo.com/76979871", kVimeo}};
-    for (const auto& [address, text] : cases) {
-        SCOPED_TRACE(address.toStdString());
-        type(address);
+TEST_F(MainViewControllerTest, AddressesThatCannotBeLookedUpDisableThePopupWithTheirSheetIfAny) {
+    const struct {
+        QString address;
+        QString sheet;  // none when empty
+        QString fieldAfter;
+        TopRow rowAfter;
+    } cases[] = {
+        {"https://WWW.YOUTUBE.COM/watch?v=abc", kUnrecognized,
+         "https://WWW.YOUTUBE.COM/watch?v=abc", TopRow::idle(TopRow::fourFormats())},
+        {"https://vimeo.com/76979871", kVimeo, "https://vimeo.com/76979871",
+         TopRow::idle(TopRow::fourFormats())},
+        {" https://www.youtube.com/watch?v=abc", "", " https://www.youtube.com/watch?v=abc",
+         TopRow::idle(TopRow::fourFormats())},
+        {"https://www.youtube.com/watch?feature=share", "",
+         "https://www.youtube.com/watch?feature=share", TopRow::idle(TopRow::fourFormats())},
+        // An empty identifier fails at once and empties the row silently.
+        {"https://www.youtube.com/watch?v=", "", "", TopRow::idle()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.address.toStdString());
+        type(c.address);
         offerFormatsByHand();
         pressReturn();
-        expectOneSheet("Oops...", text);
-        EXPECT_EQ(field->text(), address);
-        EXPECT_EQ(row(), TopRow::idle(TopRow::fourFormats()));
-    }
-}
-
-TEST_F(MainViewControllerTest, UnusableAddressesOnlyDisableThePopup) {
-    for (const QString address :
-         {" https://www.youtube.com/watch?v=abc", "https://www.youtube.com/watch?feature=share"}) {
-        SCOPED_TRACE(address.toStdString());
-        type(address);
-        offerFormatsByHand();
-        pressReturn();
-        EXPECT_EQ(row(), TopRow::idle(TopRow::fourFormats()));
-        EXPECT_EQ(field->text(), address);
+        if (!c.sheet.isEmpty()) answerSheet("Oops...", c.sheet);
+        EXPECT_EQ(field->text(), c.fieldAfter);
+        EXPECT_EQ(row(), c.rowAfter);
+        test::spinEventLoop(50);
         EXPECT_TRUE(openSheets().isEmpty());
     }
 }
 
-TEST_F(MainViewControllerTest, EmptyIdentifierFailsAtOnceAndEmptiesTheRowSilently) {
-    type("https://www.youtube.com/watch?v=");
-    offerFormatsByHand();
-    pressReturn();
-    EXPECT_EQ(field->text(), "");
-    EXPECT_EQ(row(), TopRow::idle());
-    test::spinEventLoop(50);
-    EXPECT_TRUE(openSheets().isEmpty());
-}
-
 TEST_F(MainViewControllerTest, ReturnIsConsumedAndOtherCommandsAreLeftToTheField) {
+    EXPECT_EQ(field->delegate(), controller);
     for (const char* command : {"insertTab:", "moveLeft:", "cancelOperation:"})
         EXPECT_FALSE(controller->control(field, field->fieldEditor(), command));
     QSignalSpy returnPressed(field, &QLineEdit::returnPressed);
     enter("https://example.com/");
     EXPECT_EQ(returnPressed.count(), 0);
-    expectOneSheet("Oops...", kUnrecognized);
+    answerSheet("Oops...", kUnrecognized);
 }
 
 TEST_F(MainViewControllerTest, PasteAndBrowserAddressesAreRecognisedAtOnce) {
@@ -86,11 +76,11 @@ TEST_F(MainViewControllerTest, PasteAndBrowserAddressesAreRecognisedAtOnce) {
     type("");
     QTest::keySequence(field, QKeySequence::Paste);
     EXPECT_EQ(field->text(), "https://vimeo.com/1");
-    expectOneSheet("Oops...", kVimeo);
+    answerSheet("Oops...", kVimeo);
 
     browserSends(QString("https://example.com/watch?v=abc"));
     EXPECT_EQ(field->text(), "https://example.com/watch?v=abc");
-    expectOneSheet("Oops...", kUnrecognized);
+    answerSheet("Oops...", kUnrecognized);
 
     // Without an address (or with something else) nothing changes.
     offerFormatsByHand();
@@ -98,20 +88,34 @@ TEST_F(MainViewControllerTest, PasteAndBrowserAddressesAreRecognisedAtOnce) {
     browserSends(QVariant::fromValue<QObject*>(window.get()));
     EXPECT_EQ(row(), TopRow::formatsOffered());
     EXPECT_TRUE(openSheets().isEmpty());
-}
 
-TEST_F(MainViewControllerTest, ClickIntoTheIdleFieldEmptiesItAndThePopup) {
-    offerFormatsByHand();
+    // A click into the idle field empties it and the pop-up.
     type("");
     EXPECT_EQ(row(), TopRow::idle());
 }
 
-TEST_F(MainViewControllerTest, NothingReachesAControllerThatIsGone) {
-    window.reset();
-    NotificationCenter& center = NotificationCenter::defaultCenter();
-    center.post(kClipmoorDidRecieveURLFromBrowserExtensionNotification, QString("https://a.b/"));
-    center.post(kClipmoorTextViewDidPasteNotification);
-    center.post(kClipmoorTextFieldDidClearText);
+// This fixture never starts the site: the main host is mapped to a loopback port where nothing
+// listens.
+class MainViewControllerOfflineTest : public test::MainWindowFixture {
+protected:
+    static void SetUpTestSuite() {
+        QTcpServer probe;  // a port that was free a moment ago and is closed now
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 closedPort = probe.serverPort();
+        probe.close();
+        setenv("CLIPMOOR_CONNECT_TO",
+               qPrintable(QStringLiteral("www.youtube.com:443:127.0.0.1:%1").arg(closedPort)), 1);
+    }
+};
+
+TEST_F(MainViewControllerOfflineTest, UnreachableSiteEndsSilentlyWithAnEmptyRow) {
+    enter("https://www.youtube.com/watch?v=AllStreams1");
+    EXPECT_EQ(row(), TopRow::lookingUp());
+    ASSERT_TRUE(lookupEnds());
+    EXPECT_EQ(field->text(), "");
+    EXPECT_EQ(row(), TopRow::idle());
+    test::spinEventLoop(50);
+    EXPECT_TRUE(openSheets().isEmpty());
 }
 
 }  // namespace

@@ -1,0 +1,133 @@
+// The window's use of the desktop over a private session bus: notifications of downloads that
+// end, received by our own notification service, and "Show in Folder" through a file-manager
+// stand-in of ours that owns the freedesktop name; against the local copy of the site.
+#include <QDBusConnection>
+#include <QDBusVirtualObject>
+#include <QMenu>
+
+#include "fake_notification_service.h"
+#include "main_window/window_video_presenter.h"
+#include "main_window_fixture.h"
+
+namespace clipmoor {
+namespace {
+
+// Our own org.freedesktop.FileManager1: records the items it is asked to show.
+struct FileManagerStandIn : QDBusVirtualObject {
+    QList<QVariantList> calls;
+    QString introspect(const QString&) const override { return {}; }
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& bus) override {
+        if (message.member() != "ShowItems") return false;
+        calls.append(message.arguments());
+        bus.send(message.createReply());
+        return true;
+    }
+};
+
+class DesktopIntegrationTest : public test::DownloadListFixture {
+protected:
+    static void SetUpTestSuite() {
+        test::DownloadListFixture::SetUpTestSuite();
+        bus = new test::PrivateSessionBus;
+    }
+    static void TearDownTestSuite() { delete bus; }
+
+    QStringList told() const {
+        QStringList list;
+        for (const auto& call : service->calls)
+            list.append(call.summary + ": " + call.body + " " + call.hints["category"].toString());
+        list.sort();
+        return list;
+    }
+    // A finished record whose file is there; chooses "Show in Folder" in its row's menu.
+    QString showFinishedFileInFolder() {
+        addRecord("Finished clip(medium)", Video::Finished);
+        const QString path = writeFile("Finished clip(medium).mp4", 100);
+        rowView(0)->rightMouseDown(rowView(0)->mapToGlobal(QPoint(5, 5)));
+        QAction* item = rowView(0)->menu()->actions().value(0);
+        rowView(0)->menu()->close();
+        EXPECT_TRUE(item->isEnabled());
+        item->trigger();
+        return path;
+    }
+
+    static inline test::PrivateSessionBus* bus = nullptr;
+    std::unique_ptr<test::FakeNotificationService> service =
+        std::make_unique<test::FakeNotificationService>(bus->address());
+};
+
+TEST_F(DesktopIntegrationTest, TellsHowDownloadsEndedWhileTheUserLookedElsewhere) {
+    QList<QUrl> played;
+    window->videoPresenter()->setPlayHook([&](const QUrl& url, const QString&) { played << url; });
+    QWidget elsewhere;
+    elsewhere.show();
+    elsewhere.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
+
+    test::TestSite& site = test::TestSite::shared();
+    // The second is told once the service has said what it can show.
+    const auto ready =
+        addRecord("Night drive", 0, "Missing0002", site.mediaUrl("AllStreams1-18.mp4"));
+    ASSERT_TRUE(reaches(ready, Video::Finished));
+    ASSERT_TRUE(test::waitUntil([&] { return service->calls.size() == 1; }));
+    const auto gone = addRecord("Gone clip", 0, "Missing0003", site.statusUrl(404));
+    ASSERT_TRUE(reaches(gone, Video::Failed));
+    ASSERT_TRUE(test::waitUntil([&] { return service->calls.size() == 2; }));
+    test::spinEventLoop(300);  // a finished record reads "finished" once before its move too
+    EXPECT_EQ(told(), QStringList({"Download failed: Gone clip transfer.error",
+                                   "Ready to play: Night drive transfer.complete"}));
+
+    const auto click = [&](const QString& summary) {
+        for (const auto& call : service->calls)
+            if (call.summary == summary) return service->click(call.id);
+    };
+    click("Ready to play");
+    ASSERT_TRUE(test::waitUntil([&] { return !played.isEmpty(); }));
+    EXPECT_EQ(played, QList<QUrl>{QUrl::fromLocalFile(downloadFolder + "/Night drive.mp4")});
+    click("Download failed");
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));  // a failure brings the list
+}
+
+TEST_F(DesktopIntegrationTest, NothingIsToldWhileTheWindowIsActive) {
+    test::TestSite& site = test::TestSite::shared();
+    const auto finished =
+        addRecord("Seen finishing", 0, "Missing0001", site.mediaUrl("AllStreams1-36.mp4"));
+    const auto failed = addRecord("Seen failing", 0, "Missing0002", site.statusUrl(410));
+    ASSERT_TRUE(reaches(finished, Video::Finished));
+    ASSERT_TRUE(reaches(failed, Video::Failed));
+    test::spinEventLoop(300);
+    EXPECT_EQ(told(), QStringList());
+}
+
+TEST_F(DesktopIntegrationTest, ShowInFolderAsksTheFileManagerToShowTheFile) {
+    FileManagerStandIn fileManager;
+    QDBusConnection connection = QDBusConnection::connectToBus(bus->address(), "file-manager");
+    ASSERT_TRUE(connection.registerVirtualObject("/org/freedesktop/FileManager1", &fileManager));
+    ASSERT_TRUE(connection.registerService("org.freedesktop.FileManager1"));
+    test::OpenedUrls folders({"file"});
+
+    const QString path = showFinishedFileInFolder();
+    ASSERT_TRUE(test::waitUntil([&] { return !fileManager.calls.isEmpty(); }));
+    // One address, percent-encoded as URIs are on the bus, and no startup identifier.
+    ASSERT_EQ(fileManager.calls[0].size(), 2);
+    const QStringList uris = fileManager.calls[0][0].toStringList();
+    ASSERT_EQ(uris.size(), 1);
+    EXPECT_TRUE(uris[0].startsWith("file:///")) << uris[0].toStdString();
+    EXPECT_TRUE(uris[0].endsWith("/Finished%20clip(medium).mp4")) << uris[0].toStdString();
+    EXPECT_EQ(QUrl(uris[0]).toLocalFile(), path);
+    EXPECT_EQ(fileManager.calls[0][1].toString(), "");
+    test::spinEventLoop(100);
+    EXPECT_TRUE(folders.urls.isEmpty());  // no fallback when the file manager answered
+    connection.unregisterService("org.freedesktop.FileManager1");
+    QDBusConnection::disconnectFromBus("file-manager");
+}
+
+TEST_F(DesktopIntegrationTest, ShowInFolderWithoutAFileManagerOpensTheFolder) {
+    test::OpenedUrls folders({"file"});
+    showFinishedFileInFolder();
+    ASSERT_TRUE(test::waitUntil([&] { return !folders.urls.isEmpty(); }));
+    EXPECT_EQ(folders.urls[0], QUrl::fromLocalFile(downloadFolder));
+}
+
+}  // namespace
+}  // namespace clipmoor
