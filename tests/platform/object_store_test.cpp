@@ -471,43 +471,23 @@ TEST_F(ObjectStoreTest, FetchSelectsOrdersAndLimits) {
     context->deleteObject(gone);
     add("n", 0, "Clip");
 
-    const struct {
-        const char* name;
-        QString entity;
-        std::optional<Predicate> predicate;
-        std::vector<SortDescriptor> sort;
-        quint64 limit;
-        QStringList expected;
-    } cases[] = {
-        {"store order with pending inserts, without pending deletes",
-         "Clip",
-         {},
-         {},
-         0,
-         {"c", "a", "t1", "b", "t2", "n"}},
-        {"sub-entity only", "Trailer", {}, {}, 0, {"t1", "t2"}},
-        {"predicate", "Clip", Predicate::keyPathEquals("rank", 2), {}, 0, {"t1", "t2"}},
-        {"ascending, missing first, ties in store order",
-         "Clip",
-         {},
-         {SortDescriptor("rank")},
-         0,
-         {"b", "n", "a", "t1", "t2", "c"}},
-        {"two descriptors",
-         "Clip",
-         {},
-         {SortDescriptor("rank", false), SortDescriptor("title", false)},
-         0,
-         {"c", "t2", "t1", "a", "n", "b"}},
-        {"limit", "Clip", {}, {SortDescriptor("title")}, 2, {"a", "b"}},
+    const auto run = [&](const QString& entity, std::optional<Predicate> predicate,
+                         std::vector<SortDescriptor> sort, quint64 limit = 0) {
+        FetchRequest request(entity);
+        request.setPredicate(predicate);
+        request.setSortDescriptors(sort);
+        request.setFetchLimit(limit);
+        return titles(fetch(*context, request)).join(' ');
     };
-    for (const auto& c : cases) {
-        FetchRequest request(c.entity);
-        request.setPredicate(c.predicate);
-        request.setSortDescriptors(c.sort);
-        request.setFetchLimit(c.limit);
-        EXPECT_EQ(titles(fetch(*context, request)), c.expected) << c.name;
-    }
+    // Store order with pending inserts, without pending deletes.
+    EXPECT_EQ(run("Clip", {}, {}), "c a t1 b t2 n");
+    EXPECT_EQ(run("Trailer", {}, {}), "t1 t2");
+    EXPECT_EQ(run("Clip", Predicate::keyPathEquals("rank", 2), {}), "t1 t2");
+    // Ascending: missing values first, ties in store order.
+    EXPECT_EQ(run("Clip", {}, {SortDescriptor("rank")}), "b n a t1 t2 c");
+    EXPECT_EQ(run("Clip", {}, {SortDescriptor("rank", false), SortDescriptor("title", false)}),
+              "c t2 t1 a n b");
+    EXPECT_EQ(run("Clip", {}, {SortDescriptor("title")}, 2), "a b");
 }
 
 TEST_F(ObjectStoreTest, IdentitiesResolveAcrossSavesButNotAfterASavedDeletion) {
@@ -520,11 +500,6 @@ TEST_F(ObjectStoreTest, IdentitiesResolveAcrossSavesButNotAfterASavedDeletion) {
     EXPECT_EQ(clip->objectID(), id);
     EXPECT_EQ(context->existingObjectWithID(id, nullptr), clip);
     EXPECT_EQ(fetch(*context, FetchRequest("Clip")).front(), clip);  // one live object
-
-    // The identity travels as a notification object and compares equal on arrival.
-    const QVariant carried = QVariant::fromValue(id);
-    EXPECT_EQ(carried.value<ObjectID>(), id);
-    EXPECT_EQ(carried, QVariant::fromValue(clip->objectID()));
 
     context.reset();
     clip.reset();

@@ -11,11 +11,6 @@
 #include <future>
 #include <mutex>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include "fault_server.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
@@ -91,18 +86,6 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-quint16 portWhereNothingListens() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);  // bound but never listening: connecting is refused
-    return ntohs(address.sin_port);
-}
-
 void expectFailure(const Completion& completion, qint64 code, const QUrl& url) {
     ASSERT_TRUE(completion.error) << url.toString().toStdString();
     EXPECT_TRUE(completion.error->is(kURLErrorDomain, code))
@@ -133,17 +116,12 @@ TEST_F(UrlSessionTest, DeliversEachAnswerWholeWithItsStatus) {
         // Compressed on the wire, handed over decompressed.
         {site.mainHostUrl("/get_video_info?video_id=AllStreams1&el=embedded&eurl=&hl=en"),
          TestSite::videoInfoAnswer("AllStreams1"), "/get_video_info"},
-        {site.thumbnailUrl("AllStreams1"),
-         readFile(TestSite::sourceDirectory() + "/thumbnails/hqdefault.jpg"),
-         "/vi/AllStreams1/hqdefault.jpg"},
         // Larger than one read, behind a redirect that is followed.
         {site.redirectToMediaUrl("whole.bin"), readFile(site.mediaPath("whole.bin")),
          "/media/whole.bin"},
         {plainRedirect, readFile(site.mediaPath("downgrade.bin")), "/media/downgrade.bin"},
         {site.mediaFile("cap-1000.bin", 1000), readFile(site.mediaPath("cap-1000.bin")),
          "/media/cap-1000.bin", 200, capped},
-        {site.statusUrl(403), TestSite::statusBody(403), "/status/403", 403},
-        {site.statusUrl(416), TestSite::statusBody(416), "/status/416", 416},
         {site.statusUrl(500), TestSite::statusBody(500), "/status/500", 500},
     };
     for (const auto& c : cases) {
@@ -199,8 +177,7 @@ TEST_F(UrlSessionTest, FaultsFailOnceWithTheirCodeAndLeaveNoConnectionOpen) {
         qint64 code;
         std::shared_ptr<UrlSession> session;
     } cases[] = {
-        {QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(portWhereNothingListens())),
-         URLError::CannotConnectToHost, shared},
+        {QUrl("http://127.0.0.1:9/"), URLError::CannotConnectToHost, shared},  // nothing listens
         {site.mediaFile("cap-1001.bin", 1001), URLError::DataLengthExceedsMaximum, capped},
         // Chunked and compressed below the cap, but 1812 bytes once decompressed.
         {site.mainHostUrl("/get_video_info?video_id=AllStreams1"),

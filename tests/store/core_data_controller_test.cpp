@@ -17,14 +17,7 @@
 namespace clipmoor {
 namespace {
 
-QStringList& loggedMessages() {
-    static QStringList messages;
-    return messages;
-}
-
-void captureMessage(QtMsgType, const QMessageLogContext&, const QString& message) {
-    loggedMessages() << message;
-}
+QStringList gLoggedMessages;
 
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
@@ -36,35 +29,35 @@ QByteArray readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-const QString kUnableToCommit =
-    QStringLiteral("CoreDataController:saveAction: unable to commit editing before saving");
+unsigned modeOf(const QString& path) {
+    struct stat status {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
+}
 
 class CoreDataControllerTest : public testing::Test {
 protected:
     void SetUp() override {
         savedDataHome_ = qgetenv("XDG_DATA_HOME");
         // Not created: the first start must make the missing parents too.
-        dataHome_ = root_.filePath(QStringLiteral("share/deeper"));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome_));
+        setDataHome(root_.filePath(QStringLiteral("share/deeper")));
         controller_.setErrorPresenter([this](const Error& error) { presented_.push_back(error); });
-        loggedMessages().clear();
-        previousHandler_ = qInstallMessageHandler(captureMessage);
+        gLoggedMessages.clear();
+        previousHandler_ =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+                gLoggedMessages << text;
+            });
     }
     void TearDown() override {
         qInstallMessageHandler(previousHandler_);
         qputenv("XDG_DATA_HOME", savedDataHome_);
     }
 
+    void setDataHome(const QString& home) {
+        dataHome_ = home;
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home));
+    }
     QString folder() const { return dataHome_ + QStringLiteral("/Clipmoor"); }
     QString storeFile() const { return folder() + QStringLiteral("/Clipmoor.storedata"); }
-
-    void expectStartupFailure(const Error& error, const QString& reason) {
-        EXPECT_EQ(error.domain(), "YOUR_ERROR_DOMAIN");
-        EXPECT_EQ(error.code(), 9999);
-        EXPECT_EQ(error.localizedDescription(),
-                  "Failed to initialize the application's saved data");
-        EXPECT_EQ(error.failureReason(), reason);
-    }
 
     QTemporaryDir root_;
     QByteArray savedDataHome_;
@@ -74,12 +67,11 @@ protected:
     QtMessageHandler previousHandler_ = nullptr;
 };
 
-TEST_F(CoreDataControllerTest, FirstStartCreatesTheFolderAndTheSavedVideosComeBack) {
+TEST_F(CoreDataControllerTest, FirstStartMakesAPrivateFolderAndTheSavedVideosComeBack) {
+    ::umask(022);
     EXPECT_EQ(controller_.applicationDocumentsDirectory(), QUrl::fromLocalFile(folder()));
     ManagedObjectContext* context = controller_.managedObjectContext();
     ASSERT_TRUE(context);
-    EXPECT_TRUE(QFileInfo(folder()).isDir());
-    EXPECT_TRUE(QFileInfo(storeFile()).isFile());
     EXPECT_EQ(controller_.managedObjectContext(), context);
 
     auto video = context->insertNewObjectForEntityForName<Video>(kVideoEntityName);
@@ -91,6 +83,8 @@ TEST_F(CoreDataControllerTest, FirstStartCreatesTheFolderAndTheSavedVideosComeBa
     controller_.saveAction();
     EXPECT_FALSE(context->hasChanges());
     EXPECT_TRUE(presented_.empty());
+    EXPECT_EQ(modeOf(folder()), 0700u) << std::oct << modeOf(folder());
+    for (const char* suffix : {"", "-wal", "-shm"}) EXPECT_EQ(modeOf(storeFile() + suffix), 0600u);
 
     CoreDataController restarted(loadClipmoorModel);
     auto videos =
@@ -107,117 +101,91 @@ TEST_F(CoreDataControllerTest, FirstStartCreatesTheFolderAndTheSavedVideosComeBa
     EXPECT_EQ(back->sizeRemainingString(), "Paused: 5 KB of 0 bytes");
 }
 
-TEST_F(CoreDataControllerTest, AFileInPlaceOfTheFolderIsReportedAtEveryRequestAndLeftAlone) {
-    ASSERT_TRUE(QDir().mkpath(dataHome_));
-    ASSERT_TRUE(writeFile(folder(), "someone's file"));
-    const QString reason =
-        QStringLiteral("Expected a folder to store application data, found a file (%1).")
-            .arg(folder());
-
-    EXPECT_FALSE(controller_.managedObjectContext());
-    ASSERT_EQ(presented_.size(), 1u);
-    expectStartupFailure(presented_[0], reason);
-    EXPECT_FALSE(presented_[0].underlyingError());
-    EXPECT_FALSE(controller_.persistentStoreCoordinator());
-    EXPECT_EQ(presented_.size(), 2u);
-
-    // The save asks for the context twice, and with no context it cannot commit either.
-    controller_.saveAction();
-    EXPECT_EQ(presented_.size(), 4u);
-    expectStartupFailure(presented_[3], reason);
-    EXPECT_TRUE(loggedMessages().contains(kUnableToCommit));
-    EXPECT_EQ(readFile(folder()), "someone's file");
-}
-
-unsigned modeOf(const QString& path) {
-    struct stat status {};
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 0777 : 0;
-}
-
-TEST_F(CoreDataControllerTest, TheSavedListIsTheUsersAloneWhateverTheUmask) {
+TEST_F(CoreDataControllerTest, AFolderAndStoreLeftOpenByAnEarlierVersionAreNarrowed) {
     ::umask(022);
-    struct Case {
-        const char* name;
-        std::function<void(const QString& folder)> prepare;
-    };
-    const Case cases[] = {
-        {"first start", [](const QString&) {}},
-        {"left open by an earlier version",
-         [](const QString& folder) {
-             QDir().mkpath(folder);
-             ::chmod(QFile::encodeName(folder).constData(), 0755);
-             sqlite3* db = nullptr;  // an empty database is a new store
-             sqlite3_open(QFile::encodeName(folder + "/Clipmoor.storedata").constData(), &db);
-             sqlite3_close(db);
-             ::chmod(QFile::encodeName(folder + "/Clipmoor.storedata").constData(), 0644);
-         }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        QDir(folder()).removeRecursively();
-        c.prepare(folder());
-        CoreDataController controller(loadClipmoorModel);
-        ManagedObjectContext* context = controller.managedObjectContext();
-        ASSERT_TRUE(context);
-        context->insertNewObjectForEntityForName<Video>(kVideoEntityName)->setTitle("private");
-        Error error;
-        ASSERT_TRUE(context->save(&error)) << error.debugDescription().toStdString();
-        EXPECT_EQ(modeOf(folder()), 0700u) << std::oct << modeOf(folder());
-        for (const char* suffix : {"", "-wal", "-shm"})
-            EXPECT_EQ(modeOf(storeFile() + suffix), 0600u) << suffix;
-    }
+    QDir().mkpath(folder());
+    ::chmod(QFile::encodeName(folder()).constData(), 0755);
+    sqlite3* db = nullptr;  // an empty database is a new store
+    sqlite3_open(QFile::encodeName(storeFile()).constData(), &db);
+    sqlite3_close(db);
+    ::chmod(QFile::encodeName(storeFile()).constData(), 0644);
+
+    ManagedObjectContext* context = controller_.managedObjectContext();
+    ASSERT_TRUE(context);
+    context->insertNewObjectForEntityForName<Video>(kVideoEntityName)->setTitle("private");
+    Error error;
+    ASSERT_TRUE(context->save(&error)) << error.debugDescription().toStdString();
+    EXPECT_EQ(modeOf(folder()), 0700u) << std::oct << modeOf(folder());
+    for (const char* suffix : {"", "-wal", "-shm"}) EXPECT_EQ(modeOf(storeFile() + suffix), 0600u);
 }
 
 // The kinds of store file the store refuses have tests of their own; here, that each failure
-// reaches the user with its cause.
-TEST_F(CoreDataControllerTest, StartupFailureIsReportedWithTheGenericReasonAndItsCause) {
+// reaches the user with its cause at every request, and the file in the way is left alone.
+TEST_F(CoreDataControllerTest, StartupFailureIsReportedAtEveryRequestWithItsReasonAndCause) {
+    const QString generic = "There was an error creating or loading the application's saved data.";
     const struct {
         const char* name;
-        // Prepares the data home and returns a file that must stay byte-identical (or nothing).
+        // Prepares the data home and returns a file that must stay byte-identical.
         std::function<QString(const QString& home, const QString& folder)> prepare;
+        QString reason;
         const char* domain;
         qint64 code;
     } cases[] = {
+        {"a file in place of the folder",
+         [](const QString& home, const QString& folder) {
+             QDir().mkpath(home);
+             writeFile(folder, "someone's file");
+             return folder;
+         },
+         "Expected a folder to store application data, found a file (%1).", nullptr, 0},
         {"folder cannot be created",
          [](const QString& home, const QString& folder) {
              QDir().mkpath(home);  // a dangling link where the folder should be
              QFile::link(home + "/nowhere/at/all", folder);
              return QString();
          },
-         kPOSIXErrorDomain, EEXIST},
+         generic, kPOSIXErrorDomain, EEXIST},
         {"folder cannot be examined",
          [](const QString& home, const QString&) {
              QDir().mkpath(QFileInfo(home).path());
              writeFile(home, "a file where the data home should be");
              return home;
          },
-         kPOSIXErrorDomain, ENOTDIR},
+         generic, kPOSIXErrorDomain, ENOTDIR},
         {"store file is not a database",
          [](const QString&, const QString& folder) {
              QDir().mkpath(folder);
              writeFile(folder + "/Clipmoor.storedata", QByteArray(5000, '\x01'));
              return folder + "/Clipmoor.storedata";
          },
-         kCocoaErrorDomain, kFileReadCorruptFileError},
+         generic, kCocoaErrorDomain, kFileReadCorruptFileError},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const QString home = root_.filePath(c.name) + "/share";
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home));
-        const QString keep = c.prepare(home, home + "/Clipmoor");
+        setDataHome(root_.filePath(c.name) + "/share");
+        const QString keep = c.prepare(dataHome_, folder());
         const QByteArray before = readFile(keep);
         CoreDataController controller(loadClipmoorModel);
         std::vector<Error> presented;
         controller.setErrorPresenter([&](const Error& error) { presented.push_back(error); });
+        gLoggedMessages.clear();
 
         EXPECT_FALSE(controller.managedObjectContext());
-        EXPECT_FALSE(controller.managedObjectContext());
-        ASSERT_EQ(presented.size(), 2u);
-        expectStartupFailure(
-            presented[1], "There was an error creating or loading the application's saved data.");
-        const Error* cause = presented[1].underlyingError();
-        ASSERT_TRUE(cause);
-        EXPECT_TRUE(cause->is(c.domain, c.code)) << cause->debugDescription().toStdString();
+        EXPECT_FALSE(controller.persistentStoreCoordinator());
+        // The save asks for the context twice, and with no context it cannot commit either.
+        controller.saveAction();
+        ASSERT_EQ(presented.size(), 4u);
+        const Error& error = presented[3];
+        EXPECT_TRUE(error.is("YOUR_ERROR_DOMAIN", 9999));
+        EXPECT_EQ(error.localizedDescription(),
+                  "Failed to initialize the application's saved data");
+        EXPECT_EQ(error.failureReason(), c.domain ? c.reason : c.reason.arg(folder()));
+        const Error* cause = error.underlyingError();
+        ASSERT_EQ(cause != nullptr, c.domain != nullptr);
+        if (cause)
+            EXPECT_TRUE(cause->is(c.domain, c.code)) << cause->debugDescription().toStdString();
+        EXPECT_TRUE(gLoggedMessages.contains(
+            "CoreDataController:saveAction: unable to commit editing before saving"));
         EXPECT_EQ(readFile(keep), before);
     }
 }
@@ -225,10 +193,6 @@ TEST_F(CoreDataControllerTest, StartupFailureIsReportedWithTheGenericReasonAndIt
 TEST_F(CoreDataControllerTest, SaveActionPresentsAFailedSaveAndKeepsTheChangesForTheNextOne) {
     ManagedObjectContext* context = controller_.managedObjectContext();
     ASSERT_TRUE(context);
-    controller_.saveAction();  // nothing to write
-    EXPECT_TRUE(presented_.empty());
-    EXPECT_FALSE(loggedMessages().contains(kUnableToCommit));
-
     context->insertNewObjectForEntityForName<Video>(kVideoEntityName)->setTitle("pending");
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(storeFile()).constData(), &other), SQLITE_OK);
@@ -243,6 +207,7 @@ TEST_F(CoreDataControllerTest, SaveActionPresentsAFailedSaveAndKeepsTheChangesFo
     controller_.saveAction();
     EXPECT_EQ(presented_.size(), 1u);
     EXPECT_FALSE(context->hasChanges());
+    EXPECT_TRUE(gLoggedMessages.isEmpty());
 }
 
 }  // namespace
