@@ -182,8 +182,9 @@ TEST_F(CoreDataControllerTest, StartupFailureIsReportedAtEveryRequestWithItsReas
         EXPECT_EQ(error.failureReason(), c.domain ? c.reason : c.reason.arg(folder()));
         const Error* cause = error.underlyingError();
         ASSERT_EQ(cause != nullptr, c.domain != nullptr);
-        if (cause)
+        if (cause) {
             EXPECT_TRUE(cause->is(c.domain, c.code)) << cause->debugDescription().toStdString();
+        }
         EXPECT_TRUE(gLoggedMessages.contains(
             "CoreDataController:saveAction: unable to commit editing before saving"));
         EXPECT_EQ(readFile(keep), before);
