@@ -1,6 +1,5 @@
 // What a hostile answer can cost: the parse of a large answer made of tiny entries runs in a
-// child process whose peak memory is measured, and answers that name many distinct stream keys
-// keep only a bounded number of them.
+// child process whose peak memory is measured.
 #include <QFile>
 
 #include <gtest/gtest.h>
@@ -73,26 +72,6 @@ TEST(VideoInfoAnswerBoundTest, AnswerOfTinyEntriesParsesInMemoryOfTheOrderOfItsS
     // The text is held a few times over (as read, decoded, as stream entries); a dictionary per
     // entry would need hundreds of times the answer's size.
     EXPECT_LT(*growth, 24 * body.size()) << *growth << " bytes for " << body.size();
-}
-
-QByteArray entry(const QString& text) {
-    return QUrl::toPercentEncoding(text);
-}
-
-QByteArray answerWithMap(const QList<QByteArray>& entries) {
-    return "status=ok&title=T&url_encoded_fmt_stream_map=" + entries.join("%2C");
-}
-
-TEST(VideoInfoAnswerBoundTest, ManyKeysThatReadAsAnOfferedNumberKeepOnlyABoundedNumber) {
-    QList<QByteArray> entries;
-    for (int i = 0; i < 5000; ++i) entries += entry("itag=18x" + QString::number(i));
-    entries += entry("itag=18&quality=medium");
-    const auto [videos, error] =
-        VXYouTubeExtractor::parseVideoInfoAnswer(answerWithMap(entries), "id");
-    ASSERT_TRUE(videos);
-    EXPECT_LT(videos->size(), 100);
-    // The exact offered number is never crowded out.
-    EXPECT_EQ(videos->value("18").value("quality"), "medium");
 }
 
 }  // namespace

@@ -22,11 +22,15 @@ QByteArray answer(const QList<QByteArray>& main, const QList<QByteArray>& adapti
 
 TEST(VideoInfoAnswerTest, KeepsOfferedStreamsWithTheVideosTitleAuthorAndIdentifier) {
     const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(
-        answer({entry("18", "title=Entry+Own+Title&quality=medium"), entry("137")}, {entry("140")}),
+        answer({entry("18", "title=Entry+Own+Title&quality=medium"), entry("22", "quality=hd720"),
+                entry("137")},
+               {entry("140"), entry("22", "quality=adaptive")}),
         "abc");
     ASSERT_FALSE(error);
     ASSERT_TRUE(videos);
-    EXPECT_EQ(QSet<QString>(videos->keyBegin(), videos->keyEnd()), (QSet<QString>{"18", "140"}));
+    EXPECT_EQ(QSet<QString>(videos->keyBegin(), videos->keyEnd()),
+              (QSet<QString>{"18", "22", "140"}));
+    EXPECT_EQ(videos->value("22").value("quality"), "adaptive");  // the adaptive entry wins
     const StreamDictionary& stream = videos->value("18");
     EXPECT_EQ(stream.value("title"), "A Title");
     EXPECT_EQ(stream.value("author"), "Some One");
@@ -42,29 +46,12 @@ TEST(VideoInfoAnswerTest, KeepsOfferedStreamsWithTheVideosTitleAuthorAndIdentifi
     EXPECT_FALSE(typed.uuid.isNull());
 }
 
-TEST(VideoInfoAnswerTest, AdaptiveEntryReplacesMainEntryOfSameItag) {
-    const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(
-        answer({entry("22", "quality=hd720")}, {entry("22", "quality=adaptive")}), "id");
-    ASSERT_TRUE(videos);
-    EXPECT_EQ(videos->value("22").value("quality"), "adaptive");
-}
-
 TEST(VideoInfoAnswerTest, MissingTitleAndAuthorAreRemovedFromStreams) {
     const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(
         answer({entry("36", "title=Own&author=Own")}, {}, "&status=ok"), "id");
     ASSERT_TRUE(videos);
     EXPECT_FALSE(videos->value("36").contains("title"));
     EXPECT_FALSE(videos->value("36").contains("author"));
-}
-
-TEST(VideoInfoAnswerTest, RefusalCarriesTheSitesReasonWithPlusAsSpace) {
-    const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(
-        "status=fail&reason=Not+available&errorcode=150", "id");
-    EXPECT_FALSE(videos);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->domain(), "com.halvenmoor.vxyoutubeextractor");
-    EXPECT_EQ(error->code(), 150);
-    EXPECT_EQ(error->failureReason(), "Not available");
 }
 
 TEST(VideoInfoAnswerTest, AnswersWithoutUsableStreamsGiveAnEmptyMap) {
@@ -80,12 +67,35 @@ TEST(VideoInfoAnswerTest, AnswersWithoutUsableStreamsGiveAnEmptyMap) {
     }
 }
 
-TEST(VideoInfoAnswerTest, TextThatIsNotAsciiIsAClearError) {
-    const auto [videos, error] =
-        VXYouTubeExtractor::parseVideoInfoAnswer(QByteArray("status=ok&title=\xC3\xA9"), "id");
-    EXPECT_FALSE(videos);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->code(), VXYouTubeExtractorError::UnreadableAnswer);
+// A hostile answer may name thousands of keys that read as an offered number ("18x1").
+TEST(VideoInfoAnswerTest, ManyKeysThatReadAsAnOfferedNumberKeepOnlyABoundedNumber) {
+    QList<QByteArray> entries;
+    for (int i = 0; i < 5000; ++i) entries += entry("18x" + QString::number(i));
+    entries += entry("18", "quality=medium");
+    const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(answer(entries), "id");
+    ASSERT_TRUE(videos);
+    EXPECT_LT(videos->size(), 100);
+    EXPECT_EQ(videos->value("18").value("quality"), "medium");  // never crowded out
+}
+
+// A refusal carries the site's reason with "+" read as a space.
+TEST(VideoInfoAnswerTest, RefusalAndTextThatIsNotAsciiFailWithTheirReason) {
+    const struct {
+        QByteArray body;
+        qint64 code;
+        QString reason;
+    } cases[] = {
+        {"status=fail&reason=Not+available&errorcode=150", 150, "Not available"},
+        {"status=ok&title=\xC3\xA9", VXYouTubeExtractorError::UnreadableAnswer,
+         "The site's answer is not plain text."},
+    };
+    for (const auto& c : cases) {
+        const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(c.body, "id");
+        EXPECT_FALSE(videos);
+        ASSERT_TRUE(error);
+        EXPECT_TRUE(error->is("com.halvenmoor.vxyoutubeextractor", c.code));
+        EXPECT_EQ(error->failureReason(), c.reason);
+    }
 }
 
 }  // namespace
