@@ -4,8 +4,8 @@
 
 #include <map>
 #include <memory>
-#include <vector>
 
+#include "download/clipmoor_model.h"
 #include "download/video.h"
 #include "platform/object_store/managed_object_context.h"
 
@@ -21,17 +21,73 @@ inline constexpr int kWindow = 12;
 // The writer's records by number.
 using Records = std::map<int, std::shared_ptr<Video>>;
 
-// The records of the context's store by number; false when one has no number.
-bool readRecords(ManagedObjectContext& context, Records* records, QString* failure);
+// Resume data that differs with every generation and record, from 1 byte to a few pages, so
+// saves rewrite overflow pages too.
+inline QByteArray resumeDataOf(int generation, int number) {
+    const int size = 1 + (generation * 7919 + number * 104729) % 6000;
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i) bytes[i] = static_cast<char>((generation + number + i) & 0xff);
+    return bytes;
+}
 
-// The newest record's number, the generation the records belong to if they are whole; 0 when
-// there are none.
-int generationOf(const Records& records);
+// The records of the context's store by number; false when one has no number of its own.
+inline bool readRecords(ManagedObjectContext& context, Records* records, QString* failure) {
+    Error error;
+    const auto fetched = context.executeFetchRequest(FetchRequest(kVideoEntityName), &error);
+    if (!fetched) {
+        *failure = error.debugDescription();
+        return false;
+    }
+    records->clear();
+    for (const auto& object : *fetched) {
+        auto video = std::dynamic_pointer_cast<Video>(object);
+        bool numbered = false;
+        const int number = video ? video->fileName().section('-', 1).toInt(&numbered) : 0;
+        if (!numbered || records->count(number)) {
+            *failure = "a record without a number of its own: " + (video ? video->fileName() : "");
+            return false;
+        }
+        records->emplace(number, std::move(video));
+    }
+    return true;
+}
 
 // Makes the changes that turn generation `generation` - 1 into `generation`.
-void advance(ManagedObjectContext& context, Records& records, int generation);
+inline void advance(ManagedObjectContext& context, Records& records, int generation) {
+    auto added = context.insertNewObjectForEntityForName<Video>(kVideoEntityName);
+    added->setFileName(QStringLiteral("record-%1").arg(generation));
+    added->setTotalBytesExpected(generation);
+    records.emplace(generation, added);
+    if (const auto oldest = records.find(generation - kWindow); oldest != records.end()) {
+        context.deleteObject(oldest->second);
+        records.erase(oldest);
+    }
+    for (auto& [number, video] : records) {
+        video->setTotalBytesWritten(generation);
+        video->setResumeData(resumeDataOf(generation, number));
+    }
+}
 
 // Empty when the records are exactly generation `generation`; otherwise the first difference.
-QString differenceFrom(const Records& records, int generation);
+inline QString differenceFrom(const Records& records, int generation) {
+    const int first = std::max(1, generation - kWindow + 1);
+    if (static_cast<int>(records.size()) != generation - first + 1)
+        return QStringLiteral("%1 records instead of %2")
+            .arg(records.size())
+            .arg(generation - first + 1);
+    for (const auto& [number, video] : records) {
+        const auto differs = [&](const char* what) {
+            return QStringLiteral("record %1: %2 is not that of generation %3")
+                .arg(number)
+                .arg(what)
+                .arg(generation);
+        };
+        if (number < first || number > generation) return differs("its number");
+        if (video->totalBytesExpected() != number) return differs("totalBytesExpected");
+        if (video->totalBytesWritten() != generation) return differs("totalBytesWritten");
+        if (video->resumeData() != resumeDataOf(generation, number)) return differs("resumeData");
+    }
+    return {};
+}
 
 }  // namespace clipmoor::test::crash

@@ -15,7 +15,6 @@
 #include <random>
 
 #include "crash_generations.h"
-#include "download/clipmoor_model.h"
 #include "store/core_data_controller.h"
 
 using namespace clipmoor;
@@ -47,7 +46,7 @@ int main(int argc, char** argv) {
     crash::Records records;
     QString failure;
     if (!crash::readRecords(*context, &records, &failure)) giveUp(failure);
-    int generation = crash::generationOf(records);
+    int generation = records.empty() ? 0 : records.rbegin()->first;  // the newest record
     report("ready", generation);
 
     std::mt19937 random(static_cast<unsigned>(::getpid()));
