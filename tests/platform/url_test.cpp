@@ -6,48 +6,39 @@
 namespace clipmoor {
 namespace {
 
-struct UrlCase {
-    const char* name;
-    QString text;
-    bool valid;
-    QString scheme;
-    std::optional<QString> host;
-    QString lastPathComponent;
-};
-
-class UrlParseTest : public testing::TestWithParam<UrlCase> {};
-
-TEST_P(UrlParseTest, ParsesStrictly) {
-    const UrlCase& c = GetParam();
-    const std::optional<Url> url = Url::parse(c.text);
-    ASSERT_EQ(url.has_value(), c.valid);
-    if (!url) return;
-    EXPECT_EQ(url->scheme(), c.scheme);
-    EXPECT_EQ(url->host(), c.host);
-    EXPECT_EQ(url->lastPathComponent(), c.lastPathComponent);
-    EXPECT_EQ(url->absoluteString(), c.text);
+TEST(UrlTest, ParsesStrictly) {
+    // Spaces, broken escapes, text beyond ASCII and ports beyond 16 bits make no address.
+    for (const QString& text :
+         {QString(" https://youtu.be/abc"), QString("https://youtu.be/abc "),
+          QString("https://youtu.be/%zz"), QString::fromUtf8("https://youtu.be/é"),
+          QString("http://host:99999/")})
+        EXPECT_FALSE(Url::parse(text)) << text.toStdString();
+    const struct {
+        QString text;
+        QString scheme;
+        std::optional<QString> host;
+        QString lastPathComponent;
+    } cases[] = {
+        {"https://www.youtube.com/watch?v=abc", "https", "www.youtube.com", "watch"},
+        {"youtu.be/abc", "", std::nullopt, "abc"},
+        {"https:///watch?v=a", "https", std::nullopt, "watch"},
+        {"http://u:p@host:8080/a/b/", "http", "host", "b"},
+        {"https://youtu.be/", "https", "youtu.be", "/"},
+        {"https://youtu.be/a%20b", "https", "youtu.be", "a b"},
+        {"http://[::1]:80/x", "http", "[::1]", "x"},
+        {"clipmoor:word", "clipmoor", std::nullopt, "word"},
+        {"", "", std::nullopt, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        const std::optional<Url> url = Url::parse(c.text);
+        ASSERT_TRUE(url);
+        EXPECT_EQ(url->scheme(), c.scheme);
+        EXPECT_EQ(url->host(), c.host);
+        EXPECT_EQ(url->lastPathComponent(), c.lastPathComponent);
+        EXPECT_EQ(url->absoluteString(), c.text);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, UrlParseTest,
-    testing::Values(
-        UrlCase{"WatchAddress", "https://www.youtube.com/watch?v=abc", true, "https",
-                "www.youtube.com", "watch"},
-        UrlCase{"ShortLinkWithoutSchemeHasNoHost", "youtu.be/abc", true, "", std::nullopt, "abc"},
-        UrlCase{"LeadingSpaceIsNoUrl", " https://youtu.be/abc", false, "", std::nullopt, ""},
-        UrlCase{"TrailingSpaceIsNoUrl", "https://youtu.be/abc ", false, "", std::nullopt, ""},
-        UrlCase{"BrokenEscapeIsNoUrl", "https://youtu.be/%zz", false, "", std::nullopt, ""},
-        UrlCase{"NonAsciiIsNoUrl", QString::fromUtf8("https://youtu.be/é"), false, "", std::nullopt,
-                ""},
-        UrlCase{"EmptyHost", "https:///watch?v=a", true, "https", std::nullopt, "watch"},
-        UrlCase{"PortAndUserInfo", "http://u:p@host:8080/a/b/", true, "http", "host", "b"},
-        UrlCase{"BadPortIsNoUrl", "http://host:99999/", false, "", std::nullopt, ""},
-        UrlCase{"RootPath", "https://youtu.be/", true, "https", "youtu.be", "/"},
-        UrlCase{"DecodedLastComponent", "https://youtu.be/a%20b", true, "https", "youtu.be", "a b"},
-        UrlCase{"Ipv6Literal", "http://[::1]:80/x", true, "http", "[::1]", "x"},
-        UrlCase{"SchemeOnly", "clipmoor:word", true, "clipmoor", std::nullopt, "word"},
-        UrlCase{"EmptyText", "", true, "", std::nullopt, ""}),
-    [](const testing::TestParamInfo<UrlCase>& info) { return info.param.name; });
 
 TEST(UrlQueryItemsTest, SplitsAtFirstEqualsAndDecodes) {
     const auto url = Url::parse("https://h/watch?v=a&v=b&x&y=&z=1=2&e=%41+b");
