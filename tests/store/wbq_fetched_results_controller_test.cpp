@@ -65,11 +65,6 @@ public:
     }
 };
 
-// Titles of the records a synthesized notification carries under each key.
-struct Sets {
-    QStringList inserted = {}, updated = {}, deleted = {}, refreshed = {}, invalidated = {};
-};
-
 class ResultsControllerTest : public testing::Test {
 public:
     void SetUp() override {
@@ -111,20 +106,17 @@ public:
         delegate_.mirror = RecordingDelegate::listOf(*controller_);
     }
 
-    void post(const Sets& sets) {
-        const auto set = [&](const QStringList& titles) {
+    // Posts the context's change notification with the records of these titles under each key.
+    void post(const std::map<const char*, QStringList>& titlesByKey) {
+        QVariantMap userInfo;
+        for (const auto& [key, titles] : titlesByKey) {
             ManagedObjectSet objects;
             for (const QString& title : titles) objects << item(title);
-            return QVariant::fromValue(objects);
-        };
-        NotificationCenter::defaultCenter().post(
-            NSManagedObjectContextObjectsDidChangeNotification,
-            QVariant::fromValue<QObject*>(context_.get()),
-            {{NSInsertedObjectsKey, set(sets.inserted)},
-             {NSUpdatedObjectsKey, set(sets.updated)},
-             {NSDeletedObjectsKey, set(sets.deleted)},
-             {NSRefreshedObjectsKey, set(sets.refreshed)},
-             {NSInvalidatedObjectsKey, set(sets.invalidated)}});
+            userInfo[key] = QVariant::fromValue(objects);
+        }
+        NotificationCenter::defaultCenter().post(NSManagedObjectContextObjectsDidChangeNotification,
+                                                 QVariant::fromValue<QObject*>(context_.get()),
+                                                 userInfo);
     }
 
     QString listTitles() const {
@@ -176,6 +168,9 @@ const auto sortBy = [](const char* key, bool ascending = true) {
 const auto rankIsOne = [](FetchRequest& r) { r.setPredicate(Predicate::keyPathEquals("rank", 1)); };
 const char* const abc = "A:1:a B:2:b C:3:c";
 using T = ResultsControllerTest;
+const auto posts = [](std::map<const char*, QStringList> titlesByKey) {
+    return [=](T& t) { t.post(titlesByKey); };
+};
 
 INSTANTIATE_TEST_SUITE_P(
     ResultsController, ChangeTable,
@@ -219,19 +214,19 @@ INSTANTIATE_TEST_SUITE_P(
         ChangeCase{"SubEntityRecordIsInserted", abc, unsorted, [](T& t) { t.add("S", "SubItem"); },
                    "will, insert S - 3, did", "A B C S"},
         ChangeCase{"RefreshedRecordMovesToTheTopWithoutSort", abc, unsorted,
-                   [](T& t) { t.post({.refreshed = {"C"}}); }, "will, move C 2 0, did", "C A B"},
+                   posts({{NSRefreshedObjectsKey, {"C"}}}), "will, move C 2 0, did", "C A B"},
         ChangeCase{"RefreshedRecordInPlaceIsAnUpdate", abc, sortBy("rank"),
-                   [](T& t) { t.post({.refreshed = {"B"}}); }, "will, update B 1 -, did", "A B C"},
+                   posts({{NSRefreshedObjectsKey, {"B"}}}), "will, update B 1 -, did", "A B C"},
         ChangeCase{"InsertedButAlreadyListedIsNotInsertedAgain", abc, unsorted,
-                   [](T& t) { t.post({.inserted = {"B"}}); }, "", "A B C"},
+                   posts({{NSInsertedObjectsKey, {"B"}}}), "", "A B C"},
         ChangeCase{"InsertedButListedAndUpdatedIsAnUpdate", abc, unsorted,
-                   [](T& t) { t.post({.inserted = {"B"}, .updated = {"B"}}); },
+                   posts({{NSInsertedObjectsKey, {"B"}}, {NSUpdatedObjectsKey, {"B"}}}),
                    "will, update B 1 -, did", "A B C"},
         ChangeCase{"UpdatedAndDeletedIsOnlyADeletion", abc, unsorted,
-                   [](T& t) { t.post({.updated = {"B"}, .deleted = {"B"}}); },
+                   posts({{NSUpdatedObjectsKey, {"B"}}, {NSDeletedObjectsKey, {"B"}}}),
                    "will, delete B 1 -, did", "A C"},
         ChangeCase{"InvalidatedRecordIsDeleted", abc, unsorted,
-                   [](T& t) { t.post({.invalidated = {"A"}}); }, "will, delete A 0 -, did", "B C"}),
+                   posts({{NSInvalidatedObjectsKey, {"A"}}}), "will, delete A 0 -, did", "B C"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ResultsControllerTest, DelegateHearsWhatItImplementedWhenItWasSet) {
