@@ -34,14 +34,6 @@ protected:
         file.write("partial bytes");
         return path;
     }
-    static QByteArray resumeDataFor(const QString& path) {
-        ResumeData data;
-        data.url = QUrl("https://www.youtube.com/media/a.mp4");
-        data.partialFile = path;
-        data.bytesOnDisk = 13;
-        data.entityTag = "\"abc\"";
-        return data.encode();
-    }
 
     QTemporaryDir root_;
     QString folder_;
@@ -81,7 +73,8 @@ TEST_F(PartialFilesTest, OnlyOurOwnSingleNamedPartialFileIsOpenedOrDiscarded) {
         EXPECT_TRUE(!refused || refused->is(kPOSIXErrorDomain, ENOENT));
         if (fd >= 0) ::close(fd);
 
-        discardResumeData(resumeDataFor(c.path), folder_);
+        discardResumeData(
+            ResumeData{QUrl("https://h/a.mp4"), c.path, 13, "\"abc\"", {}, -1}.encode(), folder_);
         EXPECT_EQ(QFile::exists(c.file), !c.ours);
     }
     EXPECT_TRUE(QFileInfo(link).isSymLink());
