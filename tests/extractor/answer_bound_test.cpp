@@ -1,12 +1,11 @@
 // What a hostile answer can cost: the parse of a large answer made of tiny entries runs in a
 // child process whose peak memory is measured.
-#include <QFile>
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <optional>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,16 +14,12 @@
 namespace clipmoor {
 namespace {
 
-// A field of /proc/self/status in bytes ("VmRSS", "VmHWM"); -1 when it cannot be read.
-qint64 statusBytes(const QByteArray& field) {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (!line.startsWith(field + ':')) continue;
-        const QList<QByteArray> parts = line.mid(field.size() + 1).simplified().split(' ');
-        return parts.value(0).toLongLong() * 1024;  // the kernel writes "kB"
-    }
-    return -1;
+// The process's peak resident memory so far. A forked child's peak starts at its size when it
+// was forked.
+qint64 peakResidentBytes() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_maxrss) * 1024;  // the kernel counts in kilobytes
 }
 
 // How much `work` raises the peak resident memory of a child process that runs it alone.
@@ -34,14 +29,11 @@ std::optional<qint64> peakMemoryGrowthInChild(const std::function<void()>& work)
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(channel[0]);
-        // "5" resets the peak to the current size, so the peak counts only what follows.
-        if (QFile clear(QStringLiteral("/proc/self/clear_refs")); clear.open(QIODevice::WriteOnly))
-            clear.write("5");
-        const qint64 before = statusBytes("VmRSS");
+        const qint64 before = peakResidentBytes();
         work();
-        const qint64 growth = statusBytes("VmHWM") - before;
+        const qint64 growth = peakResidentBytes() - before;
         const bool sent = ::write(channel[1], &growth, sizeof growth) == sizeof growth;
-        ::_exit(sent && before >= 0 ? 0 : 1);
+        ::_exit(sent ? 0 : 1);
     }
     ::close(channel[1]);
     qint64 growth = -1;
