@@ -75,6 +75,7 @@ TEST_F(ExtractorSiteTest, EachKindOfAnswerReachesTheCallerOnceOnTheMainThread) {
         {"RefusedVid1", {}, kVXYouTubeExtractorErrorDomain, 150},
         // An error page fails like a transport error, even one that reads like an answer.
         {"ServerError5", {}, kURLErrorDomain, URLError::BadServerResponse, 0, 500},
+        {"NoSuchVideo1", {}, kURLErrorDomain, URLError::BadServerResponse, 0, 404},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.identifier.toStdString());
