@@ -413,8 +413,11 @@ TEST_F(ObjectStoreTest, OnlyRealChangesArePendingAndTheirNotificationComesOncePe
 
 // Stored: c(rank 3), a(1), t1 (Trailer, 2), b (no rank), t2 (Trailer, 2), gone (deleted,
 // not saved); pending: n (rank 0, not saved). Store order is insertion order.
-TEST_F(ObjectStoreTest, FetchSelectsOrdersAndLimits) {
-    auto context = open();
+TEST_F(ObjectStoreTest, FetchSelectsOrdersAndLimitsOnAStoreInMemory) {
+    auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeModel());
+    ASSERT_TRUE(coordinator->addPersistentStore(NSInMemoryStoreType, {}, nullptr));
+    auto context = std::make_unique<ManagedObjectContext>();
+    context->setPersistentStoreCoordinator(coordinator);
     const auto add = [&](const QString& title, std::optional<int> rank, const QString& entity) {
         auto clip = insertClip(*context, title, entity);
         if (rank) clip->setValue(*rank, "rank");
@@ -484,17 +487,6 @@ TEST_F(ObjectStoreTest, IdentitiesResolveAcrossSavesButNotAfterASavedDeletion) {
     EXPECT_GT(next->objectID().primaryKey(), id.primaryKey());
     EXPECT_EQ(next->inserts, 1);
     EXPECT_FALSE(context->existingObjectWithID(id, nullptr));
-}
-
-TEST_F(ObjectStoreTest, InMemoryStoreNeedsNoFile) {
-    auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeModel());
-    ASSERT_TRUE(coordinator->addPersistentStore(NSInMemoryStoreType, {}, nullptr));
-    ManagedObjectContext context;
-    context.setPersistentStoreCoordinator(coordinator);
-    insertClip(context, "kept");
-    ASSERT_TRUE(context.save(nullptr));
-    EXPECT_EQ(titles(fetch(context, FetchRequest("Clip"))), QStringList({"kept"}));
-    EXPECT_FALSE(QFile::exists(storePath()));
 }
 
 }  // namespace
