@@ -23,13 +23,13 @@ QByteArray answer(const QList<QByteArray>& main, const QList<QByteArray>& adapti
 TEST(VideoInfoAnswerTest, KeepsOfferedStreamsWithTheVideosTitleAuthorAndIdentifier) {
     const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(
         answer({entry("18", "title=Entry+Own+Title&quality=medium"), entry("22", "quality=hd720"),
-                entry("137")},
+                entry("137"), entry("3%36")},  // an itag may come escaped
                {entry("140"), entry("22", "quality=adaptive")}),
         "abc");
     ASSERT_FALSE(error);
     ASSERT_TRUE(videos);
     EXPECT_EQ(QSet<QString>(videos->keyBegin(), videos->keyEnd()),
-              (QSet<QString>{"18", "22", "140"}));
+              (QSet<QString>{"18", "22", "36", "140"}));
     EXPECT_EQ(videos->value("22").value("quality"), "adaptive");  // the adaptive entry wins
     const StreamDictionary& stream = videos->value("18");
     EXPECT_EQ(stream.value("title"), "A Title");
@@ -58,7 +58,7 @@ TEST(VideoInfoAnswerTest, AnswersWithoutUsableStreamsGiveAnEmptyMap) {
     for (const QByteArray& body :
          {QByteArray("status=ok&title=T"), QByteArray(""),
           QByteArray("url_encoded_fmt_stream_map=&adaptive_fmts="),
-          QByteArray("url_encoded_fmt_stream_map=url%3Dx%2Cquality%3D%25ZZ"),
+          QByteArray("url_encoded_fmt_stream_map=url%3Dx%2Cquality%3D%25ZZ%2Citag%3D%253"),
           QByteArray("url_encoded_fmt_stream_map=%ZZ")}) {
         const auto [videos, error] = VXYouTubeExtractor::parseVideoInfoAnswer(body, "id");
         EXPECT_FALSE(error) << body.constData();
