@@ -1,10 +1,5 @@
 // Faults on the server, on the disk and in the owner's hands: each ends in a clean failure
 // (or in silence, once the owner has let go), never in a finished file.
-#include <QDir>
-#include <QFile>
-
-#include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <csignal>
 
@@ -12,9 +7,6 @@
 #include "fault_server.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
-#include "platform/http/transfer_engine.h"
-#include "platform/http/url_error.h"
-#include "test_environment.h"
 
 namespace clipmoor::test {
 namespace {

@@ -1,19 +1,11 @@
 // Download operations on an operation queue: at most maxConcurrentOperationCount hold a slot,
 // a paused one keeps it, and every session delivers its calls one at a time on its own queue
 // (which the fixture checks for every delegate).
-#include <QFile>
-#include <QThread>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstring>
 
 #include "download_test_support.h"
 #include "fault_server.h"
-#include "platform/http/transfer_engine.h"
 #include "platform/operation_queue.h"
-#include "test_environment.h"
 
 namespace clipmoor::test {
 namespace {

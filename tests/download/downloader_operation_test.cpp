@@ -1,24 +1,14 @@
 // The download operation's own rules: what start, suspend, resume and cancel do to its flags,
 // its task and its resume data, and when it lets go of itself.
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
 #include <sys/stat.h>
-#include <atomic>
 #include <cstring>
 #include <thread>
 
 #include "download_test_support.h"
 #include "fault_server.h"
-#include "platform/file_operations.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
-#include "platform/http/url_error.h"
 #include "platform/http/url_session_download_task.h"
-#include "test_environment.h"
 
 namespace clipmoor::test {
 namespace {

@@ -1,19 +1,11 @@
 // Resuming against every answer a server may give and every state the partial file may be in:
 // each case ends in a byte-identical file or in a clean failure, never in a wrong file.
-#include <QDir>
-#include <QFile>
-
-#include <gtest/gtest.h>
-
 #include <future>
 
 #include "download_test_support.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
-#include "platform/http/url_error.h"
-#include "platform/http/url_session.h"
 #include "platform/http/url_session_data_task.h"
-#include "test_environment.h"
 
 namespace clipmoor::test {
 namespace {
