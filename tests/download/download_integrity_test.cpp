@@ -1,5 +1,5 @@
-// Every finished file is byte-identical to what the site serves: whole, across pauses, and
-// continued from a checkpoint.
+// Every finished file is byte-identical to what the site serves: whole, and continued from a
+// checkpoint.
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -55,41 +55,6 @@ TEST_F(DownloadIntegrityTest, FinishedFileIsWholeAndGoneAfterTheCall) {
         EXPECT_TRUE(waitUntil([&] { return released.expired(); }, kWaitMs));
     }
     expectSameBytes("whole.bin", "whole.bin");
-}
-
-TEST_F(DownloadIntegrityTest, TenPauseResumeCyclesGiveTheSameBytes) {
-    constexpr qint64 kSize = 2 * 1024 * 1024;
-    site.mediaFile("cycles.bin", kSize);
-    const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(site.slowMediaUrl("cycles.bin", 50'000), delegate);
-    downloader->start();
-
-    std::vector<qint64> pausedAt;
-    for (int cycle = 0; cycle < 10; ++cycle) {
-        SCOPED_TRACE(cycle);
-        // Some new bytes since the last pause (the site sends a burst when an answer starts).
-        const qint64 from = pausedAt.empty() ? 0 : pausedAt.back();
-        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > from; }, kWaitMs));
-        const QByteArray data = pause(downloader, delegate);
-        const auto decoded = ResumeData::decode(data);
-        ASSERT_TRUE(decoded) << data.toStdString();
-        pausedAt.push_back(decoded->bytesOnDisk);
-        EXPECT_EQ(downloader->resumeData(), data);
-        if (cycle == 9) {
-            // The rest of the same file at full speed, so the test stays short.
-            ResumeData fast = *decoded;
-            fast.url = site.mediaUrl("cycles.bin");
-            downloader->setResumeData(fast.encode());
-        }
-        downloader->resume();
-        ASSERT_TRUE(
-            waitUntil([&] { return delegate->count(Kind::Resumed) == cycle + 1; }, kWaitMs));
-        EXPECT_EQ(delegate->lastResumeOffset(), pausedAt.back());
-    }
-    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
-    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    expectSameBytes("cycles.bin");
-    EXPECT_TRUE(partialFiles().isEmpty());
 }
 
 // Checkpoints of a running download name bytes that are on the disk. An operation made later

@@ -44,15 +44,6 @@ QByteArray answerHead(const char* status, qint64 length, qint64 announced,
            "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
 }
 
-// N of a "Range: bytes=N-" header line in a request head; none without one.
-std::optional<qint64> rangeStart(const QByteArray& head) {
-    static const QRegularExpression pattern(QStringLiteral(R"(\r\nRange:\s*bytes=(\d{1,12})-\r\n)"),
-                                            QRegularExpression::CaseInsensitiveOption);
-    const auto match = pattern.match(QString::fromLatin1(head + "\r\n"));
-    if (!match.hasMatch()) return std::nullopt;
-    return match.captured(1).toLongLong();
-}
-
 }  // namespace
 
 struct FaultServer::Impl {
@@ -70,6 +61,11 @@ struct FaultServer::Impl {
     mutable std::mutex mutex;
     QStringList requests;
     std::atomic<int> open{0};
+    // Members rather than statics: connections may still be served while the process exits.
+    const QRegularExpression route{QStringLiteral(
+        R"(^[A-Z]+ /(cut|short|stall|trickle|cutonce)/(\d{1,12})/(\d{1,12}) HTTP/1\.[01]\r?$)")};
+    const QRegularExpression range{QStringLiteral(R"(\r\nRange:\s*bytes=(\d{1,12})-\r\n)"),
+                                   QRegularExpression::CaseInsensitiveOption};
 
     void acceptLoop() {
         for (;;) {
@@ -133,8 +129,6 @@ struct FaultServer::Impl {
             std::lock_guard lock(mutex);
             requests.append(QString::fromLatin1(*head));
         }
-        static const QRegularExpression route(QStringLiteral(
-            R"(^[A-Z]+ /(cut|short|stall|trickle|cutonce)/(\d{1,12})/(\d{1,12}) HTTP/1\.[01]\r?$)"));
         const auto match = route.match(QString::fromLatin1(head->left(head->indexOf("\r\n"))));
         const qint64 announced = match.captured(2).toLongLong();
         if (!match.hasMatch() || announced > kMaximumBody) {
@@ -146,13 +140,16 @@ struct FaultServer::Impl {
         const int fault =
             QStringList{"cut", "short", "stall", "trickle", "cutonce"}.indexOf(match.captured(1));
         const qint64 third = match.captured(3).toLongLong();
-        if (const auto from = rangeStart(*head); fault == CutOnce && from && *from < announced) {
-            const QByteArray range = QByteArray::number(*from) + "-" +
-                                     QByteArray::number(announced - 1) + "/" +
-                                     QByteArray::number(announced);
-            if (sendAll(fd, answerHead("206 Partial Content", announced - *from, announced,
-                                       "Content-Range: bytes " + range + "\r\n")))
-                sendAll(fd, FaultServer::body(announced).mid(*from));
+        // "Range: bytes=N-" with N inside the body: the rest from N, whole.
+        const auto ranged = range.match(QString::fromLatin1(*head + "\r\n"));
+        const qint64 from = ranged.hasMatch() ? ranged.captured(1).toLongLong() : announced;
+        if (fault == CutOnce && from < announced) {
+            const QByteArray contentRange = QByteArray::number(from) + "-" +
+                                            QByteArray::number(announced - 1) + "/" +
+                                            QByteArray::number(announced);
+            if (sendAll(fd, answerHead("206 Partial Content", announced - from, announced,
+                                       "Content-Range: bytes " + contentRange + "\r\n")))
+                sendAll(fd, FaultServer::body(announced).mid(from));
             return;
         }
         if (!sendAll(fd, answerHead("200 OK", announced, announced))) return;
