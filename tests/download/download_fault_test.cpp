@@ -6,7 +6,6 @@
 #include "download_test_support.h"
 #include "fault_server.h"
 #include "platform/http/partial_files.h"
-#include "platform/http/resume_data.h"
 
 namespace clipmoor::test {
 namespace {
@@ -15,14 +14,6 @@ using Kind = DelegateEvent::Kind;
 
 class DownloadFaultTest : public DownloadTest {
 protected:
-    // The resume data a failure handed over with its error, if any.
-    static std::optional<ResumeData> resumeDataOf(const RecordingDelegate& delegate) {
-        const auto error = delegate.lastError();
-        if (!error) return std::nullopt;
-        return ResumeData::decode(
-            error->userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
-    }
-
     // The operation failed once with `domain`/`code`, finished, and placed no file.
     void expectCleanFailure(const Downloader& downloader, const RecordingDelegate& delegate,
                             const QString& domain, qint64 code, const QString& name) {
@@ -65,7 +56,7 @@ TEST_F(DownloadFaultTest, ServerFaultsEndInACleanFailureAndReleaseTheOperation) 
         auto downloader = makeDownloader(c.url, delegate);
         ASSERT_TRUE(runToEnd(downloader, delegate));
         expectCleanFailure(*downloader, *delegate, kURLErrorDomain, c.code, c.name);
-        const auto kept = resumeDataOf(*delegate);
+        const auto kept = delegate->keptResumeData();
         if (!c.bodyArrives) {
             EXPECT_EQ(delegate->count(Kind::Progress), 0);
             EXPECT_FALSE(kept);
@@ -175,7 +166,7 @@ TEST_F(DownloadFaultTest, UnwritableFolderOrFullDiskFailsWithoutPlacingAFile) {
         ASSERT_TRUE(ended);
         expectCleanFailure(*downloader, *delegate, kPOSIXErrorDomain, EFBIG, "nospace.bin");
         // What fitted is kept for a retry once there is room again.
-        const auto kept = resumeDataOf(*delegate);
+        const auto kept = delegate->keptResumeData();
         ASSERT_TRUE(kept);
         EXPECT_GT(kept->bytesOnDisk, 0);
         EXPECT_LE(kept->bytesOnDisk, 256 * 1024);

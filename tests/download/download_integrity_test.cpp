@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include "download_test_support.h"
-#include "platform/http/resume_data.h"
 
 namespace clipmoor::test {
 namespace {

@@ -16,6 +16,7 @@
 
 #include "download/downloader.h"
 #include "platform/file_operations.h"
+#include "platform/http/resume_data.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
@@ -134,6 +135,13 @@ public:
         return last(Kind::Completed).value_or(DelegateEvent{}).error;
     }
     QByteArray lastResumeData() const { return last(Kind::Paused).value_or(DelegateEvent{}).data; }
+    // The resume data the last failure handed over with its error, if any.
+    std::optional<ResumeData> keptResumeData() const {
+        const auto error = lastError();
+        if (!error) return std::nullopt;
+        return ResumeData::decode(
+            error->userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
+    }
     std::optional<qint64> lastResumeOffset() const {
         const auto resumed = last(Kind::Resumed);
         return resumed ? std::optional(resumed->first) : std::nullopt;

@@ -7,7 +7,6 @@
 #include "download_test_support.h"
 #include "fault_server.h"
 #include "platform/http/partial_files.h"
-#include "platform/http/resume_data.h"
 #include "platform/http/url_session_download_task.h"
 
 namespace clipmoor::test {
@@ -188,20 +187,18 @@ TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwner
     }
 }
 
-// A move into place works within one file system and across two (the copy path), and never
-// replaces a file that is already there.
+// A move into place across two file systems copies, and neither replaces a file that is already
+// there nor leaves a hidden copy behind. (Within one file system it renames: the record's tests
+// of a finished file show that.)
 TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
-    const QString local = privateHome();
-    std::vector<std::pair<QString, QString>> folders = {{local + "/from", local + "/to"}};
-    QTemporaryDir shared(QStringLiteral("/dev/shm/clipmoor-move-XXXXXX"));
-    struct stat sharedStatus {
-    }, localStatus{};
-    if (shared.isValid() && ::stat(QFile::encodeName(shared.path()), &sharedStatus) == 0 &&
-        ::stat(QFile::encodeName(local), &localStatus) == 0 &&
-        sharedStatus.st_dev != localStatus.st_dev) {
-        folders.emplace_back(shared.path(), local + "/to");  // the copy path
-    }
-    const QByteArray content = QByteArray(300'000, 'c') + "end";
+    QTemporaryDir from(QStringLiteral("/dev/shm/clipmoor-move-XXXXXX"));
+    const QString to = privateHome() + "/moved";
+    struct stat fromStatus {
+    }, toStatus{};
+    ASSERT_TRUE(from.isValid() && QDir().mkpath(to));
+    ASSERT_EQ(::stat(QFile::encodeName(from.path()), &fromStatus), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(to), &toStatus), 0);
+    ASSERT_NE(fromStatus.st_dev, toStatus.st_dev) << "/dev/shm is not a file system of its own";
     const auto write = [](const QString& path, const QByteArray& bytes) {
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -210,26 +207,21 @@ TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
     };
-    int index = 0;
-    for (const auto& [from, to] : folders) {
-        SCOPED_TRACE((from + " -> " + to).toStdString());
-        ASSERT_TRUE(QDir().mkpath(from) && QDir().mkpath(to));
-        const QString source = from + QStringLiteral("/source-%1").arg(index);
-        const QString target = to + QStringLiteral("/moved-%1").arg(index++);
-        ASSERT_TRUE(write(source, content));
-        const auto moved = moveFile(source, target);
-        EXPECT_FALSE(moved) << describe(moved);
-        EXPECT_EQ(read(target), content);
-        EXPECT_FALSE(QFile::exists(source));
+    const QByteArray content = QByteArray(300'000, 'c') + "end";
+    const QString source = from.filePath("source"), target = to + "/target";
+    ASSERT_TRUE(write(source, content));
+    const auto moved = moveFile(source, target);
+    EXPECT_FALSE(moved) << describe(moved);
+    EXPECT_EQ(read(target), content);
+    EXPECT_FALSE(QFile::exists(source));
 
-        ASSERT_TRUE(write(source, "newer"));
-        const auto refused = moveFile(source, target);
-        EXPECT_TRUE(refused && refused->is(kPOSIXErrorDomain, EEXIST)) << describe(refused);
-        EXPECT_EQ(read(target), content);
-        EXPECT_EQ(read(source), "newer");
-        EXPECT_EQ(QDir(to).entryList(QDir::Files | QDir::Hidden).size(), index)
-            << "a hidden copy was left behind";
-    }
+    ASSERT_TRUE(write(source, "newer"));
+    const auto refused = moveFile(source, target);
+    EXPECT_TRUE(refused && refused->is(kPOSIXErrorDomain, EEXIST)) << describe(refused);
+    EXPECT_EQ(read(target), content);
+    EXPECT_EQ(read(source), "newer");
+    EXPECT_EQ(QDir(to).entryList(QDir::Files | QDir::Hidden).size(), 1)
+        << "a hidden copy was left behind";
 }
 
 }  // namespace

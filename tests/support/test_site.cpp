@@ -48,10 +48,6 @@ void setEnvironment(const char* name, const QString& value) {
     qputenv(name, QFile::encodeName(value));
 }
 
-QString rateQuery(qint64 bytesPerSecond) {
-    return bytesPerSecond > 0 ? QStringLiteral("?rate=%1").arg(bytesPerSecond) : QString();
-}
-
 // nginx writes '"', '\\' and bytes outside printable ASCII of a log field as \xHH.
 QString logField(const QByteArray& field) {
     if (field == "-") return {};
@@ -188,14 +184,6 @@ void TestSite::setFullSpeed(bool fullSpeed) {
     } else if (!marker.exists()) {
         marker.open(QIODevice::WriteOnly);
     }
-}
-
-QUrl TestSite::rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond) const {
-    return mainHostUrl(QStringLiteral("/norange/media/") + name + rateQuery(bytesPerSecond));
-}
-
-QUrl TestSite::unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond) const {
-    return mainHostUrl(QStringLiteral("/unsatisfiable/media/") + name + rateQuery(bytesPerSecond));
 }
 
 QUrl TestSite::redirectToMediaUrl(const QString& name) const {

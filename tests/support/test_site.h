@@ -55,10 +55,6 @@ public:
     QUrl slowMediaUrl(const QString& name, qint64 bytesPerSecond) const;
     QUrl switchableMediaUrl(const QString& name, qint64 bytesPerSecond) const;
     void setFullSpeed(bool fullSpeed);
-    // The same file at `bytesPerSecond` (0: full speed), whole whatever Range asks (200), or
-    // with 416 and no Content-Range for any Range.
-    QUrl rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
-    QUrl unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl redirectToMediaUrl(const QString& name) const;
     // A 302 to "http://www.youtube.com/media/NAME": plain HTTP, whatever the request came over.
     QUrl insecureRedirectToMediaUrl(const QString& name) const;
