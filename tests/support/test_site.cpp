@@ -75,6 +75,16 @@ void dropProxySettings() {
         qunsetenv(name);
 }
 
+// The connect-to entries that send ports 443 and 80 of the site's hosts to loopback ports.
+QStringList siteHostsAt(quint16 https, quint16 http) {
+    QStringList entries;
+    for (const QString& host : kSiteHosts) {
+        entries << QStringLiteral("%1:443:127.0.0.1:%2").arg(host).arg(https)
+                << QStringLiteral("%1:80:127.0.0.1:%2").arg(host).arg(http);
+    }
+    return entries;
+}
+
 }  // namespace
 
 struct TestSite::Impl {
@@ -113,11 +123,7 @@ TestSite::TestSite() : impl_(new Impl) {
                     {QStringLiteral("UNTRUSTED_HOST"), kUntrustedHost}});
 
     const NginxProcess::Ports& ports = d.nginx->ports();
-    QStringList connectTo;
-    for (const QString& host : kSiteHosts) {
-        connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(host).arg(ports.https)
-                  << QStringLiteral("%1:80:127.0.0.1:%2").arg(host).arg(ports.http);
-    }
+    QStringList connectTo = siteHostsAt(ports.https, ports.http);
     connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(kUntrustedHost).arg(ports.untrusted)
               << QStringLiteral("%1:443:127.0.0.1:%2").arg(kMismatchedHost).arg(ports.https);
     setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
@@ -132,12 +138,7 @@ TestSite::~TestSite() {
 void TestSite::keepSiteHostsOffTheNetwork() {
     dropProxySettings();
     if (!qEnvironmentVariableIsEmpty("CLIPMOOR_CONNECT_TO")) return;
-    QStringList connectTo;
-    for (const QString& host : kSiteHosts) {
-        connectTo << QStringLiteral("%1:443:127.0.0.1:9").arg(host)
-                  << QStringLiteral("%1:80:127.0.0.1:9").arg(host);
-    }
-    setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
+    setEnvironment("CLIPMOOR_CONNECT_TO", siteHostsAt(9, 9).join(QLatin1Char(',')));
 }
 
 QString TestSite::sourceDirectory() {
