@@ -445,7 +445,7 @@ TEST_F(RecordTest, SleepStopsADownloadLeavingTheRecordAndItsCheckpointedBytes) {
     operation->setDestinationPath(video->mediaLocalFilePath());
     operation->setDelegate(video);
     video->setDownloader(operation);  // as the list controller does
-    operation->start();
+    video->resume();                  // as the row's button does: starts the operation
     ASSERT_TRUE(waitUntil(
         [&] {
             return video->downloadState() == Video::Downloading && !video->resumeData().isEmpty();
