@@ -48,23 +48,9 @@ void setEnvironment(const char* name, const QString& value) {
     qputenv(name, QFile::encodeName(value));
 }
 
-// nginx writes '"', '\\' and bytes outside printable ASCII of a log field as \xHH.
+// nginx logs an empty field as "-".
 QString logField(const QByteArray& field) {
-    if (field == "-") return {};
-    QByteArray decoded;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] == 'x') {
-            bool ok = false;
-            const int byte = field.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                decoded.append(static_cast<char>(byte));
-                i += 3;
-                continue;
-            }
-        }
-        decoded.append(field[i]);
-    }
-    return QString::fromUtf8(decoded);
+    return field == "-" ? QString() : QString::fromUtf8(field);
 }
 
 // libcurl would send the site's host names to a proxy named in the environment, past the
