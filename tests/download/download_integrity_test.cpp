@@ -1,14 +1,10 @@
-// Every finished file is byte-identical to what the site serves: whole, and across pauses.
-#include <QFile>
-
-#include <gtest/gtest.h>
+// Every finished file is byte-identical to what the site serves: whole, and continued from a
+// checkpoint.
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
 #include "download_test_support.h"
-#include "platform/http/resume_data.h"
-#include "platform/http/url_session.h"
-#include "test_environment.h"
 
 namespace clipmoor::test {
 namespace {
@@ -60,39 +56,55 @@ TEST_F(DownloadIntegrityTest, FinishedFileIsWholeAndGoneAfterTheCall) {
     expectSameBytes("whole.bin", "whole.bin");
 }
 
-TEST_F(DownloadIntegrityTest, TenPauseResumeCyclesGiveTheSameBytes) {
+// Checkpoints of a running download name bytes that are on the disk. An operation made later
+// (as after a crash) continues from one of them, not the last: the bytes after it are cut off
+// and fetched again. It prefers the resume data to its address.
+TEST_F(DownloadIntegrityTest, CheckpointsCountOnlyWrittenBytesAndAnyOfThemContinuesToTheSameFile) {
     constexpr qint64 kSize = 2 * 1024 * 1024;
-    site.mediaFile("cycles.bin", kSize);
+    site.mediaFile("checkpointed.bin", kSize);
+    const QUrl url = site.slowMediaUrl("checkpointed.bin", 400'000);
+    checkpointIntervalMs = 150;
+    std::mutex mutex;
+    std::vector<std::pair<ResumeData, qint64>> seen;  // with the partial file's size at the time
+    const auto checkpoints = [&] {
+        std::lock_guard lock(mutex);
+        return seen;
+    };
     const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(site.slowMediaUrl("cycles.bin", 50'000), delegate);
-    downloader->start();
-
-    std::vector<qint64> pausedAt;
-    for (int cycle = 0; cycle < 10; ++cycle) {
-        SCOPED_TRACE(cycle);
-        // Some new bytes since the last pause (the site sends a burst when an answer starts).
-        const qint64 from = pausedAt.empty() ? 0 : pausedAt.back();
-        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > from; }, kWaitMs));
-        const QByteArray data = pause(downloader, delegate);
+    delegate->onCheckpoint = [&](const QByteArray& data) {
         const auto decoded = ResumeData::decode(data);
         ASSERT_TRUE(decoded) << data.toStdString();
-        pausedAt.push_back(decoded->bytesOnDisk);
-        EXPECT_EQ(downloader->resumeData(), data);
-        if (cycle == 9) {
-            // The rest of the same file at full speed, so the test stays short.
-            ResumeData fast = *decoded;
-            fast.url = site.mediaUrl("cycles.bin");
-            downloader->setResumeData(fast.encode());
-        }
-        downloader->resume();
-        ASSERT_TRUE(
-            waitUntil([&] { return delegate->count(Kind::Resumed) == cycle + 1; }, kWaitMs));
-        EXPECT_EQ(delegate->lastResumeOffset(), pausedAt.back());
+        std::lock_guard lock(mutex);
+        seen.emplace_back(*decoded, QFileInfo(decoded->partialFile).size());
+    };
+    const auto downloader = makeDownloader(url, delegate);
+    downloader->start();
+    ASSERT_TRUE(waitUntil([&] { return checkpoints().size() >= 4; }, kWaitMs));
+    downloader->prepareToCancel();  // no pause: the file the checkpoints name stays
+    const auto taken = checkpoints();
+    qint64 previous = 0;
+    for (const auto& [data, fileSize] : taken) {
+        EXPECT_EQ(data.partialFile, taken.front().first.partialFile);
+        EXPECT_EQ(data.url, url);
+        EXPECT_EQ(data.expectedTotal, kSize);
+        EXPECT_FALSE(data.entityTag.isEmpty());
+        EXPECT_GT(data.bytesOnDisk, previous);
+        EXPECT_LE(data.bytesOnDisk, fileSize);
+        previous = data.bytesOnDisk;
     }
-    ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
-    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-    expectSameBytes("cycles.bin");
-    EXPECT_TRUE(partialFiles().isEmpty());
+    ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
+    ASSERT_TRUE(QFile::exists(taken.front().first.partialFile));
+
+    ResumeData from = taken[taken.size() / 2].first;
+    from.url = site.mediaUrl("checkpointed.bin");  // the rest at full speed
+    const auto fresh = makeDelegate();
+    checkpointIntervalMs = 0;
+    ASSERT_TRUE(runToEnd(makeDownloader(site.statusUrl(404), fresh, from.encode()), fresh));
+    ASSERT_TRUE(fresh->finished()) << describe(fresh->lastError());
+    EXPECT_EQ(fresh->lastResumeOffset(), from.bytesOnDisk);
+    expectSameBytes("checkpointed.bin");
+    EXPECT_EQ(fresh->count(Kind::Checkpoint), 0);
+    EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
 }
 
 }  // namespace

@@ -1,29 +1,22 @@
 #pragma once
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <functional>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 #include "download/downloader.h"
-#include "download/downloader_delegate.h"
-#include "platform/error.h"
 #include "platform/file_operations.h"
+#include "platform/http/resume_data.h"
 #include "platform/http/transfer_engine.h"
 #include "platform/http/url_error.h"
 #include "platform/http/url_session.h"
@@ -77,10 +70,8 @@ public:
                                              const QString& location) override {
         CallScope scope(*this, downloader);
         const bool existed = QFile::exists(location);
-        std::optional<Error> moveError;
-        if (!destination_.isEmpty()) moveError = moveFile(location, destination_);
         record({.kind = Kind::Finished,
-                .error = moveError,
+                .error = destination_.isEmpty() ? std::nullopt : moveFile(location, destination_),
                 .data = QFile::encodeName(location),
                 .locationExisted = existed});
     }
@@ -115,33 +106,27 @@ public:
         return events_;
     }
     std::optional<DelegateEvent> last(Kind kind) const {
-        std::lock_guard lock(mutex_);
-        const auto found = std::find_if(events_.rbegin(), events_.rend(),
+        const auto all = events();
+        const auto found = std::find_if(all.rbegin(), all.rend(),
                                         [kind](const DelegateEvent& e) { return e.kind == kind; });
-        return found == events_.rend() ? std::nullopt : std::optional(*found);
+        return found == all.rend() ? std::nullopt : std::optional(*found);
     }
     int count(Kind kind) const {
-        std::lock_guard lock(mutex_);
-        return int(std::count_if(events_.begin(), events_.end(),
-                                 [kind](const auto& e) { return e.kind == kind; }));
+        return countIf([kind](const DelegateEvent& e) { return e.kind == kind; });
     }
     int callCount() const {
-        std::lock_guard lock(mutex_);
-        return int(events_.size());
+        return countIf([](const DelegateEvent&) { return true; });
     }
     // Finished, or completed with an error other than a pause's.
     bool ended() const {
-        std::lock_guard lock(mutex_);
-        return std::any_of(events_.begin(), events_.end(), [](const DelegateEvent& e) {
-            return e.kind == Kind::Finished || (e.kind == Kind::Completed && !isCancellation(e));
-        });
+        return countIf([](const DelegateEvent& e) {
+                   return e.kind == Kind::Finished ||
+                          (e.kind == Kind::Completed && !isCancellation(e));
+               }) > 0;
     }
     // Paused: resume data and the cancelled completion have both arrived `times` times.
     bool paused(int times = 1) const {
-        std::lock_guard lock(mutex_);
-        return std::count_if(events_.begin(), events_.end(),
-                             [](const auto& e) { return e.kind == Kind::Paused; }) >= times &&
-               std::count_if(events_.begin(), events_.end(), isCancellation) >= times;
+        return count(Kind::Paused) >= times && countIf(isCancellation) >= times;
     }
 
     bool finished() const { return count(Kind::Finished) > 0; }
@@ -150,6 +135,13 @@ public:
         return last(Kind::Completed).value_or(DelegateEvent{}).error;
     }
     QByteArray lastResumeData() const { return last(Kind::Paused).value_or(DelegateEvent{}).data; }
+    // The resume data the last failure handed over with its error, if any.
+    std::optional<ResumeData> keptResumeData() const {
+        const auto error = lastError();
+        if (!error) return std::nullopt;
+        return ResumeData::decode(
+            error->userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
+    }
     std::optional<qint64> lastResumeOffset() const {
         const auto resumed = last(Kind::Resumed);
         return resumed ? std::optional(resumed->first) : std::nullopt;
@@ -184,6 +176,10 @@ private:
     static bool isCancellation(const DelegateEvent& event) {
         return event.kind == Kind::Completed && event.error &&
                event.error->code() == URLError::Cancelled;
+    }
+    int countIf(const std::function<bool(const DelegateEvent&)>& matches) const {
+        const auto all = events();
+        return int(std::count_if(all.begin(), all.end(), matches));
     }
     void record(DelegateEvent event) {
         std::lock_guard lock(mutex_);

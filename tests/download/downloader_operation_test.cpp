@@ -1,24 +1,14 @@
 // The download operation's own rules: what start, suspend, resume and cancel do to its flags,
-// its task and its resume data, and when it lets go of itself.
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
-
+// its task and its resume data, when it lets go of itself, and how it holds a queue's slot.
 #include <sys/stat.h>
-#include <atomic>
 #include <cstring>
 #include <thread>
 
 #include "download_test_support.h"
 #include "fault_server.h"
-#include "platform/file_operations.h"
 #include "platform/http/partial_files.h"
-#include "platform/http/resume_data.h"
-#include "platform/http/url_error.h"
 #include "platform/http/url_session_download_task.h"
-#include "test_environment.h"
+#include "platform/operation_queue.h"
 
 namespace clipmoor::test {
 namespace {
@@ -28,8 +18,9 @@ using Kind = DelegateEvent::Kind;
 using DownloaderOperationTest = DownloadTest;
 
 // The flags, the task state, the resume data and the announcements over a whole life: a start
-// through cancel, a pause, a second pause that finds nothing running, a resume (from the pause's
-// resume data, or from the address once the owner has dropped it) and the end.
+// through cancel, pauses, a second pause that finds nothing running, resumes (from the pause's
+// resume data, each continuing where the last one stopped, or from the address once the owner
+// has dropped it) and the end, with the site's bytes.
 TEST_F(DownloaderOperationTest, LifecycleKeepsThePausesResumeDataAndAnnouncesEveryFlagChange) {
     site.mediaFile("life.bin", 1024 * 1024);
     for (const bool keepResumeData : {true, false}) {
@@ -52,40 +43,47 @@ TEST_F(DownloaderOperationTest, LifecycleKeepsThePausesResumeDataAndAnnouncesEve
         EXPECT_EQ(downloader->state(), 1);
         downloader->cancel();  // a never-started operation starts
         EXPECT_TRUE(downloader->isExecuting());
-        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
-        EXPECT_EQ(downloader->state(), 0);
-        const QByteArray data = pause(downloader, delegate);
-        ASSERT_FALSE(data.isEmpty());
-        EXPECT_EQ(downloader->resumeData(), data);
-        EXPECT_EQ(delegate->lastError()->code(), URLError::Cancelled);
-        EXPECT_FALSE(downloader->isExecuting() || downloader->isFinished());
-        EXPECT_EQ(downloader->state(), 3);
-        downloader->suspend();
-        spinEventLoop(300);
-        EXPECT_EQ(downloader->resumeData(), data);
-        EXPECT_EQ(delegate->count(Kind::Paused), 1);
+        QStringList expected = {"will isExecuting", "did isExecuting=1"};
+        qint64 pausedAt = 0;
+        for (int cycle = 1; cycle <= (keepResumeData ? 3 : 1); ++cycle) {
+            SCOPED_TRACE(cycle);
+            // Some new bytes first (the site sends a burst when an answer starts).
+            ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > pausedAt; }, kWaitMs));
+            EXPECT_EQ(downloader->state(), 0);
+            const QByteArray data = pause(downloader, delegate);
+            ASSERT_TRUE(ResumeData::decode(data)) << data.toStdString();
+            pausedAt = ResumeData::decode(data)->bytesOnDisk;
+            EXPECT_EQ(downloader->resumeData(), data);
+            EXPECT_EQ(delegate->lastError()->code(), URLError::Cancelled);
+            EXPECT_FALSE(downloader->isExecuting() || downloader->isFinished());
+            EXPECT_EQ(downloader->state(), 3);
+            downloader->suspend();
+            spinEventLoop(300);
+            EXPECT_EQ(downloader->resumeData(), data);
+            EXPECT_EQ(delegate->count(Kind::Paused), cycle);
 
-        if (!keepResumeData) downloader->setResumeData({});
-        downloader->resume();
+            if (!keepResumeData) downloader->setResumeData({});
+            downloader->resume();
+            expected << "will isExecuting"
+                     << "did isExecuting=0"  // paused
+                     << "will isExecuting"
+                     << "did isExecuting=1";  // resumed
+            if (!keepResumeData) continue;
+            ASSERT_TRUE(
+                waitUntil([&] { return delegate->count(Kind::Resumed) == cycle; }, kWaitMs));
+            EXPECT_EQ(delegate->lastResumeOffset(), pausedAt);
+        }
         ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
         ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
         EXPECT_EQ(downloader->state(), 3);
         downloader->cancel();  // finished: nothing happens
         spinEventLoop(100);
         expectSameBytes("life.bin");
-        EXPECT_EQ(delegate->lastResumeOffset(),
-                  keepResumeData ? std::optional(ResumeData::decode(data).value().bytesOnDisk)
-                                 : std::nullopt);
-
+        EXPECT_EQ(delegate->count(Kind::Resumed), keepResumeData ? 3 : 0);
         std::lock_guard lock(log->mutex);
-        // clang-format off
-        EXPECT_EQ(log->announcements, QStringList({
-            "will isExecuting", "did isExecuting=1",  // cancel
-            "will isExecuting", "did isExecuting=0",  // paused
-            "will isExecuting", "did isExecuting=1",  // resume
-            "will isExecuting", "did isExecuting=0", "will isFinished", "did isFinished=1",  // the end
-        }));
-        // clang-format on
+        EXPECT_EQ(log->announcements,
+                  expected + QStringList({"will isExecuting", "did isExecuting=0",
+                                          "will isFinished", "did isFinished=1"}));
     }
 }
 
@@ -190,20 +188,103 @@ TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwner
     }
 }
 
-// A move into place works within one file system and across two (the copy path), and never
-// replaces a file that is already there.
-TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
-    const QString local = privateHome();
-    std::vector<std::pair<QString, QString>> folders = {{local + "/from", local + "/to"}};
-    QTemporaryDir shared(QStringLiteral("/dev/shm/clipmoor-move-XXXXXX"));
-    struct stat sharedStatus {
-    }, localStatus{};
-    if (shared.isValid() && ::stat(QFile::encodeName(shared.path()), &sharedStatus) == 0 &&
-        ::stat(QFile::encodeName(local), &localStatus) == 0 &&
-        sharedStatus.st_dev != localStatus.st_dev) {
-        folders.emplace_back(shared.path(), local + "/to");  // the copy path
+// On an operation queue at most maxConcurrentOperationCount operations hold a slot, and every
+// session delivers its calls one at a time on its own queue (which the fixture checks).
+TEST_F(DownloaderOperationTest, SevenOperationsOnFiveSlotsNeverRunMoreThanFive) {
+    OperationQueue queue;
+    queue.setMaxConcurrentOperationCount(5);
+    // How many run at once, from the operations' own announcements; shared with the observers,
+    // which may announce after the test.
+    struct Running {
+        std::mutex mutex;
+        int now = 0, most = 0;
+    };
+    const auto running = std::make_shared<Running>();
+    std::vector<std::shared_ptr<RecordingDelegate>> delegates;
+    for (int i = 0; i < 7; ++i) {
+        const QString name = QStringLiteral("seven-%1.bin").arg(i);
+        site.mediaFile(name, 384 * 1024);
+        delegates.push_back(makeDelegate(name));
+        // Slow enough that calls of all sessions interleave; each call lingers a moment so
+        // that two calls of one session would overlap if they could.
+        delegates.back()->onProgress = [](Downloader&, qint64) { QThread::msleep(2); };
+        const auto downloader = makeDownloader(site.slowMediaUrl(name, 256'000), delegates.back());
+        downloader->addChangeObserver([running](Operation& changed, const char* key, bool prior) {
+            if (prior || std::strcmp(key, "isExecuting") != 0) return;
+            std::lock_guard lock(running->mutex);
+            running->now += changed.isExecuting() ? 1 : -1;
+            running->most = std::max(running->most, running->now);
+        });
+        queue.addOperation(downloader);
     }
-    const QByteArray content = QByteArray(300'000, 'c') + "end";
+    std::size_t mostTransfers = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            mostTransfers = std::max(mostTransfers, TransferEngine::shared().activeTransferCount());
+            return std::all_of(delegates.begin(), delegates.end(),
+                               [](const auto& delegate) { return delegate->ended(); });
+        },
+        kWaitMs));
+    EXPECT_EQ(running->most, 5);
+    EXPECT_LE(mostTransfers, 5u);
+    EXPECT_TRUE(waitUntil([&] { return queue.operationCount() == 0; }, kWaitMs));
+    for (int i = 0; i < 7; ++i) {
+        SCOPED_TRACE(i);
+        const QString name = QStringLiteral("seven-%1.bin").arg(i);
+        ASSERT_TRUE(delegates[i]->finished()) << describe(delegates[i]->lastError());
+        expectSameBytes(name, name);
+    }
+}
+
+TEST_F(DownloaderOperationTest, PausedOperationKeepsItsSlot) {
+    OperationQueue queue;
+    queue.setMaxConcurrentOperationCount(5);
+    site.mediaFile("kept.bin", 1024 * 1024);
+    site.mediaFile("sixth.bin", 256 * 1024);
+
+    const auto pausedDelegate = makeDelegate("kept.bin");
+    const auto paused = makeDownloader(site.slowMediaUrl("kept.bin", 400'000), pausedDelegate);
+    // Four that hold their slots until they are let go.
+    std::vector<std::shared_ptr<Downloader>> stalled;
+    for (int i = 0; i < 4; ++i)
+        stalled.push_back(
+            makeDownloader(site.faultServer().stallUrl(1000), makeDelegate(QString::number(i))));
+    const auto sixthDelegate = makeDelegate("sixth.bin");
+    const auto sixth = makeDownloader(site.mediaUrl("sixth.bin"), sixthDelegate);
+    for (const auto& operation : {paused, stalled[0], stalled[1], stalled[2], stalled[3], sixth})
+        queue.addOperation(operation);
+
+    ASSERT_TRUE(waitUntil([&] { return pausedDelegate->totalWritten() >= 100'000; }, kWaitMs));
+    pause(paused, pausedDelegate);
+    EXPECT_FALSE(paused->isFinished());
+    spinEventLoop(500);
+    EXPECT_FALSE(sixth->isExecuting() || sixth->isFinished())
+        << "the paused operation gave its slot away";
+    EXPECT_EQ(sixthDelegate->callCount(), 0);
+    EXPECT_EQ(queue.slotsInUse(), 5u);
+
+    paused->resume();
+    stalled[0]->prepareToCancel();  // frees one slot
+    ASSERT_TRUE(
+        waitUntil([&] { return sixthDelegate->ended() && pausedDelegate->ended(); }, kWaitMs));
+    ASSERT_TRUE(sixthDelegate->finished()) << describe(sixthDelegate->lastError());
+    ASSERT_TRUE(pausedDelegate->finished()) << describe(pausedDelegate->lastError());
+    expectSameBytes("sixth.bin", "sixth.bin");
+    expectSameBytes("kept.bin", "kept.bin");
+}
+
+// A move into place across two file systems copies, and neither replaces a file that is already
+// there nor leaves a hidden copy behind. (Within one file system it renames: the record's tests
+// of a finished file show that.)
+TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
+    QTemporaryDir from(QStringLiteral("/dev/shm/clipmoor-move-XXXXXX"));
+    const QString to = privateHome() + "/moved";
+    struct stat fromStatus {
+    }, toStatus{};
+    ASSERT_TRUE(from.isValid() && QDir().mkpath(to));
+    ASSERT_EQ(::stat(QFile::encodeName(from.path()), &fromStatus), 0);
+    ASSERT_EQ(::stat(QFile::encodeName(to), &toStatus), 0);
+    ASSERT_NE(fromStatus.st_dev, toStatus.st_dev) << "/dev/shm is not a file system of its own";
     const auto write = [](const QString& path, const QByteArray& bytes) {
         QFile file(path);
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -212,26 +293,21 @@ TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
         QFile file(path);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
     };
-    int index = 0;
-    for (const auto& [from, to] : folders) {
-        SCOPED_TRACE((from + " -> " + to).toStdString());
-        ASSERT_TRUE(QDir().mkpath(from) && QDir().mkpath(to));
-        const QString source = from + QStringLiteral("/source-%1").arg(index);
-        const QString target = to + QStringLiteral("/moved-%1").arg(index++);
-        ASSERT_TRUE(write(source, content));
-        const auto moved = moveFile(source, target);
-        EXPECT_FALSE(moved) << describe(moved);
-        EXPECT_EQ(read(target), content);
-        EXPECT_FALSE(QFile::exists(source));
+    const QByteArray content = QByteArray(300'000, 'c') + "end";
+    const QString source = from.filePath("source"), target = to + "/target";
+    ASSERT_TRUE(write(source, content));
+    const auto moved = moveFile(source, target);
+    EXPECT_FALSE(moved) << describe(moved);
+    EXPECT_EQ(read(target), content);
+    EXPECT_FALSE(QFile::exists(source));
 
-        ASSERT_TRUE(write(source, "newer"));
-        const auto refused = moveFile(source, target);
-        EXPECT_TRUE(refused && refused->is(kPOSIXErrorDomain, EEXIST)) << describe(refused);
-        EXPECT_EQ(read(target), content);
-        EXPECT_EQ(read(source), "newer");
-        EXPECT_EQ(QDir(to).entryList(QDir::Files | QDir::Hidden).size(), index)
-            << "a hidden copy was left behind";
-    }
+    ASSERT_TRUE(write(source, "newer"));
+    const auto refused = moveFile(source, target);
+    EXPECT_TRUE(refused && refused->is(kPOSIXErrorDomain, EEXIST)) << describe(refused);
+    EXPECT_EQ(read(target), content);
+    EXPECT_EQ(read(source), "newer");
+    EXPECT_EQ(QDir(to).entryList(QDir::Files | QDir::Hidden).size(), 1)
+        << "a hidden copy was left behind";
 }
 
 }  // namespace

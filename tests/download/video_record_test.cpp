@@ -1,20 +1,108 @@
-// The download record on its own: texts, state changes from its operation's callbacks, wake-up
-// from the store, play, and where it is destroyed.
+// The download record: texts, state changes from its operation's callbacks, wake-up from the
+// store, play, where it is destroyed, and sleep stopping a real download.
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDir>
+#include <QFile>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QThread>
 
+#include <gtest/gtest.h>
+
+#include "download/clipmoor_model.h"
 #include "download/downloader.h"
+#include "download/video.h"
+#include "download/video_presenter.h"
+#include "fake_notification_service.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
 #include "platform/http/url_error.h"
+#include "platform/http/url_session.h"
 #include "platform/notification_center.h"
+#include "platform/object_store/managed_object_context.h"
+#include "platform/user_defaults.h"
 #include "platform/worker_pool.h"
-#include "video_test_support.h"
+#include "platform/workspace.h"
+#include "test_environment.h"
+#include "test_site.h"
 
 namespace clipmoor::test {
 namespace {
 
-using RecordTest = VideoTest;
+// A user interface of the test's own: remembers what records ask of it.
+class RecordingPresenter : public VideoPresenter {
+public:
+    struct Sheet {
+        QString messageText;
+        QString informativeText;
+        QStringList buttonTitles;
+        std::function<void(int)> completion;
+    };
+    void showSheet(const QString& messageText, const QString& informativeText,
+                   const QStringList& buttonTitles,
+                   std::function<void(int buttonIndex)> completion) override {
+        sheets.push_back({messageText, informativeText, buttonTitles, std::move(completion)});
+    }
+    void playMediaFile(const QUrl& fileURL, const QString& title) override {
+        played.push_back({fileURL, title});
+    }
+    void showFeedbackDialog() override { ++feedbackDialogs; }
+
+    std::vector<Sheet> sheets;
+    std::vector<std::pair<QUrl, QString>> played;
+    int feedbackDialogs = 0;
+};
+
+// A private download folder and store file, a context on it, and the recording presenter.
+class RecordTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir_{privateHome() + "/video-XXXXXX"};
+
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        downloadFolder = dir_.filePath("Downloads");
+        UserDefaults::standard().setValue(downloadFolder, "ClipmoorMediaDownloadPath");
+        Video::setPresenter(&presenter);
+        context = openContext();
+    }
+    void TearDown() override {
+        context.reset();
+        Video::setPresenter(nullptr);
+    }
+
+    // A new context on the test's store file.
+    std::unique_ptr<ManagedObjectContext> openContext() {
+        auto coordinator = std::make_shared<PersistentStoreCoordinator>(loadClipmoorModel());
+        Error error;
+        EXPECT_TRUE(coordinator->addPersistentStore(
+            NSSQLiteStoreType, QUrl::fromLocalFile(dir_.filePath("Clipmoor.storedata")), &error))
+            << error.debugDescription().toStdString();
+        auto opened = std::make_unique<ManagedObjectContext>();
+        opened->setPersistentStoreCoordinator(coordinator);
+        return opened;
+    }
+
+    std::shared_ptr<Video> insertVideo(const QString& fileName = "Clip(360p)") {
+        auto video = context->insertNewObjectForEntityForName<Video>("Video");
+        video->setFileName(fileName);
+        video->setFileExtension("mp4");
+        return video;
+    }
+
+    // Writes `size` bytes at `path`, making its folder.
+    static void writeFile(const QString& path, qint64 size) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(size, 'v'));
+    }
+
+    RecordingPresenter presenter;
+    QString downloadFolder;
+    std::unique_ptr<ManagedObjectContext> context;
+};
 
 // Resume data for `bytes` of our partial file `file`, of a download from `address`.
 QByteArray resumeDataFor(const QString& file, qint64 bytes, qint64 expectedTotal = 9000,
@@ -39,7 +127,6 @@ TEST_F(RecordTest, TextsAndHideFlagsFollowEveryStateAssignment) {
         {3, 420, 1000, false, "420 bytes of 1 KB", "42%", false, false},
         {3, 999, 1000, true, "999 bytes of 1 KB", "99%", false, true},  // never shown again
         {3, 700, 0, false, "700 bytes of 0 bytes", "7%", false, false},
-        {3, 700, -1, false, "700 bytes of 0 bytes", "7%", false, false},
         {3, 1500000000000000000, 3000000000000000000, false, "1.5 EB of 3 EB", "50%", false,
          false},  // written * 100 would not fit in 64 bits
         {4, 10, 1000, false, "Failed to download Media", "1%", false, true},
@@ -74,11 +161,6 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
     const auto progress = [](qint64 written, qint64 expected) -> Callback {
         return [=](Video& v, Downloader& d) { v.downloaderDidWriteData(d, 1, written, expected); };
     };
-    const auto completion = [](const char* domain, qint64 code) -> Callback {
-        return [=](Video& v, Downloader& d) {
-            v.downloaderDidCompleteWithError(d, {domain, code});
-        };
-    };
     struct Case {
         const char* what;
         qint16 from;
@@ -87,11 +169,12 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
     };
     const Case cases[] = {
         {"first progress", 0, progress(10, 100), 3},
-        {"progress after a pause", 1, progress(10, 100), 3},
         {"progress to the expected total", 0, progress(100, 100), 2},
-        {"cancelled for a pause", 3, completion(kURLErrorDomain, URLError::Cancelled), 1},
-        {"transfer failure", 3, completion(kURLErrorDomain, URLError::TimedOut), 4},
-        {"missing partial file", 1, completion(kPOSIXErrorDomain, 2), 4},
+        {"cancelled for a pause", 3,
+         [](Video& v, Downloader& d) {
+             v.downloaderDidCompleteWithError(d, {kURLErrorDomain, URLError::Cancelled});
+         },
+         1},
         {"resumed", 1, [](Video& v, Downloader& d) { v.downloaderDidResumeAtOffset(d, 5, 10); }, 1},
     };
     const auto operation = Downloader::create();
@@ -113,46 +196,49 @@ TEST_F(RecordTest, OperationCallbacksDriveTheStateOnTheMainThread) {
 }
 
 // The finished file's move runs where the operation calls; its outcome reaches the record on
-// the main thread. (The move that succeeds is shown against a real transfer.)
-TEST_F(RecordTest, AFinishedFileThatCannotBePlacedFailsTheRecord) {
+// the main thread. A download folder removed since the destination was worked out is made again.
+TEST_F(RecordTest, AFinishedFileIsPlacedOrFailsTheRecordWithASheet) {
     const struct {
         const char* what;
         qint64 size;
         bool destinationTaken;
         bool withDestination;
-        bool sheet;
+        qint16 state;
+        qint64 placed;  // the bytes at the destination afterwards
     } cases[] = {
-        {"destination taken", 4000, true, true, true},
-        {"operation without a destination", 4000, false, false, true},
-        {"empty download", 0, false, true, false},
+        {"download folder removed meanwhile", 4000, false, true, Video::Finished, 4000},
+        {"destination taken", 4000, true, true, Video::Failed, 3},
+        {"operation without a destination", 4000, false, false, Video::Failed, 0},
+        {"empty download", 0, false, true, Video::Failed, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const auto video = insertVideo(c.what);
         const QString location = dir_.filePath("finished.tmp");
         writeFile(location, c.size);
-        if (c.destinationTaken) writeFile(video->mediaLocalFilePath(), 3);
         const auto operation = Downloader::create();
         if (c.withDestination) operation->setDestinationPath(video->mediaLocalFilePath());
+        if (c.state == Video::Finished) QDir(downloadFolder).removeRecursively();
+        if (c.destinationTaken) writeFile(video->mediaLocalFilePath(), 3);
         presenter.sheets.clear();
         presenter.feedbackDialogs = 0;
 
         video->downloaderDidFinishDownloadingToURL(*operation, location);
-        EXPECT_NE(video->downloadState(), Video::Failed) << "applied before the main thread's turn";
+        EXPECT_EQ(video->downloadState(), Video::Queued) << "applied before the main thread's turn";
         QCoreApplication::processEvents();
-        EXPECT_EQ(video->downloadState(), Video::Failed);
-        EXPECT_EQ(video->sizeRemainingString(), "Failed to download Media");
-        EXPECT_EQ(QFileInfo(video->mediaLocalFilePath()).size(), c.destinationTaken ? 3 : 0);
-        ASSERT_EQ(presenter.sheets.size(), c.sheet ? 1u : 0u);
-        if (!c.sheet) continue;
-        const auto& sheet = presenter.sheets.front();
-        EXPECT_EQ(sheet.messageText, "Oops...");
-        EXPECT_EQ(sheet.informativeText,
+        EXPECT_EQ(video->downloadState(), c.state);
+        EXPECT_EQ(QFileInfo(video->mediaLocalFilePath()).size(), c.placed);
+        const bool sheet = c.state == Video::Failed && c.size > 0;
+        ASSERT_EQ(presenter.sheets.size(), sheet ? 1u : 0u);
+        if (!sheet) continue;
+        const auto& shown = presenter.sheets.front();
+        EXPECT_EQ(shown.messageText, "Oops...");
+        EXPECT_EQ(shown.informativeText,
                   "There was problem moving your file. Would you like to tell us what happened?");
-        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
-        sheet.completion(0);
+        EXPECT_EQ(shown.buttonTitles, QStringList({"No", "Yes"}));
+        shown.completion(0);
         EXPECT_EQ(presenter.feedbackDialogs, 0);
-        sheet.completion(1);
+        shown.completion(1);
         EXPECT_EQ(presenter.feedbackDialogs, 1);
     }
 }
@@ -216,13 +302,8 @@ TEST_F(RecordTest, PlayOpensAnyExistingFileOrOffersToRemoveTheRecord) {
     for (int button : {0, 1}) {
         missing->play();
         ASSERT_EQ(presenter.sheets.size(), std::size_t(button + 1));
-        const auto& sheet = presenter.sheets.back();
-        EXPECT_EQ(sheet.messageText, "Oops...");
-        EXPECT_EQ(sheet.informativeText,
-                  "I can't seem to find the file your trying to play. Did you move it or delete "
-                  "it? Would you like me to remove this item from the list?");
-        EXPECT_EQ(sheet.buttonTitles, QStringList({"No", "Yes"}));
-        sheet.completion(button);
+        EXPECT_EQ(presenter.sheets.back().buttonTitles, QStringList({"No", "Yes"}));
+        presenter.sheets.back().completion(button);
     }
     EXPECT_EQ(deleteRequests, std::vector<ObjectID>{missing->objectID()});
     EXPECT_EQ(presenter.played.size(), 1u);
@@ -333,6 +414,58 @@ TEST_F(RecordTest, ARecordReleasedLastOnAnotherThreadIsDestroyedOnTheMainThread)
     });
     ASSERT_TRUE(waitUntil([&] { return released && destroyedOn; }));
     EXPECT_EQ(destroyedOn, QCoreApplication::instance()->thread());
+}
+
+// Sleep announced by a login manager on a private system bus stops a real download, leaving the
+// record as it was and the bytes of its last checkpoint on the disk; the wake-up is heard too.
+TEST_F(RecordTest, SleepStopsADownloadLeavingTheRecordAndItsCheckpointedBytes) {
+    PrivateSessionBus bus("DBUS_SYSTEM_BUS_ADDRESS");
+    QDBusConnection loginManager = QDBusConnection::connectToBus(bus.address(), "login-manager");
+    ASSERT_TRUE(loginManager.registerService("org.freedesktop.login1"));
+    ASSERT_TRUE(Workspace::sharedWorkspace().startObservingSystemSleep());
+    const auto announce = [&](bool sleeping) {
+        QDBusMessage signal = QDBusMessage::createSignal(
+            "/org/freedesktop/login1", "org.freedesktop.login1.Manager", "PrepareForSleep");
+        return loginManager.send(signal << sleeping);
+    };
+
+    TestSite& site = TestSite::shared();
+    site.mediaFile("record-sleep.bin", 1024 * 1024);
+    const auto video = insertVideo();
+    const auto operation = Downloader::create();
+    const auto stop = qScopeGuard([&] { operation->prepareToCancel(); });
+    auto configuration = UrlSessionConfiguration::ephemeralSessionConfiguration();
+    configuration.temporaryDirectory = dir_.filePath("partial");
+    configuration.resumeCheckpointIntervalMs = 100;
+    operation->setSessionConfiguration(configuration);
+    operation->setDownloadURL(site.slowMediaUrl("record-sleep.bin", 300'000));
+    operation->setDestinationPath(video->mediaLocalFilePath());
+    operation->setDelegate(video);
+    video->setDownloader(operation);  // as the list controller does
+    video->resume();                  // as the row's button does: starts the operation
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return video->downloadState() == Video::Downloading && !video->resumeData().isEmpty();
+        },
+        30'000));
+    ASSERT_TRUE(announce(true));
+    ASSERT_TRUE(waitUntil([&] { return operation->isFinished(); }, 30'000));
+    const QString text = video->sizeRemainingString();
+    EXPECT_FALSE(operation->session());
+    spinEventLoop(300);
+    EXPECT_EQ(video->downloadState(), Video::Downloading);
+    EXPECT_EQ(video->sizeRemainingString(), text);
+    const auto checkpoint = ResumeData::decode(video->resumeData());
+    ASSERT_TRUE(checkpoint);
+    EXPECT_GE(QFileInfo(checkpoint->partialFile).size(), checkpoint->bytesOnDisk);
+
+    bool woke = false;
+    const QObject listener;
+    QObject::connect(&Workspace::sharedWorkspace(), &Workspace::didWake, &listener,
+                     [&] { woke = true; });
+    ASSERT_TRUE(announce(false));
+    EXPECT_TRUE(waitUntil([&] { return woke; }, 30'000));
+    QDBusConnection::disconnectFromBus("login-manager");
 }
 
 }  // namespace

@@ -22,9 +22,8 @@ namespace clipmoor::test {
 //                           gets "206 Partial Content" with the rest of the body from N, whole
 //   anything else           404 with a short body
 //
-// Bounded: at most 32 connections at once (more are closed at once), request heads of at most
-// 16 KiB, stalls of at most two minutes. Runs on threads of its own; stop() (or the destructor)
-// releases every stalled connection and joins them.
+// Bounded: request heads of at most 16 KiB, stalls of at most two minutes. Runs on threads of
+// its own; stop() (or the destructor) releases every stalled connection and joins them.
 class FaultServer {
 public:
     FaultServer();

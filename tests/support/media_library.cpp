@@ -34,12 +34,6 @@ quint64 word(quint64 seed, quint64 index) {
     return z ^ (z >> 31);
 }
 
-qint64 modificationTime(const QString& path) {
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0) return 0;
-    return status.st_mtim.tv_sec;
-}
-
 }  // namespace
 
 MediaLibrary::MediaLibrary(QString folder) : folder_(std::move(folder)) {
@@ -64,22 +58,21 @@ void MediaLibrary::replace(const QString& name, qint64 size) {
     std::lock_guard lock(mutex_);
     const quint64 generation = generations_.value(name, 0) + 1;
     generations_[name] = generation;
-    write(name, size, generation, modificationTime(path(name)) + 1);
+    write(name, size, generation, QFileInfo(path(name)).lastModified().toSecsSinceEpoch() + 1);
 }
 
 void MediaLibrary::ensureFromManifest(const QString& manifestPath) {
     QFile manifest(manifestPath);
     if (!manifest.open(QIODevice::ReadOnly | QIODevice::Text))
         failSetup(QStringLiteral("cannot read the media list %1").arg(manifestPath));
+    static const QRegularExpression entry(QStringLiteral(R"(^(\S+)\s+(\d+)$)"));
     while (!manifest.atEnd()) {
         const QString line = QString::fromUtf8(manifest.readLine()).trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char('#'))) continue;
-        const QStringList fields = line.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        bool ok = false;
-        const qint64 size = fields.size() == 2 ? fields[1].toLongLong(&ok) : -1;
-        if (!ok || size < 0)
+        const auto match = entry.match(line);
+        if (!match.hasMatch())
             failSetup(QStringLiteral("bad line in %1: %2").arg(manifestPath, line));
-        ensure(fields[0], size);
+        ensure(match.captured(1), match.captured(2).toLongLong());
     }
 }
 

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <vector>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -80,38 +79,25 @@ void NginxProcess::start(const QString& templatePath, QHash<QString, QString> va
     const QString configurationTemplate = QString::fromUtf8(file.readAll());
     QDir().mkpath(workFolder_ + QStringLiteral("/temp"));
     values[QStringLiteral("WORK")] = workFolder_;
-    for (const QString& value : values) {
-        if (value.contains(QLatin1Char('"')) || value.contains(QLatin1Char('$')))
-            failSetup(QStringLiteral("cannot put %1 into the nginx configuration").arg(value));
-    }
-
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         ports_ = pickFreePorts();
         values[QStringLiteral("HTTPS_PORT")] = QString::number(ports_.https);
         values[QStringLiteral("HTTP_PORT")] = QString::number(ports_.http);
         values[QStringLiteral("UNTRUSTED_PORT")] = QString::number(ports_.untrusted);
         QString configuration = configurationTemplate;
-        for (auto it = values.cbegin(); it != values.cend(); ++it)
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            if (it.value().contains(QLatin1Char('"')) || it.value().contains(QLatin1Char('$')))
+                failSetup(QStringLiteral("cannot put %1 into the nginx configuration").arg(*it));
             configuration.replace(QLatin1Char('@') + it.key() + QLatin1Char('@'), it.value());
+        }
         if (configuration.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))))
             failSetup(QStringLiteral("%1 has a placeholder without a value").arg(templatePath));
-
-        switch (tryStart(configuration)) {
-            case Outcome::Running:
-                return;
-            case Outcome::PortTaken:
-                continue;
-            case Outcome::Failed:
-                failSetup(
-                    QStringLiteral("nginx (%1) did not start:\n%2").arg(executable_, errorLog()));
-        }
+        if (tryStart(configuration)) return;
     }
-    failSetup(QStringLiteral("nginx found no free ports in %1 attempts:\n%2")
-                  .arg(kStartAttempts)
-                  .arg(errorLog()));
+    failSetup(QStringLiteral("nginx (%1) did not start:\n%2").arg(executable_, errorLog()));
 }
 
-NginxProcess::Outcome NginxProcess::tryStart(const QString& configuration) {
+bool NginxProcess::tryStart(const QString& configuration) {
     const QString configurationPath = workFolder_ + QStringLiteral("/nginx.conf");
     QFile configurationFile(configurationPath);
     if (!configurationFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
@@ -125,21 +111,16 @@ NginxProcess::Outcome NginxProcess::tryStart(const QString& configuration) {
     const QByteArray prefix = QFile::encodeName(workFolder_ + QLatin1Char('/'));
     const QByteArray configurationArgument = QFile::encodeName(configurationPath);
     const QByteArray errorLogArgument = QFile::encodeName(errorLogPath());
-    std::vector<char*> argv = {const_cast<char*>(program.constData()),
-                               const_cast<char*>("-p"),
-                               const_cast<char*>(prefix.constData()),
-                               const_cast<char*>("-c"),
-                               const_cast<char*>(configurationArgument.constData()),
-                               const_cast<char*>("-e"),
-                               const_cast<char*>(errorLogArgument.constData()),
-                               nullptr};
-    const int input = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    const int output =
-        ::open(QFile::encodeName(workFolder_ + QStringLiteral("/nginx.out")).constData(),
-               O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (input < 0 || output < 0) failSetup(QStringLiteral("cannot prepare nginx's output files"));
+    const QByteArray output = QFile::encodeName(workFolder_ + QStringLiteral("/nginx.out"));
+    char* const argv[] = {const_cast<char*>(program.constData()),
+                          const_cast<char*>("-p"),
+                          const_cast<char*>(prefix.constData()),
+                          const_cast<char*>("-c"),
+                          const_cast<char*>(configurationArgument.constData()),
+                          const_cast<char*>("-e"),
+                          const_cast<char*>(errorLogArgument.constData()),
+                          nullptr};
     const pid_t parent = ::getpid();
-
     const pid_t child = ::fork();
     if (child == 0) {
         sigset_t none;
@@ -147,31 +128,29 @@ NginxProcess::Outcome NginxProcess::tryStart(const QString& configuration) {
         sigprocmask(SIG_SETMASK, &none, nullptr);
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
         if (::getppid() != parent) _exit(1);  // the test process is already gone
-        ::dup2(input, STDIN_FILENO);
-        ::dup2(output, STDOUT_FILENO);
-        ::dup2(output, STDERR_FILENO);
-        ::execv(argv[0], argv.data());
+        const int out = ::open(output.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(out, STDERR_FILENO);
+        ::execv(argv[0], argv);
         _exit(127);
     }
-    ::close(input);
-    ::close(output);
     if (child < 0) failSetup(QStringLiteral("cannot start nginx: %1").arg(strerror(errno)));
     pid_ = child;
 
     const QDeadlineTimer deadline(kStartTimeoutMs);
     while (!deadline.hasExpired()) {
-        int status = 0;
-        if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
             pid_ = -1;
-            return errorLog().contains(QLatin1String("Address already in use")) ? Outcome::PortTaken
-                                                                                : Outcome::Failed;
+            // Another process took one of the ports meanwhile: try others.
+            if (errorLog().contains(QLatin1String("Address already in use"))) return false;
+            failSetup(QStringLiteral("nginx (%1) did not start:\n%2").arg(executable_, errorLog()));
         }
-        if (accepts(ports_.https) && accepts(ports_.http) && accepts(ports_.untrusted))
-            return Outcome::Running;
+        if (accepts(ports_.https) && accepts(ports_.http) && accepts(ports_.untrusted)) return true;
         QThread::msleep(10);
     }
     stop();
-    return Outcome::Failed;
+    failSetup(QStringLiteral("nginx (%1) did not start in time:\n%2").arg(executable_, errorLog()));
 }
 
 void NginxProcess::stop() {

@@ -34,8 +34,8 @@ public:
     QString errorLogPath() const { return workFolder_ + QStringLiteral("/error.log"); }
 
 private:
-    enum class Outcome { Running, PortTaken, Failed };
-    Outcome tryStart(const QString& configuration);
+    // False when another process took one of the ports meanwhile.
+    bool tryStart(const QString& configuration);
     QString errorLog() const;
 
     const QString executable_;

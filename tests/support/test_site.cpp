@@ -30,15 +30,12 @@ QString certificateFile(const QString& name) {
     return QStringLiteral(CLIPMOOR_TEST_TLS_DIR) + QLatin1Char('/') + name;
 }
 
+// Where CMake found nginx, or where it is now (installed since the build was configured).
 QString findNginx() {
     const QString built = QStringLiteral(CLIPMOOR_NGINX_EXECUTABLE);
     if (!built.isEmpty() && QFileInfo(built).isExecutable()) return built;
-    QString found = QStandardPaths::findExecutable(QStringLiteral("nginx"));
-    if (found.isEmpty()) {
-        found = QStandardPaths::findExecutable(
-            QStringLiteral("nginx"),
-            {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
-    }
+    const QString found = QStandardPaths::findExecutable(
+        QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
     if (found.isEmpty()) {
         failSetup(
             QStringLiteral("nginx is not installed; the tests need it "
@@ -51,27 +48,9 @@ void setEnvironment(const char* name, const QString& value) {
     qputenv(name, QFile::encodeName(value));
 }
 
-QString rateQuery(qint64 bytesPerSecond) {
-    return bytesPerSecond > 0 ? QStringLiteral("?rate=%1").arg(bytesPerSecond) : QString();
-}
-
-// nginx writes '"', '\\' and bytes outside printable ASCII of a log field as \xHH.
+// nginx logs an empty field as "-".
 QString logField(const QByteArray& field) {
-    if (field == "-") return {};
-    QByteArray decoded;
-    for (qsizetype i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] == 'x') {
-            bool ok = false;
-            const int byte = field.mid(i + 2, 2).toInt(&ok, 16);
-            if (ok) {
-                decoded.append(static_cast<char>(byte));
-                i += 3;
-                continue;
-            }
-        }
-        decoded.append(field[i]);
-    }
-    return QString::fromUtf8(decoded);
+    return field == "-" ? QString() : QString::fromUtf8(field);
 }
 
 // libcurl would send the site's host names to a proxy named in the environment, past the
@@ -80,6 +59,16 @@ void dropProxySettings() {
     for (const char* name :
          {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})
         qunsetenv(name);
+}
+
+// The connect-to entries that send ports 443 and 80 of the site's hosts to loopback ports.
+QStringList siteHostsAt(quint16 https, quint16 http) {
+    QStringList entries;
+    for (const QString& host : kSiteHosts) {
+        entries << QStringLiteral("%1:443:127.0.0.1:%2").arg(host).arg(https)
+                << QStringLiteral("%1:80:127.0.0.1:%2").arg(host).arg(http);
+    }
+    return entries;
 }
 
 }  // namespace
@@ -101,14 +90,10 @@ TestSite& TestSite::shared() {
 TestSite::TestSite() : impl_(new Impl) {
     Impl& d = *impl_;
     if (!d.work.isValid()) failSetup(QStringLiteral("cannot make a temporary folder"));
-    for (const QString& name :
-         {QStringLiteral("ca.pem"), QStringLiteral("server.pem"), QStringLiteral("server.key"),
-          QStringLiteral("untrusted-server.pem"), QStringLiteral("untrusted-server.key")}) {
-        if (!QFileInfo::exists(certificateFile(name))) {
-            failSetup(QStringLiteral("the test certificate %1 is missing: build the target "
-                                     "clipmoor_test_certificates (it needs openssl)")
-                          .arg(certificateFile(name)));
-        }
+    if (!QFileInfo::exists(certificateFile(QStringLiteral("ca.pem")))) {
+        failSetup(QStringLiteral("the test certificates are missing from %1: build the target "
+                                 "clipmoor_test_certificates (it needs openssl)")
+                      .arg(QStringLiteral(CLIPMOOR_TEST_TLS_DIR)));
     }
     const QString site = sourceDirectory();
     if (!QFileInfo::exists(site + QStringLiteral("/media.txt")))
@@ -124,11 +109,7 @@ TestSite::TestSite() : impl_(new Impl) {
                     {QStringLiteral("UNTRUSTED_HOST"), kUntrustedHost}});
 
     const NginxProcess::Ports& ports = d.nginx->ports();
-    QStringList connectTo;
-    for (const QString& host : kSiteHosts) {
-        connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(host).arg(ports.https)
-                  << QStringLiteral("%1:80:127.0.0.1:%2").arg(host).arg(ports.http);
-    }
+    QStringList connectTo = siteHostsAt(ports.https, ports.http);
     connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(kUntrustedHost).arg(ports.untrusted)
               << QStringLiteral("%1:443:127.0.0.1:%2").arg(kMismatchedHost).arg(ports.https);
     setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
@@ -143,12 +124,7 @@ TestSite::~TestSite() {
 void TestSite::keepSiteHostsOffTheNetwork() {
     dropProxySettings();
     if (!qEnvironmentVariableIsEmpty("CLIPMOOR_CONNECT_TO")) return;
-    QStringList connectTo;
-    for (const QString& host : kSiteHosts) {
-        connectTo << QStringLiteral("%1:443:127.0.0.1:9").arg(host)
-                  << QStringLiteral("%1:80:127.0.0.1:9").arg(host);
-    }
-    setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
+    setEnvironment("CLIPMOOR_CONNECT_TO", siteHostsAt(9, 9).join(QLatin1Char(',')));
 }
 
 QString TestSite::sourceDirectory() {
@@ -195,14 +171,6 @@ void TestSite::setFullSpeed(bool fullSpeed) {
     } else if (!marker.exists()) {
         marker.open(QIODevice::WriteOnly);
     }
-}
-
-QUrl TestSite::rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond) const {
-    return mainHostUrl(QStringLiteral("/norange/media/") + name + rateQuery(bytesPerSecond));
-}
-
-QUrl TestSite::unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond) const {
-    return mainHostUrl(QStringLiteral("/unsatisfiable/media/") + name + rateQuery(bytesPerSecond));
 }
 
 QUrl TestSite::redirectToMediaUrl(const QString& name) const {

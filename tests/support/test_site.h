@@ -22,37 +22,17 @@ struct AccessLogEntry {
     QString target() const { return request.section(QLatin1Char(' '), 1, 1); }
 };
 
-// A local copy of the video site: a real nginx on free loopback ports, serving HTTPS for the
-// site's host names with a throw-away certificate authority (made at build time), plus a small
-// fault server of our own for what nginx cannot do.
+// A local copy of the video site: a real nginx on free loopback ports, serving HTTPS (HTTP/2 or
+// HTTP/1.1, as the client offers) for the site's host names with a throw-away certificate
+// authority made at build time, plain HTTP/1.1 on port 80, and a small fault server of our own
+// for what nginx cannot do. The routes are in nginx.conf.in; the methods below build their
+// addresses.
 //
 // The transfer layer reads CLIPMOOR_CONNECT_TO and CLIPMOOR_CA_BUNDLE once, when its engine
-// starts; so call TestSite::shared() before the first transfer of the process (a test fixture's
-// SetUp, or SetUpTestSuite, is the right place), on the main thread. It maps port 443 (and 80)
-// of www.youtube.com, youtu.be, i.ytimg.com and vimeo.com to the site. nginx ends with the test
-// process. A missing nginx, certificate or free port ends the process with a message.
-//
-// HTTPS speaks HTTP/2 or HTTP/1.1, whichever the client offers, as the real site does; port 80
-// is plain HTTP/1.1 with the same routes.
-//
-// Routes of the main host (also answered for youtu.be, vimeo.com, localhost, 127.0.0.1):
-//   /get_video_info?video_id=ID   site/video_info/ID.txt (gzip when accepted); 404 when unknown;
-//                                 for ServerError5, status 500 with a body that offers stream 18
-//   /media/NAME                   a media file: Range, If-Range, ETag, Last-Modified by nginx
-//   /slow/media/NAME?rate=N       the same file at N bytes a second (65536 without a rate)
-//   /switchable/media/NAME?rate=N the same file at N bytes a second, or at full speed for requests
-//                                 made while setFullSpeed(true) holds
-//   /norange/media/NAME           the same file, whole, whatever Range asks (200, no Accept-Ranges)
-//   /unsatisfiable/media/NAME     the same file without Range; 416 without Content-Range with one
-//                                 (both take ?rate=N too, and send at full speed without it)
-//   /status/CODE                  403, 404, 410, 500, 503 with statusBody(CODE); 416 likewise
-//                                 and without Content-Range
-//   /redirect/ftp, /redirect/file a 302 to an ftp:// or a file:// address
-//   /redirect/loop                a 302 to itself
-//   /redirect/media/NAME          a 302 to /media/NAME
-//   /redirect/insecure/media/NAME a 302 to http://www.youtube.com/media/NAME (plain HTTP)
-// Routes of the image host i.ytimg.com:
-//   /vi/ID/hqdefault.jpg          a small real JPEG (480x360); 404 for IDs starting "Missing"
+// starts; so call TestSite::shared() on the main thread before the first transfer of the process
+// (a fixture's SetUp or SetUpTestSuite). It maps ports 443 and 80 of www.youtube.com, youtu.be,
+// i.ytimg.com and vimeo.com to the site. nginx ends with the test process. A missing nginx,
+// certificate or free port ends the process with a message.
 class TestSite {
 public:
     static TestSite& shared();
@@ -75,8 +55,6 @@ public:
     QUrl slowMediaUrl(const QString& name, qint64 bytesPerSecond) const;
     QUrl switchableMediaUrl(const QString& name, qint64 bytesPerSecond) const;
     void setFullSpeed(bool fullSpeed);
-    QUrl rangeIgnoringMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
-    QUrl unsatisfiableRangeMediaUrl(const QString& name, qint64 bytesPerSecond = 0) const;
     QUrl redirectToMediaUrl(const QString& name) const;
     // A 302 to "http://www.youtube.com/media/NAME": plain HTTP, whatever the request came over.
     QUrl insecureRedirectToMediaUrl(const QString& name) const;
