@@ -64,15 +64,17 @@ protected:
     VideoItemView view;
 };
 
-TEST_F(VideoItemViewTest, ScreenReadersReadTheRowAndEveryControlHasAName) {
-    auto video = newVideo("Night drive", 3);
+TEST_F(VideoItemViewTest, ScreenReadersReadThePlainTitleAndEveryControlHasAName) {
+    auto video = newVideo("<b>Live</b> & <img src=x>", 3);
     video->setSizeRemainingString("5 kB of 10 kB");
     video->setPercentRemainingString("50%");
     view.setVideo(video);
 
     QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&view);
     ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->text(QAccessible::Name), "Night drive");
+    EXPECT_EQ(row->text(QAccessible::Name), "<b>Live</b> & <img src=x>");
+    EXPECT_EQ(view.videoTitleTextField()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(view.videoTitleTextField()->text(), "<b>Live</b> & <img src=x>");
     EXPECT_EQ(row->text(QAccessible::Description), "5 kB of 10 kB, 50%");
 
     video->setDownloadState(2);
@@ -175,12 +177,6 @@ TEST_F(VideoItemViewTest, OnlyAFinishedRowWhoseFileIsThereDragsTheFileOut) {
     QDrag* drag = view.findChild<QDrag*>();
     ASSERT_NE(drag, nullptr);
     EXPECT_EQ(drag->mimeData()->urls(), QList<QUrl>{QUrl::fromLocalFile(file)});
-}
-
-TEST_F(VideoItemViewTest, ATitleIsShownAsPlainText) {
-    view.setVideo(newVideo("<b>Live</b> & <img src=x>", 0));
-    EXPECT_EQ(view.videoTitleTextField()->textFormat(), Qt::PlainText);
-    EXPECT_EQ(view.videoTitleTextField()->text(), "<b>Live</b> & <img src=x>");
 }
 
 TEST_F(VideoItemViewTest, AFailedRowsStateButtonIsRetryAndGoesThroughTheMenuItem) {
