@@ -198,14 +198,6 @@ TEST_F(AppDelegateTest, ClosedMainWindowWaitsInTheTrayAndComesBackWhenAskedFor) 
     ASSERT_TRUE(delegate.trayIcon());
     EXPECT_TRUE(delegate.trayIcon()->isVisible());
 
-    const QStringList items = [&] {
-        QStringList texts;
-        for (QAction* action : delegate.trayIcon()->menu()->actions())
-            if (!action->isSeparator()) texts.append(action->text());
-        return texts;
-    }();
-    EXPECT_EQ(items, QStringList({"Show Clipmoor", "Quit"}));
-
     emit delegate.trayIcon()->showRequested();  // activating the icon, or "Show Clipmoor"
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(delegate.trayIcon()->isVisible());
@@ -234,7 +226,6 @@ TEST(UpdaterSettingsTest, UpdatePaneShowsTheLastCheckAndWritesTheSettingsIntoThe
     ASSERT_TRUE(checked && checked->isValid());
     EXPECT_EQ(pane.lastUpdateCheckDateLabel()->text(),
               UpdatePaneViewController::lastCheckText(checked));
-    EXPECT_NE(pane.lastUpdateCheckDateLabel()->text(), "Never");
     EXPECT_EQ(pane.checkForUpdatesIntervalPopupButton()->currentText(), "Daily");
     pane.automaticallyDownloadUpdatesButton()->click();
     QComboBox* interval = pane.checkForUpdatesIntervalPopupButton();
@@ -242,9 +233,10 @@ TEST(UpdaterSettingsTest, UpdatePaneShowsTheLastCheckAndWritesTheSettingsIntoThe
     emit interval->activated(interval->currentIndex());
 
     UserDefaults reread(file);
-    EXPECT_TRUE(SoftwareUpdater(reread).automaticallyDownloadsUpdates());
-    EXPECT_EQ(SoftwareUpdater(reread).updateCheckInterval(), 7 * 24 * 60 * 60);
-    EXPECT_EQ(SoftwareUpdater(reread).lastUpdateCheckDate(), checked);
+    const SoftwareUpdater stored(reread);
+    EXPECT_TRUE(stored.automaticallyDownloadsUpdates());
+    EXPECT_EQ(stored.updateCheckInterval(), 7 * 24 * 60 * 60);
+    EXPECT_EQ(stored.lastUpdateCheckDate(), checked);
 }
 
 }  // namespace

@@ -145,35 +145,24 @@ TEST_F(InstanceChannelTest, TheSocketLivesOnlyInAFolderThisUserAloneCanEnter) {
     const passwd* nobody = getpwnam("nobody");
     const uid_t otherUser = nobody ? nobody->pw_uid : 65534;
 
+    const uid_t me = ::geteuid();
     struct Case {
         const char* name;
         QString runtime;  // XDG_RUNTIME_DIR, unset when empty
-        std::function<void()> prepare;
-        QString folder;  // where the socket must be; empty: nowhere
-    };
-    const auto makeFolder = [](const QString& path, mode_t mode, uid_t owner) {
-        QDir().mkpath(path);
-        ::chmod(QFile::encodeName(path).constData(), mode);
-        ::chown(QFile::encodeName(path).constData(), owner, -1);
+        QString made;     // a folder made beforehand, with this mode and owner
+        mode_t mode;
+        uid_t owner;
+        bool linkedAsFallback;  // the fallback's name is a link to the folder made
+        QString folder;         // where the socket must be; empty: nowhere
     };
     const Case cases[] = {
-        {"no runtime folder: a private one is made", {}, [] {}, fallback},
-        {"a runtime folder others may enter is passed over", elsewhere,
-         [&] { makeFolder(elsewhere, 0755, ::geteuid()); }, fallback},
-        {"the runtime folder when it is private", elsewhere,
-         [&] { makeFolder(elsewhere, 0700, ::geteuid()); }, elsewhere},
-        {"our folder left open to others",
-         {},
-         [&] { makeFolder(fallback, 0711, ::geteuid()); },
-         {}},
-        {"the name taken by another user", {}, [&] { makeFolder(fallback, 0700, otherUser); }, {}},
-        {"a link in the folder's place",
-         {},
-         [&] {
-             makeFolder(elsewhere, 0700, ::geteuid());
-             QFile::link(elsewhere, fallback);
-         },
-         {}},
+        {"no runtime folder: a private one is made", {}, {}, 0, me, false, fallback},
+        {"a runtime folder others may enter is passed over", elsewhere, elsewhere, 0755, me, false,
+         fallback},
+        {"the runtime folder when it is private", elsewhere, elsewhere, 0700, me, false, elsewhere},
+        {"our folder left open to others", {}, fallback, 0711, me, false, {}},
+        {"the name taken by another user", {}, fallback, 0700, otherUser, false, {}},
+        {"a link in the folder's place", {}, elsewhere, 0700, me, true, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -185,7 +174,12 @@ TEST_F(InstanceChannelTest, TheSocketLivesOnlyInAFolderThisUserAloneCanEnter) {
             qunsetenv("XDG_RUNTIME_DIR");
         else
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(c.runtime));
-        c.prepare();
+        if (!c.made.isEmpty()) {
+            QDir().mkpath(c.made);
+            ::chmod(QFile::encodeName(c.made).constData(), c.mode);
+            ::chown(QFile::encodeName(c.made).constData(), c.owner, -1);
+        }
+        if (c.linkedAsFallback) QFile::link(c.made, fallback);
 
         const QString name = InstanceChannel::serverName();
         InstanceChannel channel;

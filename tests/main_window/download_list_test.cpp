@@ -1,9 +1,7 @@
 // The download list in the main window: duplicates, files already on disk, removal, clearing,
 // the row menu, and thumbnails.
-#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 
 #include "main_window_fixture.h"
 #include "platform/operation_queue.h"

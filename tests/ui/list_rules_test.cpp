@@ -1,6 +1,5 @@
 // The download list's rules that need no window: the progress bar's geometry, the row's view
 // model and the named images its buttons and the application use.
-#include <QIcon>
 #include <QImage>
 
 #include <gtest/gtest.h>

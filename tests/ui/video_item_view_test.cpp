@@ -1,5 +1,4 @@
 #include <QAccessible>
-#include <QApplication>
 #include <QDir>
 #include <QDrag>
 #include <QFile>
