@@ -1,4 +1,3 @@
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QMenuBar>
@@ -7,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../main_window/opened_urls.h"
 #include "app/app_delegate.h"
 #include "app/application_tray_icon.h"
 #include "app/software_updater.h"
@@ -117,21 +117,6 @@ TEST(AppDelegateLaunchTest, RunsEveryStepBeforeTheVendorServices) {
     EXPECT_TRUE(launched.mediaPlayerVendor()->mediaPlayers().isEmpty());
 }
 
-// Takes the addresses the program hands to the desktop.
-class UrlCatcher : public QObject {
-    Q_OBJECT
-public:
-    explicit UrlCatcher(const QString& scheme) : scheme_(scheme) {
-        QDesktopServices::setUrlHandler(scheme_, this, "open");
-    }
-    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(scheme_); }
-    Q_INVOKABLE void open(const QUrl& url) { opened.append(url); }
-    QList<QUrl> opened;
-
-private:
-    QString scheme_;
-};
-
 TEST_F(AppDelegateTest, MenuItemsAndTheWindowsRecordsReachTheApplicationsActions) {
     delegate.setMediaPlayerVendor(std::make_unique<QMRMediaPlayerVendor>());
     MainWindow window;
@@ -154,10 +139,10 @@ TEST_F(AppDelegateTest, MenuItemsAndTheWindowsRecordsReachTheApplicationsActions
     EXPECT_TRUE(ZKPreferencesController::sharedController()->window()->isVisible());
 
     // The feedback address, from the menu and from a record's sheet.
-    UrlCatcher mail("mailto");
+    test::OpenedUrls mail({"mailto"});
     item("showFeedbackDialog")->trigger();
     window.videoPresenter()->showFeedbackDialog();
-    EXPECT_EQ(mail.opened, QList<QUrl>(2, LocalVendorServices::feedbackAddress()));
+    EXPECT_EQ(mail.urls, QList<QUrl>(2, LocalVendorServices::feedbackAddress()));
 
     // A record plays in the application's own player.
     window.videoPresenter()->playMediaFile(QUrl::fromLocalFile(test::privateHome() + "/a.mp4"),
@@ -170,9 +155,9 @@ TEST_F(AppDelegateTest, MenuItemsAndTheWindowsRecordsReachTheApplicationsActions
 TEST_F(AppDelegateTest, InstallBrowserExtensionShowsTheFolderAndHowToLoadItOrNothing) {
     // Only the private data folders count, never an installed copy on this machine.
     qputenv("XDG_DATA_DIRS", QFile::encodeName(test::privateHome() + "/no-system-data"));
-    UrlCatcher files("file");
+    test::OpenedUrls files({"file"});
     delegate.installSafariExtension();
-    EXPECT_TRUE(files.opened.isEmpty());
+    EXPECT_TRUE(files.urls.isEmpty());
 
     const QString folder = test::privateHome() + "/.local/share/clipmoor/browser-extension";
     ASSERT_TRUE(QDir().mkpath(folder));
@@ -181,8 +166,8 @@ TEST_F(AppDelegateTest, InstallBrowserExtensionShowsTheFolderAndHowToLoadItOrNot
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
     delegate.installSafariExtension();
-    EXPECT_EQ(files.opened, QList<QUrl>({QUrl::fromLocalFile(folder),
-                                         QUrl::fromLocalFile(folder + "/how-to-install.html")}));
+    EXPECT_EQ(files.urls, QList<QUrl>({QUrl::fromLocalFile(folder),
+                                       QUrl::fromLocalFile(folder + "/how-to-install.html")}));
 }
 
 TEST_F(AppDelegateTest, ClosedMainWindowWaitsInTheTrayAndComesBackWhenAskedFor) {
@@ -241,5 +226,3 @@ TEST(UpdaterSettingsTest, UpdatePaneShowsTheLastCheckAndWritesTheSettingsIntoThe
 
 }  // namespace
 }  // namespace clipmoor
-
-#include "app_delegate_test.moc"

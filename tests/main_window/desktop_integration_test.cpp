@@ -8,6 +8,7 @@
 #include "fake_notification_service.h"
 #include "main_window/window_video_presenter.h"
 #include "main_window_fixture.h"
+#include "opened_urls.h"
 
 namespace clipmoor {
 namespace {

@@ -4,6 +4,7 @@
 #include <QMenu>
 
 #include "main_window_fixture.h"
+#include "opened_urls.h"
 #include "platform/operation_queue.h"
 
 namespace clipmoor {
