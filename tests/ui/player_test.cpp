@@ -1,12 +1,16 @@
 // The internal player: its window's rules, and real files made with ffmpeg played through Qt
 // Multimedia.
+#include <QDir>
 #include <QEnterEvent>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMediaMetaData>
 #include <QMediaPlayer>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QScreen>
 #include <QTest>
 #include <QToolButton>
@@ -14,7 +18,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/notification_center.h"
-#include "player_media.h"
 #include "test_environment.h"
 #include "ui/player/player_controls.h"
 #include "ui/player/player_window_geometry.h"
@@ -83,6 +86,45 @@ TEST(PlayerWindowGeometryTest, ClicksCountWithinTheIntervalAndNearThePreviousOne
     }
 }
 
+// Media files made with ffmpeg (random bytes without arguments) the first time a test asks for
+// them, kept in the build tree and shared by the test processes: each appears in one rename, so
+// a parallel test never sees half of one.
+QString media(const QString& name, QStringList ffmpegArguments = {}) {
+    const QString folder = QStringLiteral(CLIPMOOR_TEST_MEDIA_DIR);
+    QDir().mkpath(folder);
+    const QString path = folder + QLatin1Char('/') + name;
+    if (QFileInfo(path).size() > 0) return path;
+    const QString partial =
+        path + QStringLiteral(".%1.part").arg(QCoreApplication::applicationPid());
+    if (ffmpegArguments.isEmpty()) {
+        QFile file(partial);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        QByteArray bytes(64 * 1024, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+        file.write(bytes);
+    } else {
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{"-v", "error", "-y"} + ffmpegArguments +
+                                                   QStringList{"-f", "mp4", partial});
+        EXPECT_TRUE(ffmpeg.waitForFinished(120000) && ffmpeg.exitCode() == 0)
+            << "ffmpeg failed: " << ffmpeg.readAllStandardError().toStdString();
+    }
+    QFile::rename(partial, path);  // another process may have won; its file is as good
+    QFile::remove(partial);
+    return path;
+}
+// H.264/AAC of this size, still playing at the end of a slow run.
+QString video(const QString& size) {
+    return media("video-" + size + "-10s.mp4",
+                 {"-f", "lavfi", "-i", "testsrc2=size=" + size + ":rate=25", "-f", "lavfi", "-i",
+                  "sine=frequency=440", "-t", "10", "-c:v", "libx264", "-preset", "ultrafast",
+                  "-pix_fmt", "yuv420p", "-c:a", "aac", "-shortest"});
+}
+QString audioOnly() {
+    return media("audio-only-10s.m4a",
+                 {"-f", "lavfi", "-i", "sine=frequency=440", "-t", "10", "-c:a", "aac"});
+}
+
 QMRMediaPlayerWindow* windowOf(QMRMediaPlayer* player) {
     return player->mediaPlayerWindowController()->window();
 }
@@ -133,7 +175,7 @@ void click(QWidget* window, qint64 timestamp, bool secondOfDouble) {
 }
 
 TEST_F(PlayerTest, WindowFitsTheScreenKeepsSixteenByNineAndASecondClickTogglesFullScreen) {
-    for (const QString& file : {test::PlayerMedia::video360(), test::PlayerMedia::video720()}) {
+    for (const QString& file : {video("640x360"), video("1280x720")}) {
         SCOPED_TRACE(file.toStdString());
         QMRMediaPlayer* player = play(file);
         ASSERT_TRUE(loaded(mediaOf(player)));
@@ -194,9 +236,9 @@ TEST_F(PlayerTest, WindowFitsTheScreenKeepsSixteenByNineAndASecondClickTogglesFu
 }
 
 TEST_F(PlayerTest, PlayersAreIndependentAndClosingOneLeavesTheOthersPlaying) {
-    QMRMediaPlayer* first = play(test::PlayerMedia::video360());
-    QMRMediaPlayer* second = play(test::PlayerMedia::video720());
-    QMRMediaPlayer* again = play(test::PlayerMedia::video360());  // the same file twice
+    QMRMediaPlayer* first = play(video("640x360"));
+    QMRMediaPlayer* second = play(video("1280x720"));
+    QMRMediaPlayer* again = play(video("640x360"));  // the same file twice
     ASSERT_EQ(vendor.mediaPlayers(), QList<QMRMediaPlayer*>({first, second, again}));
     for (QMRMediaPlayer* player : vendor.mediaPlayers()) ASSERT_TRUE(advances(mediaOf(player)));
     EXPECT_NE(windowOf(first), windowOf(again));
@@ -240,7 +282,7 @@ TEST_F(PlayerTest, AudioOnlyFileIsLoggedAndPlaysInADefaultSizedWindow) {
     QStringList log;
     capturedLog = &log;
     const QtMessageHandler previous = qInstallMessageHandler(captureLog);
-    QMRMediaPlayer* player = play(test::PlayerMedia::audioOnly(), "Only sound(adudio only)");
+    QMRMediaPlayer* player = play(audioOnly(), "Only sound(adudio only)");
     const bool played = advances(mediaOf(player));
     qInstallMessageHandler(previous);
     capturedLog = nullptr;
@@ -258,7 +300,7 @@ TEST_F(PlayerTest, AudioOnlyFileIsLoggedAndPlaysInADefaultSizedWindow) {
 
 TEST_F(PlayerTest, FileThatCannotBePlayedShowsAMessage) {
     for (const QString& file :
-         {test::PlayerMedia::corrupt(), test::privateHome() + QStringLiteral("/missing.mp4")}) {
+         {media("corrupt.mp4"), test::privateHome() + QStringLiteral("/missing.mp4")}) {
         SCOPED_TRACE(file.toStdString());
         QMRMediaPlayer* player = play(file);
         QMRMediaPlayerView* view = viewOf(player);
