@@ -53,14 +53,13 @@ sockaddr_un socketAddress(const QString& path) {
     return address;
 }
 
-// A process of another user (nobody): `body` runs in a forked child after `beforeDrop`, with
-// only system calls, and tells the parent what happened through `report` (a pipe). With
-// `reachesEveryFile` it keeps root's file access, as though every folder let it in, while the
-// user it runs as (what a socket peer sees) is still nobody.
+// A process of another user (nobody): `body` runs in a forked child, with only system calls, and
+// tells the parent what happened through `report` (a pipe). With `reachesEveryFile` it keeps root's
+// file access, as though every folder let it in, while the user it runs as (what a socket peer
+// sees) is still nobody.
 class OtherUserProcess {
 public:
-    OtherUserProcess(const std::function<void(int report)>& beforeDrop,
-                     const std::function<void(int report)>& body, bool reachesEveryFile = false) {
+    OtherUserProcess(const std::function<void(int report)>& body, bool reachesEveryFile) {
         const passwd* nobody = getpwnam("nobody");
         uid_ = nobody ? nobody->pw_uid : 65534;
         const gid_t gid = nobody ? nobody->pw_gid : 65534;
@@ -68,7 +67,6 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::close(pipe_[0]);
-            beforeDrop(pipe_[1]);
             // Only this thread exists in the child: the raw calls change it alone.
             const uid_t saved = reachesEveryFile ? 0 : uid_;
             if (::syscall(SYS_setresgid, gid, gid, gid) != 0 ||
@@ -200,17 +198,14 @@ TEST_F(InstanceChannelTest, AnotherUsersSocketGetsNoAddressAndThisStartRunsAlone
     SKIP_UNLESS_ROOT();
     const QString path = InstanceChannel::serverName();
     ASSERT_FALSE(path.isEmpty());
-    // Listening as another user: bound while still allowed into the folder, then dropped. The
-    // child makes no allocation: the address is ready before the fork.
+    // Listening as another user. The child makes no allocation: the address is ready before the
+    // fork.
     const sockaddr_un address = socketAddress(path);
-    int listener = -1;
     OtherUserProcess server(
-        [&](int) {
-            listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        [&](int report) {
+            const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
             if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)))
                 ::_exit(3);
-        },
-        [&](int report) {
             ::listen(listener, 8);
             ::write(report, "L", 1);
             for (;;) {
@@ -220,7 +215,8 @@ TEST_F(InstanceChannelTest, AnotherUsersSocketGetsNoAddressAndThisStartRunsAlone
                 if (::read(connection, &byte, 1) == 1) ::write(report, "M", 1);
                 ::close(connection);
             }
-        });
+        },
+        true);
     ASSERT_EQ(server.reported(1, 20000), "L");
 
     EXPECT_FALSE(InstanceChannel::sendToRunningInstance("clipmoor://url?https://youtu.be/secret"));
@@ -234,7 +230,6 @@ TEST_F(InstanceChannelTest, AConnectionFromAnotherUserIsDroppedUnread) {
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
     const sockaddr_un address = socketAddress(InstanceChannel::serverName());
     OtherUserProcess client(
-        [](int) {},
         [&](int report) {
             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
             if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)
