@@ -120,20 +120,6 @@ TEST_F(DownloadJourneyTest, ARunningRowShowsItsSpeedAndAPausedOneContinuesAfterA
               site.sha256OfMedia("restarted.mp4"));
 }
 
-TEST_F(DownloadJourneyTest, PlayingADeletedFileOffersRemovalAndYesRemovesTheRow) {
-    const QString file = writeFile("Gone clip(medium).mp4", 10);
-    addRecord("Gone clip(medium)", Video::Finished);
-    QFile::remove(file);
-    rowView(0)->pauseDownload();  // plays a finished record
-    answerSheet("Oops...",
-                "I can't seem to find the file your trying to play. Did you move it or delete "
-                "it? Would you like me to remove this item from the list?",
-                {"No", "Yes"}, "Yes");
-    context()->processPendingChanges();
-    EXPECT_TRUE(records().empty());
-    EXPECT_EQ(table()->numberOfRows(), 0);
-}
-
 TEST_F(DownloadJourneyTest, APausedDownloadResumesFromItsRowAndRemovingItDeletesItsPartialFile) {
     test::TestSite& site = test::TestSite::shared();
     site.mediaFile("removed.mp4", 3'000'000);

@@ -133,7 +133,7 @@ TEST_F(DownloadListTest, RemovalByIdentityTakesTheRowAwayAndLeavesTheOthersInPla
     EXPECT_EQ(table()->selectedRow(), -1);
 }
 
-TEST_F(DownloadListTest, RowMenuOpensThePageAndRemovesTheRow) {
+TEST_F(DownloadListTest, RowMenuOpensThePageOrRemovesTheRowAndAGoneFileOffersRemoval) {
     test::OpenedUrls opened({"https", "file"});
     addRecord("failed", 4, "Missing0001");
     addRecord("finished", 2, "Missing0002");
@@ -152,6 +152,16 @@ TEST_F(DownloadListTest, RowMenuOpensThePageAndRemovesTheRow) {
     ASSERT_EQ(records().size(), 1u);
     EXPECT_EQ(records()[0]->title(), "finished");
     expectRowsMatchRecords();
+
+    // The state button plays a finished record; its file is gone, so it offers the removal.
+    rowView(0)->pauseDownload();
+    answerSheet("Oops...",
+                "I can't seem to find the file your trying to play. Did you move it or delete "
+                "it? Would you like me to remove this item from the list?",
+                {"No", "Yes"}, "Yes");
+    context()->processPendingChanges();
+    EXPECT_TRUE(records().empty());
+    EXPECT_EQ(table()->numberOfRows(), 0);
 }
 
 TEST_F(DownloadListTest, ThumbnailsComeFromTheImageHostAndAMissingOneLeavesNone) {
