@@ -28,7 +28,8 @@ protected:
     }
 };
 
-TEST_F(MainViewControllerSiteTest, AFoundVideoOffersItsFormatsAndPreviewUntilAClickEmptiesTheRow) {
+TEST_F(MainViewControllerSiteTest,
+       AFoundVideoOffersFormatsAndPreviewUntilAClickOrARefusalEmptiesTheRow) {
     enter("https://www.youtube.com/watch?v=AllStreams1");
     EXPECT_EQ(row(), TopRow::lookingUp());
     EXPECT_EQ(preview(), QStringList());
@@ -57,12 +58,8 @@ TEST_F(MainViewControllerSiteTest, AFoundVideoOffersItsFormatsAndPreviewUntilACl
     enter("https://www.youtube.com/watch?v=AllStreams1");
     ASSERT_TRUE(lookupEnds());
     EXPECT_FALSE(thumbnail->pixmap().isNull());
-}
 
-TEST_F(MainViewControllerSiteTest,
-       RefusedVideoShowsItsSheetEmptiesTheRowAndKeepsThePreviousStreams) {
-    enter("https://www.youtube.com/watch?v=AllStreams1");
-    ASSERT_TRUE(lookupEnds());
+    // A refused video shows its sheet, empties the row and keeps the previous streams.
     const StreamMap previous = controller->videos();
     enter("https://www.youtube.com/watch?v=RefusedVid1");
     ASSERT_TRUE(lookupEnds());
