@@ -48,19 +48,6 @@ TEST_F(AppDelegateTest, UrlEventLosesEveryPrefixAndNothingElse) {
                                      "clipmoor://other", "(none)"}));
 }
 
-TEST_F(AppDelegateTest, OnlyAFirstRunStoresTheClipmoorFolderInDownloads) {
-    UserDefaults& defaults = UserDefaults::standard();
-    const QString expected = test::privateHome() + "/Downloads/Clipmoor";
-    delegate.prepareUserDefaults();
-    EXPECT_EQ(defaults.stringForKey(kClipmoorMediaDownloadPathKey), expected);
-    EXPECT_EQ(UserDefaults(defaults.filePath()).stringForKey(kClipmoorMediaDownloadPathKey),
-              expected);  // written through at once
-    // A stored setting is never replaced, even an empty one.
-    defaults.setValue(QString(""), kClipmoorMediaDownloadPathKey);
-    delegate.prepareUserDefaults();
-    EXPECT_EQ(defaults.stringForKey(kClipmoorMediaDownloadPathKey), "");
-}
-
 TEST_F(AppDelegateTest, StoreFailureIsShownAsAModalAlertWithDescriptionAndReason) {
     // A plain file where the data folder belongs.
     const QString folder = test::privateHome() + "/.local/share/Clipmoor";
@@ -96,7 +83,7 @@ struct RecordingVendorServices : VendorServices {
     QStringList stateAtReport;
 };
 
-TEST(AppDelegateLaunchTest, RunsEveryStepBeforeTheVendorServices) {
+TEST(AppDelegateLaunchTest, RunsEveryStepBeforeTheVendorServicesAndKeepsAStoredDownloadFolder) {
     RecordingVendorServices services;
     AppDelegate launched(services);
     services.probe = [&] {
@@ -115,6 +102,15 @@ TEST(AppDelegateLaunchTest, RunsEveryStepBeforeTheVendorServices) {
                                                    "GeneralPane", "UpdatePane"}));
     EXPECT_EQ(services.calls, QStringList({"sendTrackingReport", "setupIssuesController(YES)"}));
     EXPECT_TRUE(launched.mediaPlayerVendor()->mediaPlayers().isEmpty());
+
+    // A first run stores the Clipmoor folder in Downloads, written through at once; a stored
+    // setting is never replaced, even an empty one.
+    UserDefaults& defaults = UserDefaults::standard();
+    EXPECT_EQ(UserDefaults(defaults.filePath()).stringForKey(kClipmoorMediaDownloadPathKey),
+              test::privateHome() + "/Downloads/Clipmoor");
+    defaults.setValue(QString(""), kClipmoorMediaDownloadPathKey);
+    launched.prepareUserDefaults();
+    EXPECT_EQ(defaults.stringForKey(kClipmoorMediaDownloadPathKey), "");
 }
 
 TEST_F(AppDelegateTest, MenuItemsAndTheWindowsRecordsReachTheApplicationsActions) {
