@@ -5,7 +5,6 @@
 
 #include "main_window_fixture.h"
 #include "opened_urls.h"
-#include "platform/operation_queue.h"
 
 namespace clipmoor {
 namespace {
@@ -19,7 +18,16 @@ const QString kStartError =
 
 using DownloadListTest = test::DownloadListFixture;
 
-TEST_F(DownloadListTest, ASecondRequestForTheSameFileNameIsRefusedWhateverTheFirstsState) {
+TEST_F(DownloadListTest, StartRefusesAMissingFormatOrADuplicateNameAndTakesAFileAlreadyThere) {
+    // No lookup at all, then a video without the chosen stream: nothing to start.
+    controller->downloadAudioOrVideo();
+    answerSheet(kStartError, kTryAgain);
+    lookUp("SomeStreams");
+    startDownload("mp4 720p");
+    answerSheet(kStartError, kTryAgain);
+    EXPECT_EQ(table()->numberOfRows(), 0);
+
+    // A second request for the same file name is refused whatever the first's state.
     lookUp("AllStreams1");
     startDownload("mp4 360p");
     ASSERT_EQ(records().size(), 1u);
@@ -45,30 +53,16 @@ TEST_F(DownloadListTest, ASecondRequestForTheSameFileNameIsRefusedWhateverTheFir
     startDownload("mp4 360p");
     EXPECT_TRUE(openSheets().isEmpty());
     EXPECT_EQ(records().size(), 1u);
-}
 
-TEST_F(DownloadListTest, AFileAlreadyInTheFolderMakesAFinishedRecordWithoutAnOperation) {
+    // A file already in the folder makes a finished record without an operation.
     writeFile("Test pattern: all formats(small).mp4", 4321);
-    lookUp("AllStreams1");
     startDownload("mp4 240p");
-    ASSERT_EQ(table()->numberOfRows(), 1);
-    const auto video = records()[0];
+    ASSERT_EQ(table()->numberOfRows(), 2);
+    const auto video = records()[1];
     EXPECT_EQ(video->downloadState(), 2);
     EXPECT_EQ(video->totalBytesWritten(), 4321);
-    ASSERT_NE(rowView(0), nullptr);
-    EXPECT_EQ(controller->downloadOperationQueue()->operationCount(), 0u);
-}
-
-TEST_F(DownloadListTest, AMissingFormatGivesTheErrorSheetAndNoRecord) {
-    // No lookup at all: the start button's action has nothing to start.
-    controller->downloadAudioOrVideo();
-    answerSheet(kStartError, kTryAgain);
-    // A video without the chosen stream.
-    lookUp("SomeStreams");
-    startDownload("mp4 720p");
-    answerSheet(kStartError, kTryAgain);
-    EXPECT_TRUE(records().empty());
-    EXPECT_EQ(table()->numberOfRows(), 0);
+    ASSERT_NE(rowView(1), nullptr);
+    EXPECT_TRUE(video->downloader().expired());
 }
 
 TEST_F(DownloadListTest, ClearingAsksThenSavesAtOnceAndDeletesWithoutSaving) {
