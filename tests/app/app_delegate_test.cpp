@@ -146,24 +146,28 @@ TEST_F(AppDelegateTest, MenuItemsAndTheWindowsRecordsReachTheApplicationsActions
     const auto players = delegate.mediaPlayerVendor()->mediaPlayers();
     ASSERT_EQ(players.size(), 1);
     EXPECT_EQ(players.first()->title(), "Clip(720p)");
-}
 
-TEST_F(AppDelegateTest, InstallBrowserExtensionShowsTheFolderAndHowToLoadItOrNothing) {
-    // Only the private data folders count, never an installed copy on this machine.
+    // The browser extension: its folder and how to load it, or nothing without its files. Only
+    // the private data folders count, never an installed copy on this machine.
     qputenv("XDG_DATA_DIRS", QFile::encodeName(test::privateHome() + "/no-system-data"));
     test::OpenedUrls files({"file"});
-    delegate.installSafariExtension();
+    item("installSafariExtension")->trigger();
     EXPECT_TRUE(files.urls.isEmpty());
-
     const QString folder = test::privateHome() + "/.local/share/clipmoor/browser-extension";
     ASSERT_TRUE(QDir().mkpath(folder));
     for (const char* name : {"manifest.json", "how-to-install.html"}) {
         QFile file(folder + "/" + name);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     }
-    delegate.installSafariExtension();
+    item("installSafariExtension")->trigger();
     EXPECT_EQ(files.urls, QList<QUrl>({QUrl::fromLocalFile(folder),
                                        QUrl::fromLocalFile(folder + "/how-to-install.html")}));
+
+    // Quitting, once the menu has closed.
+    int quits = 0;
+    delegate.setApplicationQuitter([&] { ++quits; });
+    item("terminate")->trigger();
+    EXPECT_TRUE(test::waitUntil([&] { return quits == 1; }));
 }
 
 TEST_F(AppDelegateTest, ClosedMainWindowWaitsInTheTrayAndComesBackWhenAskedFor) {
