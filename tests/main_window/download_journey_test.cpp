@@ -10,6 +10,7 @@
 #include "main_window_fixture.h"
 #include "platform/http/partial_files.h"
 #include "platform/http/resume_data.h"
+#include "platform/operation_queue.h"
 #include "ui/qmr_progress_indicator.h"
 
 namespace clipmoor {
@@ -51,6 +52,7 @@ TEST_F(DownloadJourneyTest, EachFormatMakesItsRecordAndDownloadsToAByteIdentical
         {"mp4 Audio", "140", "", "Test pattern: all formats(adudio only)"},
     };
     lookUp("AllStreams1");
+    EXPECT_EQ(controller->downloadOperationQueue()->maxConcurrentOperationCount(), 5);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.format);
         startDownload(c.format);
