@@ -1,6 +1,5 @@
 // Downloads end to end in the main window, against the local copy of the site: the record, the
 // list, the operation and the store working together.
-#include <QAction>
 #include <QLabel>
 #include <QMenu>
 #include <QRegularExpression>
