@@ -2,7 +2,6 @@
 // site throttles and is killed with SIGKILL at random moments, twenty times; after every kill the
 // store opens with the record in it, the next start continues with a Range request from the
 // record's last checkpoint, and the finished file is byte-identical to the site's.
-#include <QFileInfo>
 
 #include <gtest/gtest.h>
 

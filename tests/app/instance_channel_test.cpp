@@ -53,14 +53,13 @@ sockaddr_un socketAddress(const QString& path) {
     return address;
 }
 
-// A process of another user (nobody): `body` runs in a forked child after `beforeDrop`, with
-// only system calls, and tells the parent what happened through `report` (a pipe). With
-// `reachesEveryFile` it keeps root's file access, as though every folder let it in, while the
-// user it runs as (what a socket peer sees) is still nobody.
+// A process of another user (nobody): `body` runs in a forked child, with only system calls, and
+// tells the parent what happened through `report` (a pipe). With `reachesEveryFile` it keeps root's
+// file access, as though every folder let it in, while the user it runs as (what a socket peer
+// sees) is still nobody.
 class OtherUserProcess {
 public:
-    OtherUserProcess(const std::function<void(int report)>& beforeDrop,
-                     const std::function<void(int report)>& body, bool reachesEveryFile = false) {
+    OtherUserProcess(const std::function<void(int report)>& body, bool reachesEveryFile) {
         const passwd* nobody = getpwnam("nobody");
         uid_ = nobody ? nobody->pw_uid : 65534;
         const gid_t gid = nobody ? nobody->pw_gid : 65534;
@@ -68,7 +67,6 @@ public:
         pid_ = ::fork();
         if (pid_ == 0) {
             ::close(pipe_[0]);
-            beforeDrop(pipe_[1]);
             // Only this thread exists in the child: the raw calls change it alone.
             const uid_t saved = reachesEveryFile ? 0 : uid_;
             if (::syscall(SYS_setresgid, gid, gid, gid) != 0 ||
@@ -145,35 +143,24 @@ TEST_F(InstanceChannelTest, TheSocketLivesOnlyInAFolderThisUserAloneCanEnter) {
     const passwd* nobody = getpwnam("nobody");
     const uid_t otherUser = nobody ? nobody->pw_uid : 65534;
 
+    const uid_t me = ::geteuid();
     struct Case {
         const char* name;
         QString runtime;  // XDG_RUNTIME_DIR, unset when empty
-        std::function<void()> prepare;
-        QString folder;  // where the socket must be; empty: nowhere
-    };
-    const auto makeFolder = [](const QString& path, mode_t mode, uid_t owner) {
-        QDir().mkpath(path);
-        ::chmod(QFile::encodeName(path).constData(), mode);
-        ::chown(QFile::encodeName(path).constData(), owner, -1);
+        QString made;     // a folder made beforehand, with this mode and owner
+        mode_t mode;
+        uid_t owner;
+        bool linkedAsFallback;  // the fallback's name is a link to the folder made
+        QString folder;         // where the socket must be; empty: nowhere
     };
     const Case cases[] = {
-        {"no runtime folder: a private one is made", {}, [] {}, fallback},
-        {"a runtime folder others may enter is passed over", elsewhere,
-         [&] { makeFolder(elsewhere, 0755, ::geteuid()); }, fallback},
-        {"the runtime folder when it is private", elsewhere,
-         [&] { makeFolder(elsewhere, 0700, ::geteuid()); }, elsewhere},
-        {"our folder left open to others",
-         {},
-         [&] { makeFolder(fallback, 0711, ::geteuid()); },
-         {}},
-        {"the name taken by another user", {}, [&] { makeFolder(fallback, 0700, otherUser); }, {}},
-        {"a link in the folder's place",
-         {},
-         [&] {
-             makeFolder(elsewhere, 0700, ::geteuid());
-             QFile::link(elsewhere, fallback);
-         },
-         {}},
+        {"no runtime folder: a private one is made", {}, {}, 0, me, false, fallback},
+        {"a runtime folder others may enter is passed over", elsewhere, elsewhere, 0755, me, false,
+         fallback},
+        {"the runtime folder when it is private", elsewhere, elsewhere, 0700, me, false, elsewhere},
+        {"our folder left open to others", {}, fallback, 0711, me, false, {}},
+        {"the name taken by another user", {}, fallback, 0700, otherUser, false, {}},
+        {"a link in the folder's place", {}, elsewhere, 0700, me, true, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -185,7 +172,12 @@ TEST_F(InstanceChannelTest, TheSocketLivesOnlyInAFolderThisUserAloneCanEnter) {
             qunsetenv("XDG_RUNTIME_DIR");
         else
             qputenv("XDG_RUNTIME_DIR", QFile::encodeName(c.runtime));
-        c.prepare();
+        if (!c.made.isEmpty()) {
+            QDir().mkpath(c.made);
+            ::chmod(QFile::encodeName(c.made).constData(), c.mode);
+            ::chown(QFile::encodeName(c.made).constData(), c.owner, -1);
+        }
+        if (c.linkedAsFallback) QFile::link(c.made, fallback);
 
         const QString name = InstanceChannel::serverName();
         InstanceChannel channel;
@@ -206,17 +198,14 @@ TEST_F(InstanceChannelTest, AnotherUsersSocketGetsNoAddressAndThisStartRunsAlone
     SKIP_UNLESS_ROOT();
     const QString path = InstanceChannel::serverName();
     ASSERT_FALSE(path.isEmpty());
-    // Listening as another user: bound while still allowed into the folder, then dropped. The
-    // child makes no allocation: the address is ready before the fork.
+    // Listening as another user. The child makes no allocation: the address is ready before the
+    // fork.
     const sockaddr_un address = socketAddress(path);
-    int listener = -1;
     OtherUserProcess server(
-        [&](int) {
-            listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        [&](int report) {
+            const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
             if (::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof(address)))
                 ::_exit(3);
-        },
-        [&](int report) {
             ::listen(listener, 8);
             ::write(report, "L", 1);
             for (;;) {
@@ -226,7 +215,8 @@ TEST_F(InstanceChannelTest, AnotherUsersSocketGetsNoAddressAndThisStartRunsAlone
                 if (::read(connection, &byte, 1) == 1) ::write(report, "M", 1);
                 ::close(connection);
             }
-        });
+        },
+        true);
     ASSERT_EQ(server.reported(1, 20000), "L");
 
     EXPECT_FALSE(InstanceChannel::sendToRunningInstance("clipmoor://url?https://youtu.be/secret"));
@@ -240,7 +230,6 @@ TEST_F(InstanceChannelTest, AConnectionFromAnotherUserIsDroppedUnread) {
     ASSERT_TRUE(delegate.applicationDidFinishLaunching());
     const sockaddr_un address = socketAddress(InstanceChannel::serverName());
     OtherUserProcess client(
-        [](int) {},
         [&](int report) {
             const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
             if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0)

@@ -1,6 +1,5 @@
 #include "kill_resume_driver.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -132,7 +131,6 @@ bool KillResumeDriver::runAndKill(int runMs, KillCycle* cycle, QString* failure)
     ::kill(static_cast<pid_t>(process_.processId()), SIGKILL);
     process_.waitForFinished(kStartTimeoutMs);
 
-    cycle->runMs = runMs;
     cycle->bytesAtKill = newestPartialFile().second;
     readStore(cycle);
     // nginx logs a request once it notices the client is gone.

@@ -15,7 +15,6 @@ namespace clipmoor::test {
 
 // What one SIGKILL left behind, as the next start of the application finds it.
 struct KillCycle {
-    int runMs = 0;           // how long the download ran before the kill
     qint64 bytesAtKill = 0;  // bytes in the partial file being written when the process died
     bool storeOpened = false;
     int records = 0;

@@ -16,10 +16,6 @@ struct RecognitionCase {
     std::optional<QString> videoID;
 };
 
-void PrintTo(const RecognitionCase& c, std::ostream* out) {
-    *out << c.name;
-}
-
 class AddressRecognitionTest : public testing::TestWithParam<RecognitionCase> {};
 
 TEST_P(AddressRecognitionTest, RecognisesTheAddressAsItStands) {

@@ -8,6 +8,7 @@
 #include "fake_notification_service.h"
 #include "main_window/window_video_presenter.h"
 #include "main_window_fixture.h"
+#include "opened_urls.h"
 
 namespace clipmoor {
 namespace {
@@ -39,16 +40,13 @@ protected:
         list.sort();
         return list;
     }
-    // A finished record whose file is there; chooses "Show in Folder" in its row's menu.
-    QString showFinishedFileInFolder() {
-        addRecord("Finished clip(medium)", Video::Finished);
-        const QString path = writeFile("Finished clip(medium).mp4", 100);
+    // Chooses "Show in Folder" in the first row's menu.
+    void chooseShowInFolder() {
         rowView(0)->rightMouseDown(rowView(0)->mapToGlobal(QPoint(5, 5)));
         QAction* item = rowView(0)->menu()->actions().value(0);
         rowView(0)->menu()->close();
         EXPECT_TRUE(item->isEnabled());
         item->trigger();
-        return path;
     }
 
     static inline test::PrivateSessionBus* bus = nullptr;
@@ -56,15 +54,21 @@ protected:
         std::make_unique<test::FakeNotificationService>(bus->address());
 };
 
-TEST_F(DesktopIntegrationTest, TellsHowDownloadsEndedWhileTheUserLookedElsewhere) {
+TEST_F(DesktopIntegrationTest, TellsHowDownloadsEndedOnlyWhileTheUserLookedElsewhere) {
+    test::TestSite& site = test::TestSite::shared();
+    const auto seenFinishing =
+        addRecord("Seen finishing", 0, "Missing0001", site.mediaUrl("AllStreams1-36.mp4"));
+    const auto seenFailing = addRecord("Seen failing", 0, "Missing0004", site.statusUrl(410));
+    ASSERT_TRUE(reaches(seenFinishing, Video::Finished));
+    ASSERT_TRUE(reaches(seenFailing, Video::Failed));
+    test::spinEventLoop(300);  // a finished record reads "finished" once before its move too
+
     QList<QUrl> played;
     window->videoPresenter()->setPlayHook([&](const QUrl& url, const QString&) { played << url; });
     QWidget elsewhere;
     elsewhere.show();
     elsewhere.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&elsewhere));
-
-    test::TestSite& site = test::TestSite::shared();
     // The second is told once the service has said what it can show.
     const auto ready =
         addRecord("Night drive", 0, "Missing0002", site.mediaUrl("AllStreams1-18.mp4"));
@@ -73,7 +77,7 @@ TEST_F(DesktopIntegrationTest, TellsHowDownloadsEndedWhileTheUserLookedElsewhere
     const auto gone = addRecord("Gone clip", 0, "Missing0003", site.statusUrl(404));
     ASSERT_TRUE(reaches(gone, Video::Failed));
     ASSERT_TRUE(test::waitUntil([&] { return service->calls.size() == 2; }));
-    test::spinEventLoop(300);  // a finished record reads "finished" once before its move too
+    test::spinEventLoop(300);
     EXPECT_EQ(told(), QStringList({"Download failed: Gone clip transfer.error",
                                    "Ready to play: Night drive transfer.complete"}));
 
@@ -88,25 +92,19 @@ TEST_F(DesktopIntegrationTest, TellsHowDownloadsEndedWhileTheUserLookedElsewhere
     EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));  // a failure brings the list
 }
 
-TEST_F(DesktopIntegrationTest, NothingIsToldWhileTheWindowIsActive) {
-    test::TestSite& site = test::TestSite::shared();
-    const auto finished =
-        addRecord("Seen finishing", 0, "Missing0001", site.mediaUrl("AllStreams1-36.mp4"));
-    const auto failed = addRecord("Seen failing", 0, "Missing0002", site.statusUrl(410));
-    ASSERT_TRUE(reaches(finished, Video::Finished));
-    ASSERT_TRUE(reaches(failed, Video::Failed));
-    test::spinEventLoop(300);
-    EXPECT_EQ(told(), QStringList());
-}
+TEST_F(DesktopIntegrationTest, ShowInFolderAsksTheFileManagerOrElseOpensTheFolder) {
+    addRecord("Finished clip(medium)", Video::Finished);
+    const QString path = writeFile("Finished clip(medium).mp4", 100);
+    test::OpenedUrls folders({"file"});
+    chooseShowInFolder();
+    ASSERT_TRUE(test::waitUntil([&] { return !folders.urls.isEmpty(); }));
+    EXPECT_EQ(folders.urls, QList<QUrl>{QUrl::fromLocalFile(downloadFolder)});
 
-TEST_F(DesktopIntegrationTest, ShowInFolderAsksTheFileManagerToShowTheFile) {
     FileManagerStandIn fileManager;
     QDBusConnection connection = QDBusConnection::connectToBus(bus->address(), "file-manager");
     ASSERT_TRUE(connection.registerVirtualObject("/org/freedesktop/FileManager1", &fileManager));
     ASSERT_TRUE(connection.registerService("org.freedesktop.FileManager1"));
-    test::OpenedUrls folders({"file"});
-
-    const QString path = showFinishedFileInFolder();
+    chooseShowInFolder();
     ASSERT_TRUE(test::waitUntil([&] { return !fileManager.calls.isEmpty(); }));
     // One address, percent-encoded as URIs are on the bus, and no startup identifier.
     ASSERT_EQ(fileManager.calls[0].size(), 2);
@@ -117,16 +115,9 @@ TEST_F(DesktopIntegrationTest, ShowInFolderAsksTheFileManagerToShowTheFile) {
     EXPECT_EQ(QUrl(uris[0]).toLocalFile(), path);
     EXPECT_EQ(fileManager.calls[0][1].toString(), "");
     test::spinEventLoop(100);
-    EXPECT_TRUE(folders.urls.isEmpty());  // no fallback when the file manager answered
+    EXPECT_EQ(folders.urls.size(), 1);  // no fallback when the file manager answered
     connection.unregisterService("org.freedesktop.FileManager1");
     QDBusConnection::disconnectFromBus("file-manager");
-}
-
-TEST_F(DesktopIntegrationTest, ShowInFolderWithoutAFileManagerOpensTheFolder) {
-    test::OpenedUrls folders({"file"});
-    showFinishedFileInFolder();
-    ASSERT_TRUE(test::waitUntil([&] { return !folders.urls.isEmpty(); }));
-    EXPECT_EQ(folders.urls[0], QUrl::fromLocalFile(downloadFolder));
 }
 
 }  // namespace

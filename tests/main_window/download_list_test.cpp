@@ -1,12 +1,10 @@
 // The download list in the main window: duplicates, files already on disk, removal, clearing,
 // the row menu, and thumbnails.
-#include <QComboBox>
 #include <QLabel>
 #include <QMenu>
-#include <QPushButton>
 
 #include "main_window_fixture.h"
-#include "platform/operation_queue.h"
+#include "opened_urls.h"
 
 namespace clipmoor {
 namespace {
@@ -20,7 +18,16 @@ const QString kStartError =
 
 using DownloadListTest = test::DownloadListFixture;
 
-TEST_F(DownloadListTest, ASecondRequestForTheSameFileNameIsRefusedWhateverTheFirstsState) {
+TEST_F(DownloadListTest, StartRefusesAMissingFormatOrADuplicateNameAndTakesAFileAlreadyThere) {
+    // No lookup at all, then a video without the chosen stream: nothing to start.
+    controller->downloadAudioOrVideo();
+    answerSheet(kStartError, kTryAgain);
+    lookUp("SomeStreams");
+    startDownload("mp4 720p");
+    answerSheet(kStartError, kTryAgain);
+    EXPECT_EQ(table()->numberOfRows(), 0);
+
+    // A second request for the same file name is refused whatever the first's state.
     lookUp("AllStreams1");
     startDownload("mp4 360p");
     ASSERT_EQ(records().size(), 1u);
@@ -46,30 +53,16 @@ TEST_F(DownloadListTest, ASecondRequestForTheSameFileNameIsRefusedWhateverTheFir
     startDownload("mp4 360p");
     EXPECT_TRUE(openSheets().isEmpty());
     EXPECT_EQ(records().size(), 1u);
-}
 
-TEST_F(DownloadListTest, AFileAlreadyInTheFolderMakesAFinishedRecordWithoutAnOperation) {
+    // A file already in the folder makes a finished record without an operation.
     writeFile("Test pattern: all formats(small).mp4", 4321);
-    lookUp("AllStreams1");
     startDownload("mp4 240p");
-    ASSERT_EQ(table()->numberOfRows(), 1);
-    const auto video = records()[0];
+    ASSERT_EQ(table()->numberOfRows(), 2);
+    const auto video = records()[1];
     EXPECT_EQ(video->downloadState(), 2);
     EXPECT_EQ(video->totalBytesWritten(), 4321);
-    ASSERT_NE(rowView(0), nullptr);
-    EXPECT_EQ(controller->downloadOperationQueue()->operationCount(), 0u);
-}
-
-TEST_F(DownloadListTest, AMissingFormatGivesTheErrorSheetAndNoRecord) {
-    // No lookup at all: the start button's action has nothing to start.
-    controller->downloadAudioOrVideo();
-    answerSheet(kStartError, kTryAgain);
-    // A video without the chosen stream.
-    lookUp("SomeStreams");
-    startDownload("mp4 720p");
-    answerSheet(kStartError, kTryAgain);
-    EXPECT_TRUE(records().empty());
-    EXPECT_EQ(table()->numberOfRows(), 0);
+    ASSERT_NE(rowView(1), nullptr);
+    EXPECT_TRUE(video->downloader().expired());
 }
 
 TEST_F(DownloadListTest, ClearingAsksThenSavesAtOnceAndDeletesWithoutSaving) {
@@ -109,14 +102,12 @@ TEST_F(DownloadListTest, RemovalByIdentityTakesTheRowAwayAndLeavesTheOthersInPla
     for (int i = 0; i < 5; ++i)
         addRecord(QString("record %1").arg(i), 4, "Missing000" + QString::number(i));
     const auto list = records();
-    VideoItemView* lastRowView = rowView(4);
     NotificationCenter::defaultCenter().post(kClipmoorItemDeleteItemNotification,
                                              QVariant::fromValue(list[1]->objectID()));
     context()->processPendingChanges();
     ASSERT_EQ(records().size(), 4u);
     EXPECT_EQ(records()[1], list[2]);
     expectRowsMatchRecords();
-    EXPECT_EQ(rowView(3), lastRowView);    // moved up, not remade
     EXPECT_TRUE(context()->hasChanges());  // not saved
 
     // An identity nobody has: logged, nothing else.
@@ -134,7 +125,7 @@ TEST_F(DownloadListTest, RemovalByIdentityTakesTheRowAwayAndLeavesTheOthersInPla
     EXPECT_EQ(table()->selectedRow(), -1);
 }
 
-TEST_F(DownloadListTest, RowMenuOpensThePageAndRemovesTheRow) {
+TEST_F(DownloadListTest, RowMenuOpensThePageOrRemovesTheRowAndAGoneFileOffersRemoval) {
     test::OpenedUrls opened({"https", "file"});
     addRecord("failed", 4, "Missing0001");
     addRecord("finished", 2, "Missing0002");
@@ -153,6 +144,16 @@ TEST_F(DownloadListTest, RowMenuOpensThePageAndRemovesTheRow) {
     ASSERT_EQ(records().size(), 1u);
     EXPECT_EQ(records()[0]->title(), "finished");
     expectRowsMatchRecords();
+
+    // The state button plays a finished record; its file is gone, so it offers the removal.
+    rowView(0)->pauseDownload();
+    answerSheet("Oops...",
+                "I can't seem to find the file your trying to play. Did you move it or delete "
+                "it? Would you like me to remove this item from the list?",
+                {"No", "Yes"}, "Yes");
+    context()->processPendingChanges();
+    EXPECT_TRUE(records().empty());
+    EXPECT_EQ(table()->numberOfRows(), 0);
 }
 
 TEST_F(DownloadListTest, ThumbnailsComeFromTheImageHostAndAMissingOneLeavesNone) {

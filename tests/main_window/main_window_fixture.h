@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
@@ -27,27 +26,6 @@
 #include "ui/video_item_view.h"
 
 namespace clipmoor::test {
-
-// Receives what the desktop would open for these schemes.
-class OpenedUrls : public QObject {
-    Q_OBJECT
-
-public:
-    explicit OpenedUrls(QStringList schemes) : schemes_(std::move(schemes)) {
-        for (const QString& scheme : schemes_)
-            QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~OpenedUrls() override {
-        for (const QString& scheme : schemes_) QDesktopServices::unsetUrlHandler(scheme);
-    }
-    QList<QUrl> urls;
-
-public slots:
-    void open(const QUrl& url) { urls.append(url); }
-
-private:
-    QStringList schemes_;
-};
 
 // What the user sees of the top row, as one value that tests compare whole.
 struct TopRow {

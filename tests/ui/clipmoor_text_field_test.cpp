@@ -161,20 +161,31 @@ TEST_F(ClipmoorTextFieldTest, ADragEmptiesTheFieldAndALinkIsDroppedInAsGivenNeve
     EXPECT_TRUE(delegate.offered.isEmpty());
 }
 
-TEST_F(ClipmoorTextFieldTest, PointerPasteReplacesThePreviousAddressButJoinsTheEditing) {
+TEST_F(ClipmoorTextFieldTest, PastesInsertPlainCharactersBeforeAnnouncingAndReplaceAnIdleAddress) {
     Recorder pasted(kClipmoorTextViewDidPasteNotification, field);
+    auto* richText = new QMimeData;
+    richText->setHtml("<b>https://youtu.be/<i>abc</i></b>");
+    QGuiApplication::clipboard()->setMimeData(richText);
+    startEditing();
+    QTest::keySequence(field, QKeySequence::Paste);
+    EXPECT_EQ(field->text().toStdString(), "https://youtu.be/abc");
+    EXPECT_EQ(pasted.count, 1);
+    EXPECT_FALSE(pasted.object.isValid());
+    EXPECT_EQ(pasted.textWhenPosted, "https://youtu.be/abc");
+
+    // The context menu's Paste on the field as the last lookup left it replaces the address...
+    other->setFocus();
     QGuiApplication::clipboard()->setText("https://youtu.be/new");
-    field->setText("https://youtu.be/old");
-    pasteFromContextMenu();  // on the field as the last lookup left it
+    pasteFromContextMenu();
     EXPECT_EQ(field->text().toStdString(), "https://youtu.be/new");
     EXPECT_EQ(pasted.textWhenPosted, "https://youtu.be/new");
-
+    // ...and goes in at the cursor of an address being typed.
     startEditing();
     field->setText("https://youtu.be/");
     QGuiApplication::clipboard()->setText("abc");
-    pasteFromContextMenu();  // at the cursor of the address being typed
+    pasteFromContextMenu();
     EXPECT_EQ(field->text().toStdString(), "https://youtu.be/abc");
-    EXPECT_EQ(pasted.count, 2);
+    EXPECT_EQ(pasted.count, 3);
 }
 
 TEST_F(ClipmoorTextFieldTest, CommandsGoToTheDelegateFirstAndToTheFieldWhenDeclined) {
@@ -201,19 +212,6 @@ TEST_F(ClipmoorTextFieldTest, CommandsGoToTheDelegateFirstAndToTheFieldWhenDecli
     // Every command came with the cell's one editor, made when the editing began.
     EXPECT_NE(delegate.lastTextView, nullptr);
     EXPECT_EQ(delegate.lastTextView, field->cell().textView());
-}
-
-TEST_F(ClipmoorTextFieldTest, PasteShortcutInsertsThePlainCharactersBeforeAnnouncing) {
-    Recorder pasted(kClipmoorTextViewDidPasteNotification, field);
-    auto* richText = new QMimeData;
-    richText->setHtml("<b>https://youtu.be/<i>abc</i></b>");
-    QGuiApplication::clipboard()->setMimeData(richText);
-    startEditing();
-    QTest::keySequence(field, QKeySequence::Paste);
-    EXPECT_EQ(field->text().toStdString(), "https://youtu.be/abc");
-    EXPECT_EQ(pasted.count, 1);
-    EXPECT_FALSE(pasted.object.isValid());
-    EXPECT_EQ(pasted.textWhenPosted, "https://youtu.be/abc");
 }
 
 }  // namespace

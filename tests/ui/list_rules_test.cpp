@@ -1,5 +1,5 @@
-// The download list's rules that need no window: the progress bar's geometry and the row's
-// view model.
+// The download list's rules that need no window: the progress bar's geometry, the row's view
+// model and the named images its buttons and the application use.
 #include <QImage>
 
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <cmath>
 #include <limits>
 
+#include "ui/named_image.h"
 #include "ui/progress_bar_geometry.h"
 #include "ui/qmr_progress_indicator.h"
 #include "ui/video_item_view_model.h"
@@ -55,9 +56,8 @@ TEST(QMRProgressIndicatorTest, DrawsRedFillOverAGreyTrackInTheLowerHalf) {
     bar.resize(100, 10);
     bar.setMaxValue(200);
     bar.setDoubleValue(50);
-    EXPECT_FALSE(bar.lineColor().isValid());
     const QImage image = bar.grab().toImage();
-    EXPECT_EQ(bar.lineColor(), QColor(Qt::red));  // red from the first drawing on
+    EXPECT_EQ(bar.lineColor(), QColor(Qt::red));  // from the first drawing on
     EXPECT_DOUBLE_EQ(bar.progressAmount(), 25);
     EXPECT_EQ(image.pixelColor(10, 8), QColor(Qt::red));
     EXPECT_EQ(image.pixelColor(60, 8), QColor(Qt::lightGray));
@@ -175,6 +175,13 @@ TEST(VideoItemViewModelTest, ActionNameAndMenuEnablingByState) {
         EXPECT_TRUE(VideoItemViewModel::isMenuItemEnabled("Show in Browser", true, c.state));
         EXPECT_FALSE(VideoItemViewModel::isMenuItemEnabled("Remove from List", false, c.state));
     }
+}
+
+TEST(NamedImageTest, EveryNameTheApplicationUsesGivesAnImageAndOthersNone) {
+    for (const char* name : {"white-circle-south", "white-circle-play", "white-circle-pause",
+                             "white-circle-retry", "Settings", "Update", "clipmoor"})
+        EXPECT_FALSE(namedImage(QString::fromLatin1(name)).pixmap(32, 32).isNull()) << name;
+    EXPECT_TRUE(namedImage(QStringLiteral("no-such-image")).isNull());
 }
 
 }  // namespace

@@ -64,26 +64,16 @@ protected:
     std::shared_ptr<UpdatePaneViewController> update;
 };
 
-TEST_F(PreferencesTest, OpensOnTheFirstPaneWhenNoneOrAnUnknownOneIsRemembered) {
-    for (const char* stored : {"", "RemovedPane"}) {
-        SCOPED_TRACE(stored);
-        QFile::remove(settingsFile);
-        if (*stored) {
-            UserDefaults earlier(settingsFile);
-            earlier.setValue(QString(stored), kSelection);
-            earlier.synchronize();
-        }
-        auto controller = start();
-        ASSERT_EQ(controller->currentModule(), general.get());
-        EXPECT_EQ(controller->window()->windowTitle(), general->title());
-        EXPECT_EQ(controller->selectedItemIdentifier(), "GeneralPane");
-        EXPECT_EQ(UserDefaults(settingsFile).stringForKey(kSelection), "GeneralPane");
-        EXPECT_TRUE(general->view()->isVisibleTo(controller->window()));
-    }
-}
-
-TEST_F(PreferencesTest, APaneChosenFromTheKeyboardIsRememberedAcrossARestart) {
+TEST_F(PreferencesTest, APaneChosenFromTheKeyboardIsRememberedAndOnlyAKnownOneIsEverSelected) {
+    UserDefaults earlier(settingsFile);
+    earlier.setValue(QStringLiteral("RemovedPane"), kSelection);
+    earlier.synchronize();
     auto controller = start();
+    ASSERT_EQ(controller->currentModule(), general.get());
+    EXPECT_EQ(controller->selectedItemIdentifier(), "GeneralPane");
+    EXPECT_EQ(UserDefaults(settingsFile).stringForKey(kSelection), "GeneralPane");
+    EXPECT_TRUE(general->view()->isVisibleTo(controller->window()));
+
     // Tab to the item, Space to choose it.
     QWidget* button = controller->toolbar()->widgetForAction(item(*controller, "UpdatePane"));
     EXPECT_TRUE(button->focusPolicy() & Qt::TabFocus);
@@ -93,8 +83,28 @@ TEST_F(PreferencesTest, APaneChosenFromTheKeyboardIsRememberedAcrossARestart) {
     controller.reset();
 
     controller = start();
-    EXPECT_EQ(controller->currentModule()->identifier(), "UpdatePane");
+    EXPECT_EQ(controller->currentModule(), update.get());
     EXPECT_TRUE(update->view()->isVisibleTo(controller->window()));
+
+    // The same list changes nothing.
+    const QList<QAction*> items = controller->toolbar()->actions();
+    controller->setModules(controller->modules());
+    EXPECT_EQ(controller->toolbar()->actions(), items);
+
+    // A new list, even of the same panes, is rebuilt: one item per pane, in list order.
+    controller->setModules({update, general});
+    EXPECT_EQ(controller->toolbarItemIdentifiers(), QStringList({"UpdatePane", "GeneralPane"}));
+    EXPECT_EQ(controller->currentModule(), update.get());  // still the remembered pane
+
+    // An item naming no pane, and an empty list, change no pane and no stored selection.
+    QAction stray;
+    stray.setData(QStringLiteral("NoSuchPane"));
+    controller->selectModule(&stray);
+    controller->setSelectedPreferenceItemWithIdentifier("NoSuchPane");
+    controller->setModules({});
+    EXPECT_TRUE(controller->toolbar()->actions().isEmpty());
+    EXPECT_EQ(controller->currentModule(), update.get());
+    EXPECT_EQ(UserDefaults(settingsFile).stringForKey(kSelection), "UpdatePane");
 }
 
 TEST_F(PreferencesTest, PaneChangeKeepsTheTopEdgeAndEveryOpeningCentres) {
@@ -118,30 +128,6 @@ TEST_F(PreferencesTest, PaneChangeKeepsTheTopEdgeAndEveryOpeningCentres) {
     window->hide();
     controller->showWindow();
     EXPECT_EQ(window->frameGeometry().center(), screen.center());
-}
-
-TEST_F(PreferencesTest, SameListChangesNothingAndANewListRebuildsTheToolbar) {
-    auto controller = start();
-    item(*controller, "UpdatePane")->trigger();
-    const QList<QAction*> items = controller->toolbar()->actions();
-    controller->setModules(controller->modules());
-    EXPECT_EQ(controller->toolbar()->actions(), items);
-    EXPECT_EQ(controller->currentModule(), update.get());
-
-    // A new list, even of the same panes, is rebuilt: one item per pane, in list order.
-    controller->setModules({update, general});
-    EXPECT_EQ(controller->toolbarItemIdentifiers(), QStringList({"UpdatePane", "GeneralPane"}));
-    EXPECT_EQ(controller->currentModule(), update.get());  // still the remembered pane
-
-    // An item naming no pane, and an empty list, change no pane and no stored selection.
-    QAction stray;
-    stray.setData(QStringLiteral("NoSuchPane"));
-    controller->selectModule(&stray);
-    controller->setSelectedPreferenceItemWithIdentifier("NoSuchPane");
-    controller->setModules({});
-    EXPECT_TRUE(controller->toolbar()->actions().isEmpty());
-    EXPECT_EQ(controller->currentModule(), update.get());
-    EXPECT_EQ(UserDefaults(settingsFile).stringForKey(kSelection), "UpdatePane");
 }
 
 TEST_F(PreferencesTest, TheGeneralPaneChangesItsSettingsOnlyThroughItsControls) {

@@ -1,5 +1,4 @@
 #include <QAccessible>
-#include <QApplication>
 #include <QDir>
 #include <QDrag>
 #include <QFile>
@@ -64,15 +63,17 @@ protected:
     VideoItemView view;
 };
 
-TEST_F(VideoItemViewTest, ScreenReadersReadTheRowAndEveryControlHasAName) {
-    auto video = newVideo("Night drive", 3);
+TEST_F(VideoItemViewTest, ScreenReadersReadThePlainTitleAndEveryControlHasAName) {
+    auto video = newVideo("<b>Live</b> & <img src=x>", 3);
     video->setSizeRemainingString("5 kB of 10 kB");
     video->setPercentRemainingString("50%");
     view.setVideo(video);
 
     QAccessibleInterface* row = QAccessible::queryAccessibleInterface(&view);
     ASSERT_NE(row, nullptr);
-    EXPECT_EQ(row->text(QAccessible::Name), "Night drive");
+    EXPECT_EQ(row->text(QAccessible::Name), "<b>Live</b> & <img src=x>");
+    EXPECT_EQ(view.videoTitleTextField()->textFormat(), Qt::PlainText);
+    EXPECT_EQ(view.videoTitleTextField()->text(), "<b>Live</b> & <img src=x>");
     EXPECT_EQ(row->text(QAccessible::Description), "5 kB of 10 kB, 50%");
 
     video->setDownloadState(2);
@@ -86,28 +87,23 @@ TEST_F(VideoItemViewTest, ScreenReadersReadTheRowAndEveryControlHasAName) {
     }
 }
 
-TEST_F(VideoItemViewTest, ManyChangesRepaintTheRowAtMostTenTimesASecond) {
-    auto video = newVideo("Fast", 3);
-    video->setTotalBytesExpected(100000);
-    view.setVideo(video);
+TEST_F(VideoItemViewTest, ARowFollowsOnlyItsRecordRepaintingAtMostTenTimesASecond) {
+    auto first = newVideo("First", 4);
+    first->setTotalBytesExpected(100000);
+    view.setVideo(first);
     const int before = view.refreshCount();
-    for (int written = 1; written <= 100000; written += 10) video->setTotalBytesWritten(written);
+    for (int written = 1; written <= 100000; written += 10) first->setTotalBytesWritten(written);
     EXPECT_LE(view.refreshCount() - before, 1);
     ASSERT_TRUE(
         test::waitUntil([&] { return view.downloadProgressIndicator()->doubleValue() == 99991; }));
     EXPECT_LE(view.refreshCount() - before, 2);
     EXPECT_EQ(view.downloadProgressIndicator()->maxValue(), 100000);
-}
-
-TEST_F(VideoItemViewTest, AReusedViewFollowsOnlyItsNewRecord) {
-    auto first = newVideo("First", 4);
-    auto second = newVideo("Second", 0);
-    view.setVideo(first);
     first->setDownloadState(4);
     settle();
     EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::red);
 
-    view.setVideo(second);
+    // Reused for another record, it follows that one alone.
+    view.setVideo(newVideo("Second", 0));
     EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::black);
     EXPECT_EQ(view.videoTitleTextField()->text(), "Second");
     const int refreshes = view.refreshCount();
@@ -119,7 +115,7 @@ TEST_F(VideoItemViewTest, AReusedViewFollowsOnlyItsNewRecord) {
     EXPECT_EQ(view.videoTitleTextField()->text(), "Second");
 }
 
-TEST_F(VideoItemViewTest, KeyboardShowsTheButtonsAndActsOnTheRow) {
+TEST_F(VideoItemViewTest, KeyboardActsOnTheRowAndAFailedRowRetriesThroughTheMenuItem) {
     // A finished record whose file is there: Space plays it.
     const QString file = downloadedFile("Song");
     PlayRecorder presenter;
@@ -146,9 +142,32 @@ TEST_F(VideoItemViewTest, KeyboardShowsTheButtonsAndActsOnTheRow) {
     ASSERT_EQ(removed.size(), 1);
     EXPECT_EQ(removed[0].value<ObjectID>(), video->objectID());
 
+    // The menu, last opened for the finished record, leaves its "Retry" disabled.
     QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
     ASSERT_TRUE(test::waitUntil([&] { return view.menu()->isVisible(); }));
     view.menu()->close();
+    view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
+
+    QList<std::shared_ptr<Video>> retried;
+    QAction* retry = view.menu()->actions().value(3);
+    ASSERT_TRUE(retry);
+    QObject::connect(retry, &QAction::triggered,
+                     [&] { retried.append(retry->data().value<std::weak_ptr<Video>>().lock()); });
+    auto failed = newVideo("Failed", 4);
+    view.setVideo(failed);
+    view.setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(test::waitUntil([&] { return view.pauseDownloadButton()->isVisible(); }));
+    EXPECT_EQ(view.pauseDownloadButton()->accessibleName(), "Retry");
+    QTest::mouseClick(view.pauseDownloadButton(), Qt::LeftButton);
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_EQ(retried, QList<std::shared_ptr<Video>>({failed, failed}));
+
+    failed->setDownloadState(0);  // what a retry does: the button and the red go
+    settle();
+    EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::black);
+    QTest::keyClick(&view, Qt::Key_Space);
+    EXPECT_EQ(retried.size(), 2);
 }
 
 TEST_F(VideoItemViewTest, OnlyAFinishedRowWhoseFileIsThereDragsTheFileOut) {
@@ -175,44 +194,6 @@ TEST_F(VideoItemViewTest, OnlyAFinishedRowWhoseFileIsThereDragsTheFileOut) {
     QDrag* drag = view.findChild<QDrag*>();
     ASSERT_NE(drag, nullptr);
     EXPECT_EQ(drag->mimeData()->urls(), QList<QUrl>{QUrl::fromLocalFile(file)});
-}
-
-TEST_F(VideoItemViewTest, ATitleIsShownAsPlainText) {
-    view.setVideo(newVideo("<b>Live</b> & <img src=x>", 0));
-    EXPECT_EQ(view.videoTitleTextField()->textFormat(), Qt::PlainText);
-    EXPECT_EQ(view.videoTitleTextField()->text(), "<b>Live</b> & <img src=x>");
-}
-
-TEST_F(VideoItemViewTest, AFailedRowsStateButtonIsRetryAndGoesThroughTheMenuItem) {
-    QList<std::shared_ptr<Video>> retried;
-    QAction* retry = view.menu()->actions().value(3);
-    ASSERT_TRUE(retry);
-    QObject::connect(retry, &QAction::triggered,
-                     [&] { retried.append(retry->data().value<std::weak_ptr<Video>>().lock()); });
-    // The menu last opened for a finished record, whose "Retry" is disabled.
-    auto finished = newVideo("Finished", 2);
-    view.setVideo(finished);
-    view.rightMouseDown(view.mapToGlobal(QPoint(10, 10)));
-    view.menu()->close();
-    view.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&view));
-
-    auto failed = newVideo("Failed", 4);
-    view.setVideo(failed);
-    view.setFocus(Qt::TabFocusReason);
-    ASSERT_TRUE(test::waitUntil([&] { return view.pauseDownloadButton()->isVisible(); }));
-    EXPECT_EQ(view.pauseDownloadButton()->accessibleName(), "Retry");
-    QTest::mouseClick(view.pauseDownloadButton(), Qt::LeftButton);
-    QTest::keyClick(&view, Qt::Key_Space);
-    ASSERT_EQ(retried.size(), 2);
-    EXPECT_EQ(retried[0], failed);
-    EXPECT_EQ(retried[1], failed);
-
-    failed->setDownloadState(0);  // what a retry does: the button and the red go
-    settle();
-    EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::black);
-    QTest::keyClick(&view, Qt::Key_Space);
-    EXPECT_EQ(retried.size(), 2);
 }
 
 }  // namespace
