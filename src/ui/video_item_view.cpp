@@ -19,6 +19,7 @@
 #include "platform/main_queue.h"
 #include "platform/notification_center.h"
 #include "ui/named_image.h"
+#include "ui/picture_slot.h"
 #include "ui/qmr_progress_indicator.h"
 
 namespace clipmoor {
@@ -86,17 +87,8 @@ VideoItemView::~VideoItemView() {
 }
 
 void VideoItemView::buildControls() {
-    thumbNail_ = new QLabel(this);
-    thumbNail_->setObjectName(QStringLiteral("thumbNail"));
-    thumbNail_->setFixedSize(kThumbnailSize);
-    thumbNail_->setAlignment(Qt::AlignCenter);
-    thumbNail_->setAccessibleName(tr("Thumbnail"));
-    // A slot of its own colour, so a row whose picture has not come (or never comes) still
-    // reads as a row with a picture place.
-    QPalette slot = thumbNail_->palette();
-    slot.setColor(QPalette::Window, QColor(0xdd, 0xdd, 0xdd));
-    thumbNail_->setPalette(slot);
-    thumbNail_->setAutoFillBackground(true);
+    thumbNail_ =
+        makePictureSlot(this, QStringLiteral("thumbNail"), tr("Thumbnail"), kThumbnailSize);
 
     videoTitleTextField_ = new QLabel(this);
     videoTitleTextField_->setObjectName(QStringLiteral("videoTitleTextField"));

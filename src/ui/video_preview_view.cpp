@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
+#include "ui/picture_slot.h"
+
 namespace clipmoor {
 
 VideoPreviewView::VideoPreviewView(QSize thumbnailSize, QWidget* parent) : QFrame(parent) {
@@ -13,16 +15,9 @@ VideoPreviewView::VideoPreviewView(QSize thumbnailSize, QWidget* parent) : QFram
     setAccessibleName(tr("Video found"));
     setFrameShape(QFrame::StyledPanel);
 
-    thumbnail_ = new QLabel(this);
-    thumbnail_->setObjectName(QStringLiteral("videoPreviewThumbnail"));
-    thumbnail_->setAccessibleName(tr("Thumbnail of the video found"));
-    thumbnail_->setFixedSize(thumbnailSize);
-    thumbnail_->setAlignment(Qt::AlignCenter);
     // The same empty slot as the list's rows while the picture is on its way.
-    QPalette slot = thumbnail_->palette();
-    slot.setColor(QPalette::Window, QColor(0xdd, 0xdd, 0xdd));
-    thumbnail_->setPalette(slot);
-    thumbnail_->setAutoFillBackground(true);
+    thumbnail_ = makePictureSlot(this, QStringLiteral("videoPreviewThumbnail"),
+                                 tr("Thumbnail of the video found"), thumbnailSize);
 
     titleLabel_ = new QLabel(this);
     titleLabel_->setObjectName(QStringLiteral("videoPreviewTitle"));
