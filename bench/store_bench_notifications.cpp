@@ -29,26 +29,44 @@ public:
 
 enum class Kind { Insert, Delete, Update, All };
 
+// A store of `listSize` saved records, listed whole by a results controller with a counting
+// delegate, as the window lists them.
+struct ListedStore {
+    std::unique_ptr<ManagedObjectContext> context;
+    std::unique_ptr<WBQFetchedResultsController> controller;
+    CountingDelegate delegate;
+};
+
+std::unique_ptr<ListedStore> openListedStore(const QString& path, int listSize, QString* failure) {
+    Error error;
+    auto store = std::make_unique<ListedStore>();
+    store->context = openContext(path, &error);
+    if (!store->context || !addVideos(*store->context, listSize, &error)) {
+        *failure = error.debugDescription();
+        return nullptr;
+    }
+    store->context->processPendingChanges();  // the insertions are listed by the fetch below
+    store->controller = std::make_unique<WBQFetchedResultsController>(
+        FetchRequest(QString::fromLatin1(kVideoEntityName)), store->context.get());
+    store->controller->setDelegate(&store->delegate);
+    if (!store->controller->performFetch(&error)) {
+        *failure = error.debugDescription();
+        return nullptr;
+    }
+    return store;
+}
+
 }  // namespace
 
 bool measureNotifications(const QString& folder, int listSize, int samples,
                           NotificationCosts* costs, QString* failure) {
     const QString path = QDir(folder).filePath(QStringLiteral("notify-%1.storedata").arg(listSize));
+    const auto store = openListedStore(path, listSize, failure);
+    if (!store) return false;
+    ManagedObjectContext* context = store->context.get();
+    const WBQFetchedResultsController& controller = *store->controller;
+    CountingDelegate& delegate = store->delegate;
     Error error;
-    auto context = openContext(path, &error);
-    if (!context || !addVideos(*context, listSize, &error)) {
-        *failure = error.debugDescription();
-        return false;
-    }
-    WBQFetchedResultsController controller(FetchRequest(QString::fromLatin1(kVideoEntityName)),
-                                           context.get());
-    CountingDelegate delegate;
-    controller.setDelegate(&delegate);
-    if (!controller.performFetch(&error)) {
-        *failure = error.debugDescription();
-        return false;
-    }
-    context->processPendingChanges();  // the insertions above are already in the fetched list
 
     std::mt19937 random(12345);
     const auto listed = [&] {
@@ -102,27 +120,16 @@ bool measureNotifications(const QString& folder, int listSize, int samples,
 
 bool measureClearing(const QString& folder, int listSize, double* milliseconds, QString* failure) {
     const QString path = QDir(folder).filePath(QStringLiteral("clear-%1.storedata").arg(listSize));
-    Error error;
-    auto context = openContext(path, &error);
-    if (!context || !addVideos(*context, listSize, &error)) {
-        *failure = error.debugDescription();
-        return false;
-    }
-    context->processPendingChanges();
-    WBQFetchedResultsController controller(FetchRequest(QString::fromLatin1(kVideoEntityName)),
-                                           context.get());
-    CountingDelegate delegate;
-    controller.setDelegate(&delegate);
-    if (!controller.performFetch(&error)) {
-        *failure = error.debugDescription();
-        return false;
-    }
+    const auto store = openListedStore(path, listSize, failure);
+    if (!store) return false;
+    ManagedObjectContext* context = store->context.get();
+    const WBQFetchedResultsController& controller = *store->controller;
     const auto listed = *controller.fetchedObjects();
     for (const auto& record : listed) context->deleteObject(record);
     const Stopwatch stopwatch;
     context->processPendingChanges();
     *milliseconds = stopwatch.elapsed().wallMs;
-    if (delegate.events != listSize || controller.countOfFetchedObjects() != 0) {
+    if (store->delegate.events != listSize || controller.countOfFetchedObjects() != 0) {
         *failure =
             QStringLiteral("clearing left %1 records").arg(controller.countOfFetchedObjects());
         return false;
