@@ -104,10 +104,8 @@ protected:
     // presses `press` in it.
     void answerSheet(const QString& message, const QString& informativeText,
                      QStringList buttons = {"OK"}, const QString& press = "OK") {
-        ASSERT_TRUE(waitUntil([&] { return !openSheets().isEmpty(); }));
-        const QList<QMessageBox*> sheets = openSheets();
-        ASSERT_EQ(sheets.size(), 1);
-        QMessageBox* sheet = sheets[0];
+        ASSERT_TRUE(waitUntil([&] { return openSheets().size() == 1; }));
+        QMessageBox* sheet = openSheets()[0];
         EXPECT_EQ(sheet->text(), message);
         EXPECT_EQ(sheet->informativeText(), informativeText);
         EXPECT_EQ(sheet->icon(), QMessageBox::Warning);

@@ -71,7 +71,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
         other->setFocus();
     }
-    void TearDown() override { QGuiApplication::clipboard()->clear(); }
     void startEditing() { field->setFocus(Qt::TabFocusReason); }
     // Drags `data` onto the field and drops it; the action both took (IgnoreAction: refused).
     Qt::DropAction dragAndDrop(QMimeData* data, Qt::DropActions offered) {

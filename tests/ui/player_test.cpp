@@ -224,7 +224,6 @@ TEST_F(PlayerTest, PlayersAreIndependentAndClosingOneLeavesTheOthersPlaying) {
     QMRMediaPlayer* again = play(video("640x360"));  // the same file twice
     ASSERT_EQ(vendor.mediaPlayers(), QList<QMRMediaPlayer*>({first, second, again}));
     for (QMRMediaPlayer* player : vendor.mediaPlayers()) ASSERT_TRUE(advances(mediaOf(player)));
-    EXPECT_NE(windowOf(first), windowOf(again));
 
     // The notification comes once, after the pause, while the player is still registered.
     QPointer<QMediaPlayer> closingMedia = mediaOf(first);

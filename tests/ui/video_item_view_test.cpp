@@ -160,14 +160,10 @@ TEST_F(VideoItemViewTest, KeyboardActsOnTheRowAndAFailedRowRetriesThroughTheMenu
     ASSERT_TRUE(test::waitUntil([&] { return view.pauseDownloadButton()->isVisible(); }));
     EXPECT_EQ(view.pauseDownloadButton()->accessibleName(), "Retry");
     QTest::mouseClick(view.pauseDownloadButton(), Qt::LeftButton);
+    EXPECT_EQ(retried, QList<std::shared_ptr<Video>>({failed}));
+    failed->setDownloadState(0);  // queued again, as a retry leaves it: Space does nothing
     QTest::keyClick(&view, Qt::Key_Space);
-    EXPECT_EQ(retried, QList<std::shared_ptr<Video>>({failed, failed}));
-
-    failed->setDownloadState(0);  // what a retry does: the button and the red go
-    settle();
-    EXPECT_EQ(view.sizeRemainingLabel()->palette().color(QPalette::WindowText), Qt::black);
-    QTest::keyClick(&view, Qt::Key_Space);
-    EXPECT_EQ(retried.size(), 2);
+    EXPECT_EQ(retried.size(), 1);
 }
 
 TEST_F(VideoItemViewTest, OnlyAFinishedRowWhoseFileIsThereDragsTheFileOut) {
