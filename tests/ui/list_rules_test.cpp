@@ -123,20 +123,14 @@ TEST(VideoItemViewModelTest, ButtonsImagesAndColourFollowStateAndPointer) {
         int index = 0;
         for (const RowStep& step : c.steps) {
             SCOPED_TRACE(index++);
-            switch (step.kind) {
-                case S::Attach:
-                    model.attach();
-                    break;
-                case S::StateChange:
-                    model.updateForState(step.state);
-                    break;
-                case S::Enter:
-                    model.engage(step.state);
-                    break;
-                case S::Exit:
-                    model.disengage();
-                    break;
-            }
+            if (step.kind == S::Attach)
+                model.attach();
+            else if (step.kind == S::StateChange)
+                model.updateForState(step.state);
+            else if (step.kind == S::Enter)
+                model.engage(step.state);
+            else
+                model.disengage();
             EXPECT_EQ(model.isStateButtonVisible(), step.stateButton);
             EXPECT_EQ(model.isRemoveButtonVisible(), step.removeButton);
             EXPECT_EQ(model.stateButtonImage(), QString::fromLatin1(step.image));
