@@ -183,8 +183,7 @@ TEST(ThumbnailLoaderTest, RefusesBodiesAndDimensionsBeyondReason) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QImage image = ThumbnailLoader::decode(c.data, QSize(80, 60));
-        EXPECT_EQ(!image.isNull(), c.decoded);
-        if (c.decoded) EXPECT_EQ(image.size(), QSize(80, 60));
+        EXPECT_EQ(image.size(), c.decoded ? QSize(80, 60) : QSize(0, 0));  // (0, 0): none
     }
 }
 
