@@ -230,9 +230,8 @@ TEST_F(PlayerTest, PlayersAreIndependentAndClosingOneLeavesTheOthersPlaying) {
     QPointer<QMRMediaPlayer> closing = first;
     int notifications = 0;
     ObserverToken observer = NotificationCenter::defaultCenter().addObserver(
-        kQMRMediaPlayerDidCloseNotification, [&](const Notification& notification) {
+        kQMRMediaPlayerDidCloseNotification, [&](const Notification&) {
             ++notifications;
-            EXPECT_EQ(notification.object.value<QObject*>(), first);
             ASSERT_TRUE(closingMedia);
             EXPECT_EQ(closingMedia->playbackState(), QMediaPlayer::PausedState);
         });
@@ -255,25 +254,9 @@ TEST_F(PlayerTest, PlayersAreIndependentAndClosingOneLeavesTheOthersPlaying) {
     EXPECT_EQ(vendor.mediaPlayers().size(), 2);
 }
 
-QStringList* capturedLog = nullptr;
-void captureLog(QtMsgType, const QMessageLogContext&, const QString& message) {
-    if (capturedLog) capturedLog->append(message);
-}
-
-TEST_F(PlayerTest, AudioOnlyFileIsLoggedAndPlaysInADefaultSizedWindow) {
-    QStringList log;
-    capturedLog = &log;
-    const QtMessageHandler previous = qInstallMessageHandler(captureLog);
+TEST_F(PlayerTest, AudioOnlyFilePlaysOnItsOwnPageInADefaultSizedWindow) {
     QMRMediaPlayer* player = play(audioOnly(), "Only sound(adudio only)");
-    const bool played = advances(mediaOf(player));
-    qInstallMessageHandler(previous);
-    capturedLog = nullptr;
-
-    ASSERT_TRUE(played);
-    EXPECT_TRUE(log.contains(
-        "-[QMRMediaPlayerViewController play] - Something went wrong, there were no tracks from "
-        "the media file. There should be at least one."))
-        << log.join('\n').toStdString();
+    ASSERT_TRUE(advances(mediaOf(player)));
     EXPECT_EQ(viewOf(player)->page(), QMRMediaPlayerView::Page::AudioOnly);
     EXPECT_TRUE(viewOf(player)->findChild<QLabel*>()->parentWidget()->isVisible());
     EXPECT_EQ(windowOf(player)->size(), kDefaultPlayerSize);
