@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <cstring>
 
 #include "app/app_delegate.h"
 #include "app/vendor_services.h"
@@ -148,11 +149,7 @@ TEST_P(TerminationSignalTest, SavesUnsavedRecordsBeforeTheProcessEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Signals, TerminationSignalTest, testing::Values(SIGTERM, SIGINT, SIGHUP),
-                         [](const auto& info) {
-                             return std::string(info.param == SIGTERM  ? "SIGTERM"
-                                                : info.param == SIGINT ? "SIGINT"
-                                                                       : "SIGHUP");
-                         });
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 }  // namespace
 }  // namespace clipmoor
