@@ -152,12 +152,10 @@ protected:
         EXPECT_TRUE(waitUntil([] { return TransferEngine::shared().activeTransferCount() == 0; }));
     }
 
-    // Opens the store and a window on it, as a start of the application does.
     void openStoreAndWindow() {
         store = std::make_unique<CoreDataController>(loadClipmoorModel);
         openWindow(store.get());
     }
-    // Everything goes, as at the end of the application.
     void closeWindow() {
         window.reset();
         store.reset();
@@ -186,7 +184,6 @@ protected:
         }
     }
 
-    // Looks `videoID` up through the address row and waits for the formats.
     void lookUp(const QString& videoID) {
         browserSends(QString("https://www.youtube.com/watch?v=" + videoID));
         ASSERT_TRUE(lookupEnds());
