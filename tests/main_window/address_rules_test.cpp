@@ -30,31 +30,28 @@ constexpr auto Short = AddressKind::ShortLink;
 constexpr auto Other = AddressKind::OtherHost;
 constexpr auto NotAUrl = AddressKind::NotAUrl;
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, AddressRecognitionTest,
-    testing::Values(
-        RecognitionCase{"WatchAddress", "https://www.youtube.com/watch?v=abc", Main, "abc"},
-        RecognitionCase{"TwoVItemsTakeTheFirst", "https://www.youtube.com/watch?v=one&v=two", Main,
-                        "one"},
-        RecognitionCase{"NoVItem", "https://www.youtube.com/watch?feature=share", Main,
-                        std::nullopt},
-        RecognitionCase{"CapitalVIsAnotherName", "https://www.youtube.com/watch?V=abc", Main,
-                        std::nullopt},
-        RecognitionCase{"EmptyV", "https://www.youtube.com/watch?v=", Main, QString("")},
-        RecognitionCase{"SchemeIsNotChecked", "ftp://www.youtube.com/watch?v=abc", Main, "abc"},
-        RecognitionCase{"ShortLinkWithQuery", "https://youtu.be/dQw4w9WgXcQ?t=42", Short,
-                        "dQw4w9WgXcQ"},
-        RecognitionCase{"ShortLinkWithoutPath", "https://youtu.be", Short, QString("")},
-        RecognitionCase{"SecondVideoSite", "https://vimeo.com/76979871",
-                        AddressKind::SecondVideoSite, std::nullopt},
-        RecognitionCase{"MainHostInCapitals", "https://WWW.YOUTUBE.COM/watch?v=abc", Other,
-                        std::nullopt},
-        RecognitionCase{"DomainWithoutWww", "https://youtube.com/watch?v=abc", Other, std::nullopt},
-        RecognitionCase{"WithoutScheme", "youtu.be/dQw4w9WgXcQ", NotAUrl, std::nullopt},
-        RecognitionCase{"SchemeWithoutHost", "mailto:someone@example.com", NotAUrl, std::nullopt},
-        RecognitionCase{"Unparsable", " https://www.youtube.com/watch?v=abc", NotAUrl,
-                        std::nullopt}),
-    [](const testing::TestParamInfo<RecognitionCase>& info) { return info.param.name; });
+// An identifier of {}: none found.
+const RecognitionCase kRecognitionCases[] = {
+    {"WatchAddress", "https://www.youtube.com/watch?v=abc", Main, "abc"},
+    {"TwoVItemsTakeTheFirst", "https://www.youtube.com/watch?v=one&v=two", Main, "one"},
+    {"NoVItem", "https://www.youtube.com/watch?feature=share", Main, {}},
+    {"CapitalVIsAnotherName", "https://www.youtube.com/watch?V=abc", Main, {}},
+    {"EmptyV", "https://www.youtube.com/watch?v=", Main, QString("")},
+    {"SchemeIsNotChecked", "ftp://www.youtube.com/watch?v=abc", Main, "abc"},
+    {"ShortLinkWithQuery", "https://youtu.be/dQw4w9WgXcQ?t=42", Short, "dQw4w9WgXcQ"},
+    {"ShortLinkWithoutPath", "https://youtu.be", Short, QString("")},
+    {"SecondVideoSite", "https://vimeo.com/76979871", AddressKind::SecondVideoSite, {}},
+    {"MainHostInCapitals", "https://WWW.YOUTUBE.COM/watch?v=abc", Other, {}},
+    {"DomainWithoutWww", "https://youtube.com/watch?v=abc", Other, {}},
+    {"WithoutScheme", "youtu.be/dQw4w9WgXcQ", NotAUrl, {}},
+    {"SchemeWithoutHost", "mailto:someone@example.com", NotAUrl, {}},
+    {"Unparsable", " https://www.youtube.com/watch?v=abc", NotAUrl, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Table, AddressRecognitionTest, testing::ValuesIn(kRecognitionCases),
+                         [](const testing::TestParamInfo<RecognitionCase>& info) {
+                             return info.param.name;
+                         });
 
 TEST(ClipboardAddressPickupTest, TakesEachDistinctVideoAddressOnceAndOnlyWhenTurnedOn) {
     struct Step {

@@ -32,20 +32,14 @@ TEST_F(MainViewControllerSiteTest,
        AFoundVideoOffersFormatsAndPreviewUntilAClickOrARefusalEmptiesTheRow) {
     enter("https://www.youtube.com/watch?v=AllStreams1");
     EXPECT_EQ(row(), TopRow::lookingUp());
-    EXPECT_EQ(preview(), QStringList());
     ASSERT_TRUE(lookupEnds());
     EXPECT_EQ(row(), TopRow::formatsOffered());
-    EXPECT_EQ(controller->formatPopupButton()->currentText(), "mp4 720p");
     EXPECT_EQ(sortedKeys(controller->videos()), QStringList({"140", "18", "22", "36"}));
     EXPECT_EQ(field->text(), "https://www.youtube.com/watch?v=AllStreams1");
     EXPECT_TRUE(openSheets().isEmpty());
     EXPECT_EQ(preview(), QStringList({"Test pattern: all formats", "Clipmoor Test Channel"}));
-    // The rows' picture of the video, through their cache.
     const QLabel* thumbnail = controller->videoPreview()->thumbnail();
     ASSERT_TRUE(test::waitUntil([&] { return !thumbnail->pixmap().isNull(); }));
-    EXPECT_FALSE(controller->thumbnailLoader()
-                     ->cachedImage(QUrl("https://i.ytimg.com/vi/AllStreams1/hqdefault.jpg"))
-                     .isNull());
     for (QWidget* part : controller->videoPreview()->findChildren<QWidget*>())
         EXPECT_FALSE(part->accessibleName().isEmpty()) << part->objectName().toStdString();
 
@@ -54,7 +48,7 @@ TEST_F(MainViewControllerSiteTest,
     EXPECT_EQ(preview(), QStringList());
     EXPECT_TRUE(thumbnail->pixmap().isNull());
     EXPECT_EQ(controller->videos().size(), 4);
-    // Found again, the picture comes from the cache at once.
+    // Found again, the picture comes from the rows' cache at once.
     enter("https://www.youtube.com/watch?v=AllStreams1");
     ASSERT_TRUE(lookupEnds());
     EXPECT_FALSE(thumbnail->pixmap().isNull());

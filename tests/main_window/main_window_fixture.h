@@ -104,10 +104,8 @@ protected:
     // presses `press` in it.
     void answerSheet(const QString& message, const QString& informativeText,
                      QStringList buttons = {"OK"}, const QString& press = "OK") {
-        ASSERT_TRUE(waitUntil([&] { return !openSheets().isEmpty(); }));
-        const QList<QMessageBox*> sheets = openSheets();
-        ASSERT_EQ(sheets.size(), 1);
-        QMessageBox* sheet = sheets[0];
+        ASSERT_TRUE(waitUntil([&] { return openSheets().size() == 1; }));
+        QMessageBox* sheet = openSheets()[0];
         EXPECT_EQ(sheet->text(), message);
         EXPECT_EQ(sheet->informativeText(), informativeText);
         EXPECT_EQ(sheet->icon(), QMessageBox::Warning);
@@ -154,12 +152,10 @@ protected:
         EXPECT_TRUE(waitUntil([] { return TransferEngine::shared().activeTransferCount() == 0; }));
     }
 
-    // Opens the store and a window on it, as a start of the application does.
     void openStoreAndWindow() {
         store = std::make_unique<CoreDataController>(loadClipmoorModel);
         openWindow(store.get());
     }
-    // Everything goes, as at the end of the application.
     void closeWindow() {
         window.reset();
         store.reset();
@@ -188,7 +184,6 @@ protected:
         }
     }
 
-    // Looks `videoID` up through the address row and waits for the formats.
     void lookUp(const QString& videoID) {
         browserSends(QString("https://www.youtube.com/watch?v=" + videoID));
         ASSERT_TRUE(lookupEnds());

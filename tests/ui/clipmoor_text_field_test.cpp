@@ -18,26 +18,22 @@ namespace {
 
 // Takes the commands it is told to take, and remembers every command offered.
 struct RecordingDelegate : ClipmoorTextFieldDelegate {
-    bool control(ClipmoorTextField*, ClipmoorTextView* textView, const QString& command) override {
+    bool control(ClipmoorTextField*, ClipmoorTextView*, const QString& command) override {
         offered.append(command);
-        lastTextView = textView;
         return handled.contains(command);
     }
     QStringList handled, offered;
-    ClipmoorTextView* lastTextView = nullptr;
 };
 
 // Counts the posts of one notification, with the field's text at the moment of posting.
 struct Recorder {
     Recorder(const char* name, const QLineEdit* field)
-        : token(NotificationCenter::defaultCenter().addObserver(
-              name, [this, field](const Notification& notification) {
-                  ++count;
-                  object = notification.object;
-                  textWhenPosted = field->text();
-              })) {}
+        : token(NotificationCenter::defaultCenter().addObserver(name,
+                                                                [this, field](const Notification&) {
+                                                                    ++count;
+                                                                    textWhenPosted = field->text();
+                                                                })) {}
     int count = 0;
-    QVariant object;
     QString textWhenPosted;
     ObserverToken token;
 };
@@ -71,7 +67,6 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
         other->setFocus();
     }
-    void TearDown() override { QGuiApplication::clipboard()->clear(); }
     void startEditing() { field->setFocus(Qt::TabFocusReason); }
     // Drags `data` onto the field and drops it; the action both took (IgnoreAction: refused).
     Qt::DropAction dragAndDrop(QMimeData* data, Qt::DropActions offered) {
@@ -109,7 +104,6 @@ TEST_F(ClipmoorTextFieldTest, ClickIntoIdleFieldEmptiesItAnnouncesOnceAndStartsE
     QTest::mouseClick(field, Qt::LeftButton);
     EXPECT_EQ(field->text(), "");
     EXPECT_EQ(cleared.count, 1);
-    EXPECT_EQ(cleared.object.value<QObject*>(), field);
     QTest::keyClicks(field, "typed");
     EXPECT_EQ(field->text(), "typed");
 
@@ -170,7 +164,6 @@ TEST_F(ClipmoorTextFieldTest, PastesInsertPlainCharactersBeforeAnnouncingAndRepl
     QTest::keySequence(field, QKeySequence::Paste);
     EXPECT_EQ(field->text().toStdString(), "https://youtu.be/abc");
     EXPECT_EQ(pasted.count, 1);
-    EXPECT_FALSE(pasted.object.isValid());
     EXPECT_EQ(pasted.textWhenPosted, "https://youtu.be/abc");
 
     // The context menu's Paste on the field as the last lookup left it replaces the address...
@@ -209,9 +202,6 @@ TEST_F(ClipmoorTextFieldTest, CommandsGoToTheDelegateFirstAndToTheFieldWhenDecli
     EXPECT_TRUE(other->hasFocus());
     EXPECT_EQ(delegate.offered, QStringList({"insertNewline:", "insertNewline:", "insertTab:",
                                              "moveLeft:", "insertNewline:", "insertTab:"}));
-    // Every command came with the cell's one editor, made when the editing began.
-    EXPECT_NE(delegate.lastTextView, nullptr);
-    EXPECT_EQ(delegate.lastTextView, field->cell().textView());
 }
 
 }  // namespace
