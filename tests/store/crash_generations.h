@@ -68,26 +68,20 @@ inline void advance(ManagedObjectContext& context, Records& records, int generat
     }
 }
 
-// Empty when the records are exactly generation `generation`; otherwise the first difference.
+// One record's fields as the test compares them.
+inline QString describe(int number, qint64 expected, qint64 written, const QByteArray& resumeData) {
+    return QString::asprintf("#%d %lld/%lld %zx; ", number, written, expected, qHash(resumeData));
+}
+
+// Empty when the records are exactly generation `generation`; otherwise both as text.
 inline QString differenceFrom(const Records& records, int generation) {
-    const int first = std::max(1, generation - kWindow + 1);
-    if (static_cast<int>(records.size()) != generation - first + 1)
-        return QStringLiteral("%1 records instead of %2")
-            .arg(records.size())
-            .arg(generation - first + 1);
-    for (const auto& [number, video] : records) {
-        const auto differs = [&](const char* what) {
-            return QStringLiteral("record %1: %2 is not that of generation %3")
-                .arg(number)
-                .arg(what)
-                .arg(generation);
-        };
-        if (number < first || number > generation) return differs("its number");
-        if (video->totalBytesExpected() != number) return differs("totalBytesExpected");
-        if (video->totalBytesWritten() != generation) return differs("totalBytesWritten");
-        if (video->resumeData() != resumeDataOf(generation, number)) return differs("resumeData");
-    }
-    return {};
+    QString expected, found;
+    for (int number = std::max(1, generation - kWindow + 1); number <= generation; ++number)
+        expected += describe(number, number, generation, resumeDataOf(generation, number));
+    for (const auto& [number, video] : records)
+        found += describe(number, video->totalBytesExpected(), video->totalBytesWritten(),
+                          video->resumeData());
+    return found == expected ? QString() : "found " + found + "instead of " + expected;
 }
 
 }  // namespace clipmoor::test::crash
