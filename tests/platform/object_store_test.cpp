@@ -81,11 +81,8 @@ protected:
         auto coordinator = std::make_shared<PersistentStoreCoordinator>(model);
         Error failure;
         if (!coordinator->addPersistentStore(NSSQLiteStoreType, QUrl::fromLocalFile(storePath()),
-                                             &failure)) {
-            if (error)
-                *error = failure;
-            else
-                ADD_FAILURE() << failure.debugDescription().toStdString();
+                                             error ? error : &failure)) {
+            if (!error) ADD_FAILURE() << failure.debugDescription().toStdString();
             return nullptr;
         }
         auto context = std::make_unique<ManagedObjectContext>();
