@@ -30,26 +30,21 @@ inline QByteArray resumeDataOf(int generation, int number) {
     return bytes;
 }
 
-// The records of the context's store by number; false when one has no number of its own.
-inline bool readRecords(ManagedObjectContext& context, Records* records, QString* failure) {
+// The records of the context's store by number. A failed fetch, or a record without a number of
+// its own, is described in `failure`.
+inline Records readRecords(ManagedObjectContext& context, QString* failure) {
     Error error;
     const auto fetched = context.executeFetchRequest(FetchRequest(kVideoEntityName), &error);
-    if (!fetched) {
-        *failure = error.debugDescription();
-        return false;
-    }
-    records->clear();
-    for (const auto& object : *fetched) {
+    if (!fetched) *failure = error.debugDescription();
+    Records records;
+    for (const auto& object : fetched.value_or(std::vector<std::shared_ptr<ManagedObject>>{})) {
         auto video = std::dynamic_pointer_cast<Video>(object);
         bool numbered = false;
         const int number = video ? video->fileName().section('-', 1).toInt(&numbered) : 0;
-        if (!numbered || records->count(number)) {
+        if (!numbered || !records.emplace(number, video).second)
             *failure = "a record without a number of its own: " + (video ? video->fileName() : "");
-            return false;
-        }
-        records->emplace(number, std::move(video));
     }
-    return true;
+    return records;
 }
 
 // Makes the changes that turn generation `generation` - 1 into `generation`.

@@ -98,9 +98,9 @@ protected:
         controller.setErrorPresenter([&](const Error& error) { presented.push_back(error); });
         ManagedObjectContext* context = controller.managedObjectContext();
         ASSERT_TRUE(context) << presented.at(0).debugDescription().toStdString();
-        crash::Records records;
         QString failure;
-        ASSERT_TRUE(crash::readRecords(*context, &records, &failure)) << failure.toStdString();
+        const crash::Records records = crash::readRecords(*context, &failure);
+        ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
 
         // The last completed save, or the one under way when the writer died.
         const QString fromConfirmed = crash::differenceFrom(records, confirmed_);
