@@ -10,15 +10,12 @@
 namespace clipmoor {
 namespace {
 
-QString titleOf(const ManagedObject* object) {
-    return object->valueForKey("title").toString();
-}
-
 QString describe(WBQFetchedResultsChangeType type, const ManagedObject* object, quint64 index,
                  quint64 newIndex) {
     const QString names[] = {"insert", "delete", "move", "update"};
     const auto at = [](quint64 i) { return i == NSNotFound ? QString("-") : QString::number(i); };
-    return QStringLiteral("%1 %2 %3 %4").arg(names[type], titleOf(object), at(index), at(newIndex));
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(names[type], object->valueForKey("title").toString(), at(index), at(newIndex));
 }
 
 // Records the events and mirrors the list by applying each change as it is reported.
