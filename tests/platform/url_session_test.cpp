@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
