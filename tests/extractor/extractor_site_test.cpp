@@ -50,14 +50,6 @@ protected:
         EXPECT_TRUE(result->onMainThread);
         return result;
     }
-
-    static bool siteReceived(const QString& target) {
-        return waitUntil([&] {
-            for (const auto& entry : TestSite::shared().accessLog())
-                if (entry.target() == target) return true;
-            return false;
-        });
-    }
 };
 
 TEST_F(ExtractorSiteTest, AnAnswerOrAnErrorPageReachesTheCallerOnceOnTheMainThread) {
@@ -109,7 +101,11 @@ TEST_F(ExtractorSiteTest, RequestCarriesTheAttemptTypesParametersAndTheIdentifie
         VXYouTubeExtractor::sharedInstance().setAttemptType(row.attemptType);
         lookUpAndWait(row.identifier);
         const QString target = "/get_video_info?" + row.query + common;
-        EXPECT_TRUE(siteReceived(target)) << target.toStdString();
+        EXPECT_TRUE(waitUntil([&] {
+            const auto log = TestSite::shared().accessLog();
+            return std::any_of(log.begin(), log.end(),
+                               [&](const auto& e) { return e.target() == target; });
+        })) << target.toStdString();
     }
 }
 

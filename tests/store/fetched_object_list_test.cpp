@@ -2,7 +2,6 @@
 // every lookup answers what a scan of the list from the start would answer.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 
 #include "platform/object_store/managed_object.h"
@@ -50,13 +49,9 @@ TEST_P(FetchedObjectListTest, LookupsMatchAScanFromTheStart) {
                 break;  // lookups only
         }
         for (std::size_t n = 0; n < pool; ++n) {
-            const auto& objects = list.objects();
-            const auto found = std::find_if(objects.begin(), objects.end(),
-                                            [&](const auto& o) { return o.get() == fake(n); });
-            const std::optional<std::size_t> expected =
-                found == objects.end()
-                    ? std::nullopt
-                    : std::optional<std::size_t>(static_cast<std::size_t>(found - objects.begin()));
+            std::optional<std::size_t> expected;  // the first occurrence, found from the end
+            for (std::size_t k = list.size(); k-- > 0;)
+                if (list.objects()[k].get() == fake(n)) expected = k;
             ASSERT_EQ(list.contains(fake(n)), expected.has_value()) << "step " << step;
             ASSERT_EQ(list.indexOf(fake(n)), expected) << "step " << step << " record " << n;
         }

@@ -43,9 +43,9 @@ int main(int argc, char** argv) {
     ManagedObjectContext* context = controller.managedObjectContext();
     if (!context) giveUp(QStringLiteral("no context"));
 
-    crash::Records records;
     QString failure;
-    if (!crash::readRecords(*context, &records, &failure)) giveUp(failure);
+    crash::Records records = crash::readRecords(*context, &failure);
+    if (!failure.isEmpty()) giveUp(failure);
     int generation = records.empty() ? 0 : records.rbegin()->first;  // the newest record
     report("ready", generation);
 

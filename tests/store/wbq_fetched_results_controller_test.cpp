@@ -1,48 +1,36 @@
 // The results controller: which events one change notification produces, in which order and
 // at which positions, and that replaying them one at a time rebuilds the list.
-#include <QTemporaryDir>
-
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "platform/object_store/object_store_error.h"
 #include "store/fetched_results_ordering.h"
 #include "store/wbq_fetched_results_controller.h"
 
 namespace clipmoor {
 namespace {
 
-QString titleOf(const ManagedObject* object) {
-    return object->valueForKey("title").toString();
-}
-
 QString describe(WBQFetchedResultsChangeType type, const ManagedObject* object, quint64 index,
                  quint64 newIndex) {
     const QString names[] = {"insert", "delete", "move", "update"};
     const auto at = [](quint64 i) { return i == NSNotFound ? QString("-") : QString::number(i); };
-    return QStringLiteral("%1 %2 %3 %4").arg(names[type], titleOf(object), at(index), at(newIndex));
+    return QStringLiteral("%1 %2 %3 %4")
+        .arg(names[type], object->valueForKey("title").toString(), at(index), at(newIndex));
 }
 
 // Records the events and mirrors the list by applying each change as it is reported.
 class RecordingDelegate : public QObject, public WBQFetchedResultsControllerDelegate {
 public:
-    ImplementedMethods methods{true, true, true, true};
-    QStringList events, willEvents;  // object events have spaces, "will" and "did" none
+    QStringList events;
     std::vector<ManagedObject*> mirror;
     std::function<void()> onDidChangeObject;
 
-    ImplementedMethods implementedMethods() const override { return methods; }
+    ImplementedMethods implementedMethods() const override { return {true, true, true, true}; }
     void controllerWillChangeContent(WBQFetchedResultsController*) override {
         events.push_back("will");
     }
     void controllerDidChangeContent(WBQFetchedResultsController*) override {
         events.push_back("did");
-    }
-    void controllerWillChangeObject(WBQFetchedResultsController*,
-                                    const std::shared_ptr<ManagedObject>& object, quint64 index,
-                                    WBQFetchedResultsChangeType type, quint64 newIndex) override {
-        willEvents.push_back(describe(type, object.get(), index, newIndex));
     }
     void controllerDidChangeObject(WBQFetchedResultsController* controller,
                                    const std::shared_ptr<ManagedObject>& object, quint64 index,
@@ -78,8 +66,7 @@ public:
                           {"SubItem", "Item", {}, {}},
                           {"Other", {}, {{"title", AttributeType::String}}, {}}});
         auto coordinator = std::make_shared<PersistentStoreCoordinator>(model);
-        ASSERT_TRUE(coordinator->addPersistentStore(
-            NSSQLiteStoreType, QUrl::fromLocalFile(dir_.filePath("list.storedata")), nullptr));
+        ASSERT_TRUE(coordinator->addPersistentStore(NSInMemoryStoreType, {}, nullptr));
         context_ = std::make_unique<ManagedObjectContext>();
         context_->setPersistentStoreCoordinator(coordinator);
     }
@@ -119,15 +106,7 @@ public:
                                                  userInfo);
     }
 
-    QString listTitles() const {
-        QStringList titles;
-        for (const auto& object : *controller_->fetchedObjectsNoCopy())
-            titles << titleOf(object.get());
-        return titles.join(' ');
-    }
-
 protected:
-    QTemporaryDir dir_;
     std::unique_ptr<ManagedObjectContext> context_;
     std::map<QString, std::shared_ptr<ManagedObject>> records_;
     RecordingDelegate delegate_;
@@ -139,8 +118,7 @@ struct ChangeCase {
     const char* initial;  // records as add() takes them, separated by spaces
     std::function<void(FetchRequest&)> configure;
     std::function<void(ResultsControllerTest&)> change;
-    const char* events;
-    const char* list;
+    const char* events;  // replayed on the list as it was, they must give the list as it is
 };
 
 void PrintTo(const ChangeCase& c, std::ostream* os) {
@@ -149,7 +127,7 @@ void PrintTo(const ChangeCase& c, std::ostream* os) {
 
 class ChangeTable : public ResultsControllerTest, public testing::WithParamInterface<ChangeCase> {};
 
-TEST_P(ChangeTable, ProducesTheseEventsAndThisList) {
+TEST_P(ChangeTable, ProducesTheseEvents) {
     for (const QString& seed : QString(GetParam().initial).split(' ')) add(seed);
     FetchRequest request("Item");
     GetParam().configure(request);
@@ -157,8 +135,7 @@ TEST_P(ChangeTable, ProducesTheseEventsAndThisList) {
     GetParam().change(*this);
     context().processPendingChanges();
     EXPECT_EQ(delegate_.events.join(", "), GetParam().events);
-    EXPECT_EQ(delegate_.willEvents, delegate_.events.filter(" "));
-    EXPECT_EQ(listTitles(), GetParam().list);
+    EXPECT_EQ(delegate_.mirror, RecordingDelegate::listOf(*controller_));
 }
 
 const auto unsorted = [](FetchRequest&) {};
@@ -176,20 +153,17 @@ INSTANTIATE_TEST_SUITE_P(
     ResultsController, ChangeTable,
     testing::Values(
         ChangeCase{"SortKeyChangeThatKeepsThePositionIsAnUpdate", abc, sortBy("note"),
-                   [](T& t) { t.item("B")->setValue("bb", "note"); }, "will, update B 1 -, did",
-                   "A B C"},
+                   [](T& t) { t.item("B")->setValue("bb", "note"); }, "will, update B 1 -, did"},
         ChangeCase{"OtherAttributeChangeIsAnUpdateWithoutSearch", abc, sortBy("note"),
-                   [](T& t) { t.item("B")->setValue(99, "rank"); }, "will, update B 1 -, did",
-                   "A B C"},
+                   [](T& t) { t.item("B")->setValue(99, "rank"); }, "will, update B 1 -, did"},
         ChangeCase{"MovedRecordGoesBeforeEqualOnes", "A:1 B:2 C:2 D:3", sortBy("rank"),
-                   [](T& t) { t.item("D")->setValue(2, "rank"); }, "will, move D 3 1, did",
-                   "A D B C"},
+                   [](T& t) { t.item("D")->setValue(2, "rank"); }, "will, move D 3 1, did"},
         ChangeCase{"MissingValueMovesBeforeAllValues", abc, sortBy("rank"),
-                   [](T& t) { t.item("C")->setValue(QVariant(), "rank"); }, "will, move C 2 0, did",
-                   "C A B"},
+                   [](T& t) { t.item("C")->setValue(QVariant(), "rank"); },
+                   "will, move C 2 0, did"},
         ChangeCase{"MissingValueMovesAfterAllValuesWhenDescending", abc, sortBy("rank", false),
-                   [](T& t) { t.item("C")->setValue(QVariant(), "rank"); }, "will, move C 0 2, did",
-                   "B A C"},
+                   [](T& t) { t.item("C")->setValue(QVariant(), "rank"); },
+                   "will, move C 0 2, did"},
         ChangeCase{"FetchLimitDropsInsertionsAtOrBeyondItOnly", abc,
                    [](FetchRequest& r) {
                        sortBy("rank")(r);
@@ -199,52 +173,31 @@ INSTANTIATE_TEST_SUITE_P(
                        t.add("D:4");
                        t.add("E:0");
                    },
-                   "will, insert E - 0, did", "E A B C"},
+                   "will, insert E - 0, did"},
         ChangeCase{"DeletionsLeaveFromTheEndAndInsertionsAppendWithoutSort", abc, unsorted,
                    [](T& t) {
                        t.context().deleteObject(t.item("A"));
                        t.context().deleteObject(t.item("C"));
                        t.add("D");
                    },
-                   "will, delete C 2 -, delete A 0 -, insert D - 1, did", "B D"},
+                   "will, delete C 2 -, delete A 0 -, insert D - 1, did"},
         ChangeCase{"UnlistedNonMatchingUpdateGivesOnlyContentEvents", "A:1 X:2", rankIsOne,
-                   [](T& t) { t.item("X")->setValue("n", "note"); }, "will, did", "A"},
+                   [](T& t) { t.item("X")->setValue("n", "note"); }, "will, did"},
         ChangeCase{"OtherEntityGivesNoEventAtAll", abc, unsorted, [](T& t) { t.add("O", "Other"); },
-                   "", "A B C"},
+                   ""},
         ChangeCase{"SubEntityRecordIsInserted", abc, unsorted, [](T& t) { t.add("S", "SubItem"); },
-                   "will, insert S - 3, did", "A B C S"},
+                   "will, insert S - 3, did"},
         ChangeCase{"RefreshedRecordMovesToTheTopWithoutSort", abc, unsorted,
-                   posts({{NSRefreshedObjectsKey, {"C"}}}), "will, move C 2 0, did", "C A B"},
-        ChangeCase{"RefreshedRecordInPlaceIsAnUpdate", abc, sortBy("rank"),
-                   posts({{NSRefreshedObjectsKey, {"B"}}}), "will, update B 1 -, did", "A B C"},
-        ChangeCase{"InsertedButAlreadyListedIsNotInsertedAgain", abc, unsorted,
-                   posts({{NSInsertedObjectsKey, {"B"}}}), "", "A B C"},
+                   posts({{NSRefreshedObjectsKey, {"C"}}}), "will, move C 2 0, did"},
         ChangeCase{"InsertedButListedAndUpdatedIsAnUpdate", abc, unsorted,
                    posts({{NSInsertedObjectsKey, {"B"}}, {NSUpdatedObjectsKey, {"B"}}}),
-                   "will, update B 1 -, did", "A B C"},
+                   "will, update B 1 -, did"},
         ChangeCase{"UpdatedAndDeletedIsOnlyADeletion", abc, unsorted,
                    posts({{NSUpdatedObjectsKey, {"B"}}, {NSDeletedObjectsKey, {"B"}}}),
-                   "will, delete B 1 -, did", "A C"},
+                   "will, delete B 1 -, did"},
         ChangeCase{"InvalidatedRecordIsDeleted", abc, unsorted,
-                   posts({{NSInvalidatedObjectsKey, {"A"}}}), "will, delete A 0 -, did", "B C"}),
+                   posts({{NSInvalidatedObjectsKey, {"A"}}}), "will, delete A 0 -, did"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(ResultsControllerTest, DelegateHearsWhatItImplementedWhenItWasSet) {
-    add("A");
-    start(FetchRequest("Item"));
-    delegate_.methods = {false, false, true, false};
-    controller_->setDelegate(&delegate_);
-    delegate_.methods = {true, true, true, true};  // not asked again until set again
-    add("B");
-    context().processPendingChanges();
-    EXPECT_EQ(delegate_.events.join(", "), "insert B - 1");
-    EXPECT_TRUE(delegate_.willEvents.empty());
-
-    controller_->setDelegate(&delegate_);
-    add("C");
-    context().processPendingChanges();
-    EXPECT_EQ(delegate_.events.back(), "did");
-}
 
 TEST_F(ResultsControllerTest, GoneDelegateOrControllerNeverGetsCalled) {
     add("A");
@@ -257,7 +210,7 @@ TEST_F(ResultsControllerTest, GoneDelegateOrControllerNeverGetsCalled) {
     EXPECT_EQ(controller_->delegate(), nullptr);
     context().deleteObject(item("A"));
     context().processPendingChanges();
-    EXPECT_EQ(listTitles(), "B");  // the list is kept without a delegate
+    EXPECT_EQ(RecordingDelegate::listOf(*controller_), std::vector{item("B").get()});
 
     // A delegate that destroys the controller in the middle of a notification.
     controller_->setDelegate(&delegate_);
@@ -277,9 +230,7 @@ TEST_F(ResultsControllerTest, GoneDelegateOrControllerNeverGetsCalled) {
 TEST_F(ResultsControllerTest, FetchNeedsARequestAndAFailedFetchKeepsTheList) {
     add("A");
     WBQFetchedResultsController controller(std::nullopt, context_.get());
-    Error untouched(kCocoaErrorDomain, 1);
-    EXPECT_FALSE(controller.performFetch(&untouched));
-    EXPECT_EQ(untouched.code(), 1);
+    EXPECT_FALSE(controller.performFetch(nullptr));
     EXPECT_FALSE(controller.fetchedObjects());
 
     controller.setFetchRequest(FetchRequest("NoSuchEntity"));
@@ -329,22 +280,17 @@ TEST_P(RandomChanges, ReplayedEventsRebuildTheList) {
 
     for (int turn = 0; turn < 40; ++turn) {
         for (int op = 0, ops = 1 + random() % 4; op < ops; ++op) {
-            const auto pick = [&] { return live[random() % live.size()]; };
-            switch (random() % 4) {
-                case 0:
-                    addRandom();
-                    break;
-                case 1:
-                    if (!live.empty()) pick()->setValue(randomRank(), "rank");
-                    break;
-                case 2:
-                    if (!live.empty()) pick()->setValue(QString::number(random()), "note");
-                    break;
-                default:
-                    if (live.empty()) break;
-                    const auto victim = pick();
-                    context().deleteObject(victim);
-                    std::erase(live, victim);
+            const unsigned kind = random() % 4;
+            if (kind == 0 || live.empty()) {
+                addRandom();
+                continue;
+            }
+            const auto record = live[random() % live.size()];
+            if (kind == 1) record->setValue(randomRank(), "rank");
+            if (kind == 2) record->setValue(QString::number(random()), "note");
+            if (kind == 3) {
+                context().deleteObject(record);
+                std::erase(live, record);
             }
         }
         context().processPendingChanges();
