@@ -26,10 +26,6 @@
 namespace clipmoor::test {
 
 inline constexpr int kWaitMs = 30'000;
-inline constexpr unsigned kAllDownloaderMethods =
-    DownloaderDelegate::DidWriteData | DownloaderDelegate::DidFinishDownloadingToURL |
-    DownloaderDelegate::DidCompleteWithError | DownloaderDelegate::DidResumeAtOffset |
-    DownloaderDelegate::DidPauseWithResumeData | DownloaderDelegate::DidCheckpointResumeData;
 
 inline std::string describe(const std::optional<Error>& error) {
     return error ? error->debugDescription().toStdString() : "no error";
@@ -39,14 +35,13 @@ inline std::string describe(const std::optional<Error>& error) {
 struct DelegateEvent {
     enum class Kind { Progress, Finished, Completed, Resumed, Paused, Checkpoint };
     Kind kind;
-    qint64 first = 0;   // progress: bytes since the last report; resumed: the offset
-    qint64 second = 0;  // progress: total written; resumed: the expected total
-    qint64 third = 0;   // progress: total expected
-    // Completed: the error; finished: what the move to the destination reported.
-    std::optional<Error> error = std::nullopt;
-    // Paused and checkpoint: the resume data; finished: the temporary location.
-    QByteArray data = {};
-    bool locationExisted = false;  // finished: the file was there during the call
+    // Progress: bytes since the last report; resumed: the offset; finished, checkpoint: the size
+    // of the file at the location, or of the partial file, during the call.
+    qint64 first = 0;
+    qint64 second = 0;                          // progress: total written
+    qint64 third = 0;                           // progress: total expected
+    std::optional<Error> error = std::nullopt;  // completed
+    QByteArray data = {};  // paused and checkpoint: the resume data; finished: the location
 };
 
 // A delegate that records every call, moves a finished file to `destination` (when one is set)
@@ -56,67 +51,63 @@ class RecordingDelegate : public DownloaderDelegate {
 public:
     using Kind = DelegateEvent::Kind;
 
-    explicit RecordingDelegate(QString destination = {}, unsigned methods = kAllDownloaderMethods)
+    explicit RecordingDelegate(QString destination = {}, unsigned methods = ~0u)
         : destination_(std::move(destination)), methods_(methods) {}
 
     unsigned implementedDownloaderMethods() const override { return methods_; }
     void downloaderDidWriteData(Downloader& downloader, qint64 bytesWritten, qint64 total,
                                 qint64 expected) override {
-        CallScope scope(*this, downloader);
-        record({.kind = Kind::Progress, .first = bytesWritten, .second = total, .third = expected});
-        if (onProgress) onProgress(downloader, total);
+        call(downloader,
+             {.kind = Kind::Progress, .first = bytesWritten, .second = total, .third = expected},
+             [&] {
+                 if (onProgress) onProgress(downloader, total);
+             });
     }
     void downloaderDidFinishDownloadingToURL(Downloader& downloader,
                                              const QString& location) override {
-        CallScope scope(*this, downloader);
-        const bool existed = QFile::exists(location);
-        record({.kind = Kind::Finished,
-                .error = destination_.isEmpty() ? std::nullopt : moveFile(location, destination_),
-                .data = QFile::encodeName(location),
-                .locationExisted = existed});
+        call(downloader,
+             {.kind = Kind::Finished,
+              .first = QFileInfo(location).size(),
+              .data = QFile::encodeName(location)},
+             [&] {
+                 if (!destination_.isEmpty()) moveFile(location, destination_);
+             });
     }
     void downloaderDidCompleteWithError(Downloader& downloader, const Error& error) override {
-        CallScope scope(*this, downloader);
-        record({.kind = Kind::Completed, .error = error});
+        call(downloader, {.kind = Kind::Completed, .error = error});
     }
-    void downloaderDidResumeAtOffset(Downloader& downloader, qint64 offset,
-                                     qint64 expected) override {
-        CallScope scope(*this, downloader);
-        record({.kind = Kind::Resumed, .first = offset, .second = expected});
+    void downloaderDidResumeAtOffset(Downloader& downloader, qint64 offset, qint64) override {
+        call(downloader, {.kind = Kind::Resumed, .first = offset});
     }
     void downloaderDidPauseWithResumeData(Downloader& downloader,
                                           const QByteArray& resumeData) override {
-        CallScope scope(*this, downloader);
-        record({.kind = Kind::Paused, .data = resumeData});
+        call(downloader, {.kind = Kind::Paused, .data = resumeData});
     }
     void downloaderDidCheckpointResumeData(Downloader& downloader,
                                            const QByteArray& resumeData) override {
-        CallScope scope(*this, downloader);
-        record({.kind = Kind::Checkpoint, .data = resumeData});
-        if (onCheckpoint) onCheckpoint(resumeData);
+        const auto decoded = ResumeData::decode(resumeData);
+        call(downloader, {.kind = Kind::Checkpoint,
+                          .first = decoded ? QFileInfo(decoded->partialFile).size() : -1,
+                          .data = resumeData});
     }
 
     // Runs inside each progress call, on the session queue (e.g. to cancel from there).
     std::function<void(Downloader&, qint64 totalBytesWritten)> onProgress;
-    // Runs inside each checkpoint call, on the session queue.
-    std::function<void(const QByteArray& resumeData)> onCheckpoint;
 
     std::vector<DelegateEvent> events() const {
         std::lock_guard lock(mutex_);
         return events_;
     }
-    std::optional<DelegateEvent> last(Kind kind) const {
+    DelegateEvent last(Kind kind) const {
         const auto all = events();
         const auto found = std::find_if(all.rbegin(), all.rend(),
                                         [kind](const DelegateEvent& e) { return e.kind == kind; });
-        return found == all.rend() ? std::nullopt : std::optional(*found);
+        return found == all.rend() ? DelegateEvent{kind} : *found;
     }
     int count(Kind kind) const {
         return countIf([kind](const DelegateEvent& e) { return e.kind == kind; });
     }
-    int callCount() const {
-        return countIf([](const DelegateEvent&) { return true; });
-    }
+    int callCount() const { return int(events().size()); }
     // Finished, or completed with an error other than a pause's.
     bool ended() const {
         return countIf([](const DelegateEvent& e) {
@@ -128,13 +119,10 @@ public:
     bool paused(int times = 1) const {
         return count(Kind::Paused) >= times && countIf(isCancellation) >= times;
     }
-
     bool finished() const { return count(Kind::Finished) > 0; }
-    qint64 totalWritten() const { return last(Kind::Progress).value_or(DelegateEvent{}).second; }
-    std::optional<Error> lastError() const {
-        return last(Kind::Completed).value_or(DelegateEvent{}).error;
-    }
-    QByteArray lastResumeData() const { return last(Kind::Paused).value_or(DelegateEvent{}).data; }
+    qint64 totalWritten() const { return last(Kind::Progress).second; }
+    std::optional<Error> lastError() const { return last(Kind::Completed).error; }
+    QByteArray lastResumeData() const { return last(Kind::Paused).data; }
     // The resume data the last failure handed over with its error, if any.
     std::optional<ResumeData> keptResumeData() const {
         const auto error = lastError();
@@ -143,8 +131,8 @@ public:
             error->userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
     }
     std::optional<qint64> lastResumeOffset() const {
-        const auto resumed = last(Kind::Resumed);
-        return resumed ? std::optional(resumed->first) : std::nullopt;
+        if (count(Kind::Resumed) == 0) return std::nullopt;
+        return last(Kind::Resumed).first;
     }
     QStringList threadingViolations() const {
         std::lock_guard lock(mutex_);
@@ -152,27 +140,25 @@ public:
     }
 
 private:
-    // Marks one delegate call, and notes it when it breaks a threading rule.
-    class CallScope {
-    public:
-        CallScope(RecordingDelegate& delegate, Downloader& downloader) : delegate_(delegate) {
-            const auto session = downloader.session();
-            check(delegate_.inCall_.fetch_add(1) == 0, "overlapping calls");
-            check(QThread::currentThread() != QCoreApplication::instance()->thread(),
-                  "a call on the main thread");
-            check(!TransferEngine::shared().isEngineThread(), "a call on the engine thread");
-            check(session && session->delegateQueue()->isCurrent(), "a call off the session queue");
+    // Records one call, noting the threading rules it breaks, and runs `during` inside it.
+    void call(Downloader& downloader, DelegateEvent event,
+              const std::function<void()>& during = {}) {
+        const bool overlapping = inCall_++ != 0;
+        const auto session = downloader.session();
+        {
+            std::lock_guard lock(mutex_);
+            if (overlapping) violations_ << "overlapping calls";
+            if (QThread::currentThread() == QCoreApplication::instance()->thread())
+                violations_ << "a call on the main thread";
+            if (TransferEngine::shared().isEngineThread())
+                violations_ << "a call on the engine thread";
+            if (!session || !session->delegateQueue()->isCurrent())
+                violations_ << "a call off the session queue";
+            events_.push_back(std::move(event));
         }
-        ~CallScope() { --delegate_.inCall_; }
-
-    private:
-        void check(bool kept, const char* rule) {
-            std::lock_guard lock(delegate_.mutex_);
-            if (!kept) delegate_.violations_.append(rule);
-        }
-        RecordingDelegate& delegate_;
-    };
-
+        if (during) during();
+        --inCall_;
+    }
     static bool isCancellation(const DelegateEvent& event) {
         return event.kind == Kind::Completed && event.error &&
                event.error->code() == URLError::Cancelled;
@@ -180,10 +166,6 @@ private:
     int countIf(const std::function<bool(const DelegateEvent&)>& matches) const {
         const auto all = events();
         return int(std::count_if(all.begin(), all.end(), matches));
-    }
-    void record(DelegateEvent event) {
-        std::lock_guard lock(mutex_);
-        events_.push_back(std::move(event));
     }
 
     const QString destination_;
@@ -202,10 +184,8 @@ class DownloadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TestSite::shared(); }
     void SetUp() override {
-        work = std::make_unique<QTemporaryDir>(privateHome() + "/download-XXXXXX");
-        ASSERT_TRUE(work->isValid());
-        partialFolder = work->path() + "/partial";
-        ASSERT_TRUE(QDir().mkpath(work->path() + "/done"));
+        ASSERT_TRUE(work.isValid());
+        ASSERT_TRUE(QDir().mkpath(work.path() + "/done"));
     }
     void TearDown() override {
         for (const auto& weak : downloaders_)
@@ -228,7 +208,7 @@ protected:
     // A delegate that moves the finished file to destination(`destinationName`), or leaves it
     // where it is when the name is empty.
     std::shared_ptr<RecordingDelegate> makeDelegate(const QString& destinationName = "file.bin",
-                                                    unsigned methods = kAllDownloaderMethods) {
+                                                    unsigned methods = ~0u) {
         delegates_.push_back(std::make_shared<RecordingDelegate>(
             destinationName.isEmpty() ? QString() : destination(destinationName), methods));
         return delegates_.back();
@@ -250,7 +230,7 @@ protected:
         return downloader;
     }
     QString destination(const QString& name = "file.bin") const {
-        return work->path() + "/done/" + name;
+        return work.path() + "/done/" + name;
     }
     // The file saved as destination(`savedName`) holds exactly the site's media `mediaName`.
     void expectSameBytes(const QString& mediaName, const QString& savedName = "file.bin") {
@@ -284,8 +264,8 @@ protected:
     }
 
     TestSite& site = TestSite::shared();
-    std::unique_ptr<QTemporaryDir> work;
-    QString partialFolder;
+    QTemporaryDir work{privateHome() + "/download-XXXXXX"};
+    const QString partialFolder = work.path() + "/partial";
     // For the operations made from now on.
     int checkpointIntervalMs = UrlSessionConfiguration().resumeCheckpointIntervalMs;
 
