@@ -8,7 +8,6 @@
 #include <cstring>
 #include <list>
 #include <mutex>
-#include <optional>
 #include <thread>
 
 #include <arpa/inet.h>
@@ -30,20 +29,6 @@ constexpr int kInputOutputTimeoutMs = 10'000;
 constexpr int kMaximumStallMs = 120'000;
 constexpr qint64 kMaximumBody = 256 * 1024 * 1024;
 
-// In the order of the route pattern's alternatives.
-enum Fault { Cut, Short, Stall, Trickle, CutOnce };
-
-// The head of every answer but the 404: `length` bytes of a body of `announced` bytes.
-QByteArray answerHead(const char* status, qint64 length, qint64 announced,
-                      const QByteArray& extra = {}) {
-    return QByteArray("HTTP/1.1 ") + status +
-           "\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
-           QByteArray::number(length) + "\r\n" + extra + "ETag: \"fault-" +
-           QByteArray::number(announced) +
-           "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\n"
-           "Accept-Ranges: bytes\r\nConnection: close\r\n\r\n";
-}
-
 }  // namespace
 
 struct FaultServer::Impl {
@@ -56,14 +41,14 @@ struct FaultServer::Impl {
     int wake = -1;  // eventfd: readable once the server stops
     quint16 port = 0;
     std::thread acceptor;
-    std::list<Connection> connections;  // acceptor thread only, until stop() joins it
+    std::list<Connection> connections;  // acceptor thread only, until the destructor joins it
 
     mutable std::mutex mutex;
     QStringList requests;
     std::atomic<int> open{0};
     // Members rather than statics: connections may still be served while the process exits.
     const QRegularExpression route{QStringLiteral(
-        R"(^[A-Z]+ /(cut|short|stall|trickle|cutonce)/(\d{1,12})/(\d{1,12}) HTTP/1\.[01]\r?$)")};
+        R"(^[A-Z]+ /(cut|short|stall|trickle|cutonce)/(\d{1,12})/(\d{1,12}) HTTP/1\.[01]\r\n)")};
     const QRegularExpression range{QStringLiteral(R"(\r\nRange:\s*bytes=(\d{1,12})-\r\n)"),
                                    QRegularExpression::CaseInsensitiveOption};
 
@@ -109,51 +94,49 @@ struct FaultServer::Impl {
         return true;
     }
 
-    std::optional<QByteArray> readRequestHead(int fd) const {
+    void serve(int fd) {
         QByteArray head;
         while (!head.contains("\r\n\r\n")) {
             char buffer[4096];
             if (head.size() > kMaximumRequestHead || !waitFor(fd, POLLIN, kInputOutputTimeoutMs))
-                return std::nullopt;
+                return;
             const ssize_t received = ::recv(fd, buffer, sizeof buffer, 0);
-            if (received <= 0) return std::nullopt;
+            if (received <= 0) return;
             head.append(buffer, received);
         }
-        return head.left(head.indexOf("\r\n\r\n"));
-    }
-
-    void serve(int fd) {
-        const std::optional<QByteArray> head = readRequestHead(fd);
-        if (!head) return;
+        head.truncate(head.indexOf("\r\n\r\n"));
         {
             std::lock_guard lock(mutex);
-            requests.append(QString::fromLatin1(*head));
+            requests.append(QString::fromLatin1(head));
         }
-        const auto match = route.match(QString::fromLatin1(head->left(head->indexOf("\r\n"))));
-        const qint64 announced = match.captured(2).toLongLong();
+        const QString lines = QString::fromLatin1(head + "\r\n");
+        const auto match = route.match(lines);
+        const QString fault = match.captured(1);
+        const qint64 announced = match.captured(2).toLongLong(),
+                     third = match.captured(3).toLongLong();
         if (!match.hasMatch() || announced > kMaximumBody) {
             sendAll(fd,
-                    "HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n"
-                    "Content-Length: 10\r\nConnection: close\r\n\r\nnot found\n");
+                    "HTTP/1.1 404 Not Found\r\nContent-Length: 10\r\nConnection: close\r\n\r\n"
+                    "not found\n");
             return;
         }
-        const int fault =
-            QStringList{"cut", "short", "stall", "trickle", "cutonce"}.indexOf(match.captured(1));
-        const qint64 third = match.captured(3).toLongLong();
         // "Range: bytes=N-" with N inside the body: the rest from N, whole.
-        const auto ranged = range.match(QString::fromLatin1(*head + "\r\n"));
+        const auto ranged = range.match(lines);
         const qint64 from = ranged.hasMatch() ? ranged.captured(1).toLongLong() : announced;
-        if (fault == CutOnce && from < announced) {
-            const QByteArray contentRange = QByteArray::number(from) + "-" +
-                                            QByteArray::number(announced - 1) + "/" +
-                                            QByteArray::number(announced);
-            if (sendAll(fd, answerHead("206 Partial Content", announced - from, announced,
-                                       "Content-Range: bytes " + contentRange + "\r\n")))
-                sendAll(fd, FaultServer::body(announced).mid(from));
-            return;
-        }
-        if (!sendAll(fd, answerHead("200 OK", announced, announced))) return;
-        if (fault == Trickle) {
+        const bool partial = fault == "cutonce" && from < announced;
+        const QByteArray size = QByteArray::number(announced);
+        const QByteArray answer =
+            QByteArray(partial ? "HTTP/1.1 206 Partial Content" : "HTTP/1.1 200 OK") +
+            "\r\nContent-Length: " + QByteArray::number(partial ? announced - from : announced) +
+            (partial ? "\r\nContent-Range: bytes " + QByteArray::number(from) + "-" +
+                           QByteArray::number(announced - 1) + "/" + size
+                     : QByteArray()) +
+            "\r\nETag: \"fault-" + size +
+            "\"\r\nLast-Modified: Mon, 01 Jan 2024 00:00:00 GMT\r\nConnection: close\r\n\r\n";
+        if (!sendAll(fd, answer)) return;
+        if (partial) {
+            sendAll(fd, FaultServer::body(announced).mid(from));
+        } else if (fault == "trickle") {
             // One byte every `third` milliseconds, until the body is out, the client goes away,
             // the server stops or the stall limit is reached.
             const qint64 interval = std::clamp<qint64>(third, 1, kMaximumStallMs);
@@ -164,29 +147,22 @@ struct FaultServer::Impl {
                 waited += interval;
                 if (waited > kMaximumStallMs || ::send(fd, &byte, 1, MSG_NOSIGNAL) != 1) return;
             }
-            return;
-        }
-        if (!sendAll(fd, FaultServer::body(std::min(third, announced)))) return;
-        if (fault == Cut || fault == CutOnce) {
-            const linger abort{1, 0};  // closing now sends RST instead of FIN
-            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-        } else if (fault == Stall) {
-            // Held until the client leaves or the server stops; what the client sends is dropped.
+        } else if (sendAll(fd, FaultServer::body(std::min(third, announced)))) {
+            if (fault == "cut" || fault == "cutonce") {
+                const linger abort{1, 0};  // closing now sends RST instead of FIN
+                ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            }
+            // A stall is held until the client leaves or the server stops; what it sends is
+            // dropped.
             char sink[1024];
-            while (waitFor(fd, POLLIN, kMaximumStallMs) && ::recv(fd, sink, sizeof sink, 0) > 0) {
+            while (fault == "stall" && waitFor(fd, POLLIN, kMaximumStallMs) &&
+                   ::recv(fd, sink, sizeof sink, 0) > 0) {
             }
         }
     }
 };
 
-FaultServer::FaultServer() : impl_(std::make_unique<Impl>()) {}
-
-FaultServer::~FaultServer() {
-    stop();
-}
-
-void FaultServer::start() {
-    if (impl_->acceptor.joinable()) return;
+FaultServer::FaultServer() : impl_(std::make_unique<Impl>()) {
     Impl& d = *impl_;
     d.listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     d.wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -204,16 +180,14 @@ void FaultServer::start() {
     d.acceptor = std::thread([&d] { d.acceptLoop(); });
 }
 
-void FaultServer::stop() {
+FaultServer::~FaultServer() {
     Impl& d = *impl_;
-    if (!d.acceptor.joinable()) return;
     const quint64 one = 1;
     [[maybe_unused]] const auto written = ::write(d.wake, &one, sizeof one);
     d.acceptor.join();
     for (Impl::Connection& connection : d.connections) connection.thread.join();
-    d.connections.clear();
-    ::close(std::exchange(d.listener, -1));
-    ::close(std::exchange(d.wake, -1));
+    ::close(d.listener);
+    ::close(d.wake);
 }
 
 QUrl FaultServer::url(const char* fault, qint64 announced, qint64 third) const {

@@ -22,18 +22,15 @@ namespace clipmoor::test {
 //                           gets "206 Partial Content" with the rest of the body from N, whole
 //   anything else           404 with a short body
 //
-// Bounded: request heads of at most 16 KiB, stalls of at most two minutes. Runs on threads of
-// its own; stop() (or the destructor) releases every stalled connection and joins them.
+// Bounded: request heads of at most 16 KiB, stalls of at most two minutes. Listens on a free
+// loopback port from construction (a failure ends the test process with a message) and serves
+// on threads of its own; the destructor releases every stalled connection and joins them.
 class FaultServer {
 public:
     FaultServer();
     ~FaultServer();
     FaultServer(const FaultServer&) = delete;
     FaultServer& operator=(const FaultServer&) = delete;
-
-    // Listens on a free loopback port; a failure ends the test process with a message.
-    void start();
-    void stop();
 
     QUrl cutConnectionUrl(qint64 announced, qint64 sent) const {
         return url("cut", announced, sent);

@@ -26,7 +26,6 @@ namespace {
 
 constexpr int kStartAttempts = 5;
 constexpr int kStartTimeoutMs = 15'000;
-constexpr int kStopTimeoutMs = 5'000;
 
 sockaddr_in loopback(quint16 port) {
     sockaddr_in address{};
@@ -69,7 +68,9 @@ NginxProcess::NginxProcess(QString executable, QString workFolder)
     : executable_(std::move(executable)), workFolder_(std::move(workFolder)) {}
 
 NginxProcess::~NginxProcess() {
-    stop();
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGTERM);  // nginx's fast shutdown
+    ::waitpid(pid_, nullptr, 0);
 }
 
 void NginxProcess::start(const QString& templatePath, QHash<QString, QString> values) {
@@ -77,20 +78,20 @@ void NginxProcess::start(const QString& templatePath, QHash<QString, QString> va
     if (!file.open(QIODevice::ReadOnly))
         failSetup(QStringLiteral("cannot read the nginx configuration %1").arg(templatePath));
     const QString configurationTemplate = QString::fromUtf8(file.readAll());
-    QDir().mkpath(workFolder_ + QStringLiteral("/temp"));
-    values[QStringLiteral("WORK")] = workFolder_;
+    QDir().mkpath(workFolder_ + "/temp");
+    values["WORK"] = workFolder_;
     for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
         ports_ = pickFreePorts();
-        values[QStringLiteral("HTTPS_PORT")] = QString::number(ports_.https);
-        values[QStringLiteral("HTTP_PORT")] = QString::number(ports_.http);
-        values[QStringLiteral("UNTRUSTED_PORT")] = QString::number(ports_.untrusted);
+        values["HTTPS_PORT"] = QString::number(ports_.https);
+        values["HTTP_PORT"] = QString::number(ports_.http);
+        values["UNTRUSTED_PORT"] = QString::number(ports_.untrusted);
         QString configuration = configurationTemplate;
         for (auto it = values.cbegin(); it != values.cend(); ++it) {
-            if (it.value().contains(QLatin1Char('"')) || it.value().contains(QLatin1Char('$')))
+            if (it.value().contains('"') || it.value().contains('$'))
                 failSetup(QStringLiteral("cannot put %1 into the nginx configuration").arg(*it));
-            configuration.replace(QLatin1Char('@') + it.key() + QLatin1Char('@'), it.value());
+            configuration.replace('@' + it.key() + '@', it.value());
         }
-        if (configuration.contains(QRegularExpression(QStringLiteral("@[A-Z_]+@"))))
+        if (configuration.contains(QRegularExpression("@[A-Z_]+@")))
             failSetup(QStringLiteral("%1 has a placeholder without a value").arg(templatePath));
         if (tryStart(configuration)) return;
     }
@@ -98,28 +99,19 @@ void NginxProcess::start(const QString& templatePath, QHash<QString, QString> va
 }
 
 bool NginxProcess::tryStart(const QString& configuration) {
-    const QString configurationPath = workFolder_ + QStringLiteral("/nginx.conf");
+    const QString configurationPath = workFolder_ + "/nginx.conf";
     QFile configurationFile(configurationPath);
     if (!configurationFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         configurationFile.write(configuration.toUtf8()) < 0)
-        failSetup(QStringLiteral("cannot write %1").arg(configurationPath));
+        failSetup("cannot write " + configurationPath);
     configurationFile.close();
     QFile::remove(errorLogPath());
 
     // Everything the child needs is made before fork(): after it, only async-signal-safe calls.
     const QByteArray program = QFile::encodeName(executable_);
-    const QByteArray prefix = QFile::encodeName(workFolder_ + QLatin1Char('/'));
+    const QByteArray prefix = QFile::encodeName(workFolder_ + '/');
     const QByteArray configurationArgument = QFile::encodeName(configurationPath);
     const QByteArray errorLogArgument = QFile::encodeName(errorLogPath());
-    const QByteArray output = QFile::encodeName(workFolder_ + QStringLiteral("/nginx.out"));
-    char* const argv[] = {const_cast<char*>(program.constData()),
-                          const_cast<char*>("-p"),
-                          const_cast<char*>(prefix.constData()),
-                          const_cast<char*>("-c"),
-                          const_cast<char*>(configurationArgument.constData()),
-                          const_cast<char*>("-e"),
-                          const_cast<char*>(errorLogArgument.constData()),
-                          nullptr};
     const pid_t parent = ::getpid();
     const pid_t child = ::fork();
     if (child == 0) {
@@ -127,12 +119,12 @@ bool NginxProcess::tryStart(const QString& configuration) {
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        if (::getppid() != parent) _exit(1);  // the test process is already gone
-        const int out = ::open(output.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(out, STDERR_FILENO);
-        ::execv(argv[0], argv);
+        if (::getppid() != parent) _exit(1);              // the test process is already gone
+        const int devNull = ::open("/dev/null", O_RDWR);  // nginx reports to its error log
+        for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+            ::dup2(devNull, stream);
+        ::execl(program.constData(), program.constData(), "-p", prefix.constData(), "-c",
+                configurationArgument.constData(), "-e", errorLogArgument.constData(), nullptr);
         _exit(127);
     }
     if (child < 0) failSetup(QStringLiteral("cannot start nginx: %1").arg(strerror(errno)));
@@ -143,37 +135,18 @@ bool NginxProcess::tryStart(const QString& configuration) {
         if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
             pid_ = -1;
             // Another process took one of the ports meanwhile: try others.
-            if (errorLog().contains(QLatin1String("Address already in use"))) return false;
+            if (errorLog().contains("Address already in use")) return false;
             failSetup(QStringLiteral("nginx (%1) did not start:\n%2").arg(executable_, errorLog()));
         }
         if (accepts(ports_.https) && accepts(ports_.http) && accepts(ports_.untrusted)) return true;
         QThread::msleep(10);
     }
-    stop();
     failSetup(QStringLiteral("nginx (%1) did not start in time:\n%2").arg(executable_, errorLog()));
 }
 
-void NginxProcess::stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);  // nginx's fast shutdown
-    const QDeadlineTimer deadline(kStopTimeoutMs);
-    while (::waitpid(pid_, nullptr, WNOHANG) == 0) {
-        if (deadline.hasExpired()) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            break;
-        }
-        QThread::msleep(5);
-    }
-    pid_ = -1;
-}
-
 QString NginxProcess::errorLog() const {
-    QString log;
-    for (const QString& name : {QStringLiteral("error.log"), QStringLiteral("nginx.out")}) {
-        QFile file(workFolder_ + QLatin1Char('/') + name);
-        if (file.open(QIODevice::ReadOnly)) log += QString::fromUtf8(file.readAll());
-    }
+    QFile file(errorLogPath());
+    const QString log = file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : "";
     return log.isEmpty() ? QStringLiteral("(nginx wrote nothing)") : log;
 }
 

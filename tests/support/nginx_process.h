@@ -9,7 +9,7 @@ namespace clipmoor::test {
 
 // One nginx run in the foreground as a child of the test process, with a configuration made
 // from a template. The child is told to end when the thread that started it ends (so a crashed
-// test leaves no nginx behind), and stop() or the destructor ends it.
+// test leaves no nginx behind), and the destructor ends it.
 class NginxProcess {
 public:
     struct Ports {
@@ -27,13 +27,12 @@ public:
     // @..._PORT@s (free loopback ports), and starts nginx; tries other ports when one was taken
     // in the meantime. Ends the test process with nginx's own error log if nginx will not run.
     void start(const QString& templatePath, QHash<QString, QString> values);
-    void stop();
 
     const Ports& ports() const { return ports_; }
-    QString accessLogPath() const { return workFolder_ + QStringLiteral("/access.log"); }
-    QString errorLogPath() const { return workFolder_ + QStringLiteral("/error.log"); }
+    QString accessLogPath() const { return workFolder_ + "/access.log"; }
 
 private:
+    QString errorLogPath() const { return workFolder_ + "/error.log"; }
     // False when another process took one of the ports meanwhile.
     bool tryStart(const QString& configuration);
     QString errorLog() const;

@@ -7,7 +7,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-#include <mutex>
 
 #include "fault_server.h"
 #include "media_library.h"
@@ -21,8 +20,6 @@ namespace {
 // The site's host names, as the application writes them.
 const QStringList kSiteHosts = {QStringLiteral("www.youtube.com"), QStringLiteral("youtu.be"),
                                 QStringLiteral("i.ytimg.com"), QStringLiteral("vimeo.com")};
-const QString kMainHost = QStringLiteral("www.youtube.com");
-const QString kImageHost = QStringLiteral("i.ytimg.com");
 const QString kUntrustedHost = QStringLiteral(CLIPMOOR_TEST_UNTRUSTED_HOST);
 const QString kMismatchedHost = QStringLiteral("wrong-name.clipmoor.test");
 
@@ -33,14 +30,13 @@ QString certificateFile(const QString& name) {
 // Where CMake found nginx, or where it is now (installed since the build was configured).
 QString findNginx() {
     const QString built = QStringLiteral(CLIPMOOR_NGINX_EXECUTABLE);
-    if (!built.isEmpty() && QFileInfo(built).isExecutable()) return built;
-    const QString found = QStandardPaths::findExecutable(
-        QStringLiteral("nginx"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/local/sbin")});
-    if (found.isEmpty()) {
+    const QString found =
+        QFileInfo(built).isExecutable()
+            ? built
+            : QStandardPaths::findExecutable("nginx", {"/usr/sbin", "/usr/local/sbin"});
+    if (found.isEmpty())
         failSetup(
-            QStringLiteral("nginx is not installed; the tests need it "
-                           "(scripts/install-deps.sh test installs it)"));
-    }
+            "nginx is not installed; the tests need it (scripts/install-deps.sh test installs it)");
     return found;
 }
 
@@ -77,8 +73,6 @@ struct TestSite::Impl {
     // Declared in the order they are needed; destroyed the other way round, nginx first.
     QTemporaryDir work{QDir::tempPath() + QStringLiteral("/clipmoor-site-XXXXXX")};
     std::unique_ptr<MediaLibrary> media;
-    std::mutex faultServerMutex;
-    std::unique_ptr<FaultServer> faultServer;
     std::unique_ptr<NginxProcess> nginx;
 };
 
@@ -132,17 +126,8 @@ QString TestSite::sourceDirectory() {
     return configured.isEmpty() ? QStringLiteral(CLIPMOOR_TEST_SITE_SOURCE_DIR) : configured;
 }
 
-QUrl TestSite::mainHostUrl(const QString& pathAndQuery) const {
-    return QUrl(QStringLiteral("https://") + kMainHost + pathAndQuery);
-}
-
-QUrl TestSite::thumbnailUrl(const QString& videoID) const {
-    return QUrl(QStringLiteral("https://%1/vi/%2/hqdefault.jpg").arg(kImageHost, videoID));
-}
-
 QByteArray TestSite::videoInfoAnswer(const QString& videoID) {
-    QFile file(sourceDirectory() + QStringLiteral("/video_info/") + videoID +
-               QStringLiteral(".txt"));
+    QFile file(sourceDirectory() + "/video_info/" + videoID + ".txt");
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
@@ -151,34 +136,10 @@ QUrl TestSite::mediaFile(const QString& name, qint64 size) {
     return mediaUrl(name);
 }
 
-QUrl TestSite::mediaUrl(const QString& name) const {
-    return mainHostUrl(QStringLiteral("/media/") + name);
-}
-
-QUrl TestSite::slowMediaUrl(const QString& name, qint64 bytesPerSecond) const {
-    return mainHostUrl(QStringLiteral("/slow/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
-}
-
-QUrl TestSite::switchableMediaUrl(const QString& name, qint64 bytesPerSecond) const {
-    return mainHostUrl(
-        QStringLiteral("/switchable/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
-}
-
 void TestSite::setFullSpeed(bool fullSpeed) {
-    QFile marker(impl_->work.path() + QStringLiteral("/full-speed"));
-    if (!fullSpeed) {
-        marker.remove();
-    } else if (!marker.exists()) {
-        marker.open(QIODevice::WriteOnly);
-    }
-}
-
-QUrl TestSite::redirectToMediaUrl(const QString& name) const {
-    return mainHostUrl(QStringLiteral("/redirect/media/") + name);
-}
-
-QUrl TestSite::insecureRedirectToMediaUrl(const QString& name) const {
-    return mainHostUrl(QStringLiteral("/redirect/insecure/media/") + name);
+    QFile marker(impl_->work.path() + "/full-speed");  // nginx looks for it
+    if (!fullSpeed) marker.remove();
+    if (fullSpeed) marker.open(QIODevice::WriteOnly);
 }
 
 QString TestSite::mediaPath(const QString& name) const {
@@ -189,30 +150,8 @@ void TestSite::replaceMediaFile(const QString& name, qint64 size) {
     impl_->media->replace(name, size);
 }
 
-QByteArray TestSite::sha256OfMedia(const QString& name) const {
-    return MediaLibrary::sha256OfFile(mediaPath(name));
-}
-
 QByteArray TestSite::sha256OfFile(const QString& path) {
     return MediaLibrary::sha256OfFile(path);
-}
-
-QUrl TestSite::statusUrl(int status) const {
-    return mainHostUrl(QStringLiteral("/status/%1").arg(status));
-}
-
-QByteArray TestSite::statusBody(int status) {
-    return QByteArrayLiteral("status ") + QByteArray::number(status) + " from the test site\n";
-}
-
-QUrl TestSite::redirectToFtpUrl() const {
-    return mainHostUrl(QStringLiteral("/redirect/ftp"));
-}
-QUrl TestSite::redirectToFileUrl() const {
-    return mainHostUrl(QStringLiteral("/redirect/file"));
-}
-QUrl TestSite::redirectLoopUrl() const {
-    return mainHostUrl(QStringLiteral("/redirect/loop"));
 }
 
 QUrl TestSite::untrustedHostUrl(const QString& pathAndQuery) const {
@@ -224,12 +163,8 @@ QUrl TestSite::mismatchedHostUrl(const QString& pathAndQuery) const {
 }
 
 FaultServer& TestSite::faultServer() {
-    std::lock_guard lock(impl_->faultServerMutex);
-    if (!impl_->faultServer) {
-        impl_->faultServer = std::make_unique<FaultServer>();
-        impl_->faultServer->start();
-    }
-    return *impl_->faultServer;
+    static FaultServer server;
+    return server;
 }
 
 QList<AccessLogEntry> TestSite::accessLog() const {

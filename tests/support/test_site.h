@@ -41,9 +41,10 @@ public:
     // The site's data in the source tree (answer files, thumbnail): CLIPMOOR_TEST_SITE_ROOT.
     static QString sourceDirectory();
 
-    // "https://www.youtube.com" + pathAndQuery; "https://i.ytimg.com/vi/ID/hqdefault.jpg".
-    QUrl mainHostUrl(const QString& pathAndQuery) const;
-    QUrl thumbnailUrl(const QString& videoID) const;
+    // "https://www.youtube.com" + pathAndQuery.
+    QUrl mainHostUrl(const QString& pathAndQuery) const {
+        return QUrl("https://www.youtube.com" + pathAndQuery);
+    }
     // The answer file the information endpoint sends for `videoID`.
     static QByteArray videoInfoAnswer(const QString& videoID);
 
@@ -51,25 +52,36 @@ public:
     // now unless it already exists with that size. The files that answer files point at exist
     // from the start (site/media.txt).
     QUrl mediaFile(const QString& name, qint64 size);
-    QUrl mediaUrl(const QString& name) const;
-    QUrl slowMediaUrl(const QString& name, qint64 bytesPerSecond) const;
-    QUrl switchableMediaUrl(const QString& name, qint64 bytesPerSecond) const;
+    QUrl mediaUrl(const QString& name) const { return mainHostUrl("/media/" + name); }
+    QUrl slowMediaUrl(const QString& name, qint64 bytesPerSecond) const {
+        return mainHostUrl(QString("/slow/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
+    }
+    // Slow until setFullSpeed(true).
+    QUrl switchableMediaUrl(const QString& name, qint64 bytesPerSecond) const {
+        return mainHostUrl(QString("/switchable/media/%1?rate=%2").arg(name).arg(bytesPerSecond));
+    }
     void setFullSpeed(bool fullSpeed);
-    QUrl redirectToMediaUrl(const QString& name) const;
+    QUrl redirectToMediaUrl(const QString& name) const {
+        return mainHostUrl("/redirect/media/" + name);
+    }
     // A 302 to "http://www.youtube.com/media/NAME": plain HTTP, whatever the request came over.
-    QUrl insecureRedirectToMediaUrl(const QString& name) const;
+    QUrl insecureRedirectToMediaUrl(const QString& name) const {
+        return mainHostUrl("/redirect/insecure/media/" + name);
+    }
     QString mediaPath(const QString& name) const;
     // Gives the file new content (and a new ETag and Last-Modified), e.g. between two requests.
     void replaceMediaFile(const QString& name, qint64 size);
     // Hex-encoded SHA-256 of a served media file, and of any file (empty if unreadable).
-    QByteArray sha256OfMedia(const QString& name) const;
+    QByteArray sha256OfMedia(const QString& name) const { return sha256OfFile(mediaPath(name)); }
     static QByteArray sha256OfFile(const QString& path);
 
-    QUrl statusUrl(int status) const;
-    static QByteArray statusBody(int status);
-    QUrl redirectToFtpUrl() const;
-    QUrl redirectToFileUrl() const;
-    QUrl redirectLoopUrl() const;
+    QUrl statusUrl(int status) const { return mainHostUrl(QString("/status/%1").arg(status)); }
+    static QByteArray statusBody(int status) {
+        return "status " + QByteArray::number(status) + " from the test site\n";
+    }
+    QUrl redirectToFtpUrl() const { return mainHostUrl("/redirect/ftp"); }
+    QUrl redirectToFileUrl() const { return mainHostUrl("/redirect/file"); }
+    QUrl redirectLoopUrl() const { return mainHostUrl("/redirect/loop"); }
 
     // A host whose certificate comes from an authority that is not in the bundle, and a host
     // served with the site's own certificate, which does not name it.
