@@ -23,7 +23,6 @@ protected:
         EXPECT_FALSE(delegate.finished());
         // Announced once the delegate's last call has returned.
         EXPECT_TRUE(waitUntil([&] { return downloader.isFinished(); }, kWaitMs));
-        EXPECT_FALSE(downloader.isExecuting());
         EXPECT_FALSE(QFile::exists(destination(name)));
     }
 };
@@ -70,10 +69,6 @@ TEST_F(DownloadFaultTest, ServerFaultsEndInACleanFailureAndReleaseTheOperation) 
             ASSERT_TRUE(partial.open(QIODevice::ReadOnly));
             EXPECT_EQ(partial.readAll(), FaultServer::body(kept->bytesOnDisk));
             discardResumeData(kept->encode(), partialFolder);
-        }
-        if (c.code == URLError::BadServerResponse) {
-            const int status = QString(c.name).toInt();
-            EXPECT_EQ(delegate->lastError()->userInfo().value(kHTTPStatusCodeErrorKey), status);
         }
         const std::weak_ptr<Downloader> released = downloader;
         downloader.reset();

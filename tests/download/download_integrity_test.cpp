@@ -1,5 +1,4 @@
-// Every finished file is byte-identical to what the site serves: whole, and continued from a
-// checkpoint.
+// A finished file is byte-identical to what the site serves, and the operation lets go of it.
 #include <QFileInfo>
 
 #include <sys/stat.h>
@@ -50,47 +49,6 @@ TEST_F(DownloadIntegrityTest, FinishedFileIsWholeAndGoneAfterTheCall) {
         EXPECT_TRUE(waitUntil([&] { return released.expired(); }, kWaitMs));
     }
     expectSameBytes("whole.bin", "whole.bin");
-}
-
-// Checkpoints of a running download name bytes that are on the disk. An operation made later
-// (as after a crash) continues from one of them, not the last: the bytes after it are cut off
-// and fetched again. It prefers the resume data to its address.
-TEST_F(DownloadIntegrityTest, CheckpointsCountOnlyWrittenBytesAndAnyOfThemContinuesToTheSameFile) {
-    constexpr qint64 kSize = 2 * 1024 * 1024;
-    site.mediaFile("checkpointed.bin", kSize);
-    const QUrl url = site.slowMediaUrl("checkpointed.bin", 400'000);
-    checkpointIntervalMs = 150;
-    const auto delegate = makeDelegate();
-    const auto downloader = makeDownloader(url, delegate);
-    downloader->start();
-    ASSERT_TRUE(waitUntil([&] { return delegate->count(Kind::Checkpoint) >= 4; }, kWaitMs));
-    downloader->prepareToCancel();  // no pause: the file the checkpoints name stays
-    std::vector<ResumeData> taken;
-    for (const DelegateEvent& event : delegate->events()) {
-        if (event.kind != Kind::Checkpoint) continue;
-        const auto data = ResumeData::decode(event.data);
-        ASSERT_TRUE(data) << event.data.toStdString();
-        EXPECT_EQ(data->partialFile, taken.empty() ? data->partialFile : taken[0].partialFile);
-        EXPECT_EQ(data->url, url);
-        EXPECT_EQ(data->expectedTotal, kSize);
-        EXPECT_FALSE(data->entityTag.isEmpty());
-        EXPECT_GT(data->bytesOnDisk, taken.empty() ? 0 : taken.back().bytesOnDisk);
-        EXPECT_LE(data->bytesOnDisk, event.first) << "counts bytes not yet on the disk";
-        taken.push_back(*data);
-    }
-    ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
-    ASSERT_TRUE(QFile::exists(taken.front().partialFile));
-
-    ResumeData from = taken[taken.size() / 2];
-    from.url = site.mediaUrl("checkpointed.bin");  // the rest at full speed
-    const auto fresh = makeDelegate();
-    checkpointIntervalMs = 0;
-    ASSERT_TRUE(runToEnd(makeDownloader(site.statusUrl(404), fresh, from.encode()), fresh));
-    ASSERT_TRUE(fresh->finished()) << describe(fresh->lastError());
-    EXPECT_EQ(fresh->lastResumeOffset(), from.bytesOnDisk);
-    expectSameBytes("checkpointed.bin");
-    EXPECT_EQ(fresh->count(Kind::Checkpoint), 0);
-    EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
 }
 
 }  // namespace

@@ -109,12 +109,7 @@ public:
     }
     int callCount() const { return int(events().size()); }
     // Finished, or completed with an error other than a pause's.
-    bool ended() const {
-        return countIf([](const DelegateEvent& e) {
-                   return e.kind == Kind::Finished ||
-                          (e.kind == Kind::Completed && !isCancellation(e));
-               }) > 0;
-    }
+    bool ended() const { return finished() || count(Kind::Completed) > countIf(isCancellation); }
     // Paused: resume data and the cancelled completion have both arrived `times` times.
     bool paused(int times = 1) const {
         return count(Kind::Paused) >= times && countIf(isCancellation) >= times;
@@ -221,7 +216,6 @@ protected:
         UrlSessionConfiguration configuration =
             UrlSessionConfiguration::ephemeralSessionConfiguration();
         configuration.temporaryDirectory = partialFolder;
-        configuration.resumeCheckpointIntervalMs = checkpointIntervalMs;
         downloader->setSessionConfiguration(configuration);
         downloader->setDownloadURL(url);
         downloader->setResumeData(resumeData);
@@ -266,8 +260,6 @@ protected:
     TestSite& site = TestSite::shared();
     QTemporaryDir work{privateHome() + "/download-XXXXXX"};
     const QString partialFolder = work.path() + "/partial";
-    // For the operations made from now on.
-    int checkpointIntervalMs = UrlSessionConfiguration().resumeCheckpointIntervalMs;
 
 private:
     std::vector<std::weak_ptr<Downloader>> downloaders_;
