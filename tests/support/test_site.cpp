@@ -1,16 +1,29 @@
 #include "test_site.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <memory>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "fault_server.h"
 #include "media_library.h"
-#include "nginx_process.h"
 #include "setup_failure.h"
 
 namespace clipmoor::test {
@@ -22,10 +35,9 @@ const QStringList kSiteHosts = {QStringLiteral("www.youtube.com"), QStringLitera
                                 QStringLiteral("i.ytimg.com"), QStringLiteral("vimeo.com")};
 const QString kUntrustedHost = QStringLiteral(CLIPMOOR_TEST_UNTRUSTED_HOST);
 const QString kMismatchedHost = QStringLiteral("wrong-name.clipmoor.test");
-
-QString certificateFile(const QString& name) {
-    return QStringLiteral(CLIPMOOR_TEST_TLS_DIR) + QLatin1Char('/') + name;
-}
+const QString kTlsFolder = QStringLiteral(CLIPMOOR_TEST_TLS_DIR);
+constexpr int kStartAttempts = 5;
+constexpr int kStartTimeoutMs = 15'000;
 
 // Where CMake found nginx, or where it is now (installed since the build was configured).
 QString findNginx() {
@@ -38,6 +50,11 @@ QString findNginx() {
         failSetup(
             "nginx is not installed; the tests need it (scripts/install-deps.sh test installs it)");
     return found;
+}
+
+QString readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 void setEnvironment(const char* name, const QString& value) {
@@ -67,13 +84,137 @@ QStringList siteHostsAt(quint16 https, quint16 http) {
     return entries;
 }
 
+sockaddr_in loopback(quint16 port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    return address;
+}
+
+bool accepts(quint16 port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopback(port);
+    const bool connected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) ::close(fd);
+    return connected;
+}
+
 }  // namespace
 
 struct TestSite::Impl {
-    // Declared in the order they are needed; destroyed the other way round, nginx first.
-    QTemporaryDir work{QDir::tempPath() + QStringLiteral("/clipmoor-site-XXXXXX")};
+    QTemporaryDir work{QDir::tempPath() + "/clipmoor-site-XXXXXX"};
     std::unique_ptr<MediaLibrary> media;
-    std::unique_ptr<NginxProcess> nginx;
+    QString nginx;
+    quint16 ports[3] = {};  // HTTPS, plain HTTP, the untrusted host's HTTPS
+    pid_t pid = -1;
+
+    ~Impl() {
+        if (pid <= 0) return;
+        ::kill(pid, SIGTERM);  // nginx's fast shutdown
+        ::waitpid(pid, nullptr, 0);
+    }
+    QString accessLogPath() const { return work.path() + "/access.log"; }
+    QString errorLog() const {
+        const QString log = readFile(work.path() + "/error.log");
+        return log.isEmpty() ? QStringLiteral("(nginx wrote nothing)") : log;
+    }
+
+    // Three distinct ports that were free a moment ago: bound together, read back, released.
+    void pickFreePorts() {
+        int sockets[3];
+        for (int i = 0; i < 3; ++i) {
+            sockets[i] = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            sockaddr_in address = loopback(0);
+            socklen_t length = sizeof address;
+            if (sockets[i] < 0 ||
+                ::bind(sockets[i], reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+                ::getsockname(sockets[i], reinterpret_cast<sockaddr*>(&address), &length) != 0)
+                failSetup(QStringLiteral("no free loopback port: %1").arg(strerror(errno)));
+            ports[i] = ntohs(address.sin_port);
+        }
+        for (const int fd : sockets) ::close(fd);
+    }
+
+    // Fills nginx.conf.in's @NAME@ placeholders (with free ports) and runs nginx in the
+    // foreground; tries other ports when one was taken in the meantime. Ends the test process
+    // with nginx's own error log if nginx will not run.
+    void startNginx(const QString& site) {
+        const QString configurationTemplate = readFile(CLIPMOOR_TEST_NGINX_TEMPLATE);
+        if (configurationTemplate.isEmpty()) failSetup("cannot read " CLIPMOOR_TEST_NGINX_TEMPLATE);
+        QDir().mkpath(work.path() + "/temp");
+        for (int attempt = 0; attempt < kStartAttempts; ++attempt) {
+            pickFreePorts();
+            const QHash<QString, QString> values = {{"SITE", site},
+                                                    {"TLS", kTlsFolder},
+                                                    {"UNTRUSTED_HOST", kUntrustedHost},
+                                                    {"WORK", work.path()},
+                                                    {"HTTPS_PORT", QString::number(ports[0])},
+                                                    {"HTTP_PORT", QString::number(ports[1])},
+                                                    {"UNTRUSTED_PORT", QString::number(ports[2])}};
+            QString configuration = configurationTemplate;
+            for (auto it = values.cbegin(); it != values.cend(); ++it) {
+                if (it.value().contains('"') || it.value().contains('$'))
+                    failSetup(
+                        QStringLiteral("cannot put %1 into the nginx configuration").arg(*it));
+                configuration.replace('@' + it.key() + '@', it.value());
+            }
+            if (configuration.contains(QRegularExpression("@[A-Z_]+@")))
+                failSetup("nginx.conf.in has a placeholder without a value");
+            if (tryStart(configuration)) return;
+        }
+        failSetup(QStringLiteral("nginx (%1) did not start:\n%2").arg(nginx, errorLog()));
+    }
+
+    // False when another process took one of the ports meanwhile.
+    bool tryStart(const QString& configuration) {
+        const QString configurationPath = work.path() + "/nginx.conf";
+        QFile configurationFile(configurationPath);
+        if (!configurationFile.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            configurationFile.write(configuration.toUtf8()) < 0)
+            failSetup("cannot write " + configurationPath);
+        configurationFile.close();
+        QFile::remove(work.path() + "/error.log");
+
+        // Everything the child needs is made before fork(): after it, only async-signal-safe
+        // calls. The child is told to end when the thread that started it ends, so a crashed
+        // test leaves no nginx behind.
+        const QByteArray program = QFile::encodeName(nginx);
+        const QByteArray prefix = QFile::encodeName(work.path() + '/');
+        const QByteArray configurationArgument = QFile::encodeName(configurationPath);
+        const QByteArray errorLogArgument = QFile::encodeName(work.path() + "/error.log");
+        const pid_t parent = ::getpid();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            sigset_t none;
+            sigemptyset(&none);
+            sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+            if (::getppid() != parent) _exit(1);              // the test process is already gone
+            const int devNull = ::open("/dev/null", O_RDWR);  // nginx reports to its error log
+            for (const int stream : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+                ::dup2(devNull, stream);
+            ::execl(program.constData(), program.constData(), "-p", prefix.constData(), "-c",
+                    configurationArgument.constData(), "-e", errorLogArgument.constData(), nullptr);
+            _exit(127);
+        }
+        if (child < 0) failSetup(QStringLiteral("cannot start nginx: %1").arg(strerror(errno)));
+        pid = child;
+
+        const QDeadlineTimer deadline(kStartTimeoutMs);
+        while (!deadline.hasExpired()) {
+            if (::waitpid(pid, nullptr, WNOHANG) == pid) {
+                pid = -1;
+                // Another process took one of the ports meanwhile: try others.
+                if (errorLog().contains("Address already in use")) return false;
+                failSetup(QStringLiteral("nginx (%1) did not start:\n%2").arg(nginx, errorLog()));
+            }
+            if (accepts(ports[0]) && accepts(ports[1]) && accepts(ports[2])) return true;
+            QThread::msleep(10);
+        }
+        failSetup(QStringLiteral("nginx (%1) did not start in time:\n%2").arg(nginx, errorLog()));
+    }
 };
 
 TestSite& TestSite::shared() {
@@ -83,31 +224,26 @@ TestSite& TestSite::shared() {
 
 TestSite::TestSite() : impl_(new Impl) {
     Impl& d = *impl_;
-    if (!d.work.isValid()) failSetup(QStringLiteral("cannot make a temporary folder"));
-    if (!QFileInfo::exists(certificateFile(QStringLiteral("ca.pem")))) {
+    if (!d.work.isValid()) failSetup("cannot make a temporary folder");
+    if (!QFileInfo::exists(kTlsFolder + "/ca.pem")) {
         failSetup(QStringLiteral("the test certificates are missing from %1: build the target "
                                  "clipmoor_test_certificates (it needs openssl)")
-                      .arg(QStringLiteral(CLIPMOOR_TEST_TLS_DIR)));
+                      .arg(kTlsFolder));
     }
     const QString site = sourceDirectory();
-    if (!QFileInfo::exists(site + QStringLiteral("/media.txt")))
+    if (!QFileInfo::exists(site + "/media.txt"))
         failSetup(QStringLiteral("the site's data is not in %1").arg(site));
 
-    d.media = std::make_unique<MediaLibrary>(d.work.path() + QStringLiteral("/media"));
-    d.media->ensureFromManifest(site + QStringLiteral("/media.txt"));
+    d.media = std::make_unique<MediaLibrary>(d.work.path() + "/media");
+    d.media->ensureFromManifest(site + "/media.txt");
+    d.nginx = findNginx();
+    d.startNginx(site);
 
-    d.nginx = std::make_unique<NginxProcess>(findNginx(), d.work.path());
-    d.nginx->start(QStringLiteral(CLIPMOOR_TEST_NGINX_TEMPLATE),
-                   {{QStringLiteral("SITE"), site},
-                    {QStringLiteral("TLS"), QStringLiteral(CLIPMOOR_TEST_TLS_DIR)},
-                    {QStringLiteral("UNTRUSTED_HOST"), kUntrustedHost}});
-
-    const NginxProcess::Ports& ports = d.nginx->ports();
-    QStringList connectTo = siteHostsAt(ports.https, ports.http);
-    connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(kUntrustedHost).arg(ports.untrusted)
-              << QStringLiteral("%1:443:127.0.0.1:%2").arg(kMismatchedHost).arg(ports.https);
-    setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(QLatin1Char(',')));
-    setEnvironment("CLIPMOOR_CA_BUNDLE", certificateFile(QStringLiteral("ca.pem")));
+    QStringList connectTo = siteHostsAt(d.ports[0], d.ports[1]);
+    connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(kUntrustedHost).arg(d.ports[2])
+              << QStringLiteral("%1:443:127.0.0.1:%2").arg(kMismatchedHost).arg(d.ports[0]);
+    setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(','));
+    setEnvironment("CLIPMOOR_CA_BUNDLE", kTlsFolder + "/ca.pem");
     dropProxySettings();
 }
 
@@ -118,7 +254,7 @@ TestSite::~TestSite() {
 void TestSite::keepSiteHostsOffTheNetwork() {
     dropProxySettings();
     if (!qEnvironmentVariableIsEmpty("CLIPMOOR_CONNECT_TO")) return;
-    setEnvironment("CLIPMOOR_CONNECT_TO", siteHostsAt(9, 9).join(QLatin1Char(',')));
+    setEnvironment("CLIPMOOR_CONNECT_TO", siteHostsAt(9, 9).join(','));
 }
 
 QString TestSite::sourceDirectory() {
@@ -155,11 +291,11 @@ QByteArray TestSite::sha256OfFile(const QString& path) {
 }
 
 QUrl TestSite::untrustedHostUrl(const QString& pathAndQuery) const {
-    return QUrl(QStringLiteral("https://") + kUntrustedHost + pathAndQuery);
+    return QUrl("https://" + kUntrustedHost + pathAndQuery);
 }
 
 QUrl TestSite::mismatchedHostUrl(const QString& pathAndQuery) const {
-    return QUrl(QStringLiteral("https://") + kMismatchedHost + pathAndQuery);
+    return QUrl("https://" + kMismatchedHost + pathAndQuery);
 }
 
 FaultServer& TestSite::faultServer() {
@@ -169,7 +305,7 @@ FaultServer& TestSite::faultServer() {
 
 QList<AccessLogEntry> TestSite::accessLog() const {
     QList<AccessLogEntry> entries;
-    QFile file(impl_->nginx->accessLogPath());
+    QFile file(impl_->accessLogPath());
     if (!file.open(QIODevice::ReadOnly)) return entries;
     for (const QByteArray& line : file.readAll().split('\n')) {
         const QList<QByteArray> fields = line.split('\t');
@@ -187,7 +323,7 @@ QStringList TestSite::accessLogRequests() const {
 }
 
 void TestSite::clearAccessLog() {
-    QFile::resize(impl_->nginx->accessLogPath(), 0);
+    QFile::resize(impl_->accessLogPath(), 0);
 }
 
 }  // namespace clipmoor::test
