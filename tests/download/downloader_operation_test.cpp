@@ -187,67 +187,49 @@ TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwner
     }
 }
 
-// On an operation queue at most maxConcurrentOperationCount operations transfer at once, and
-// every session delivers its calls one at a time on its own queue (which the fixture checks).
-TEST_F(DownloaderOperationTest, SevenOperationsOnFiveSlotsNeverRunMoreThanFive) {
+// On an operation queue at most maxConcurrentOperationCount operations hold a slot, a paused
+// one included, and every session delivers its calls one at a time on its own queue (which the
+// fixture checks).
+TEST_F(DownloaderOperationTest, FiveSlotsRunFiveOperationsAndAPausedOneKeepsItsSlot) {
     OperationQueue queue;
     queue.setMaxConcurrentOperationCount(5);
-    std::vector<std::shared_ptr<RecordingDelegate>> delegates;
-    for (int i = 0; i < 7; ++i) {
-        const QString name = QStringLiteral("seven-%1.bin").arg(i);
-        site.mediaFile(name, 384 * 1024);
-        delegates.push_back(makeDelegate(name));
+    // The first operation and the last two transfer; the four between them hold their slots
+    // until they are let go.
+    const QString names[] = {"kept.bin", "sixth.bin", "seventh.bin"};
+    std::vector<std::shared_ptr<RecordingDelegate>> running;
+    std::vector<std::shared_ptr<Downloader>> transfers, stalled;
+    for (const QString& name : names) {
+        site.mediaFile(name, 512 * 1024);
+        running.push_back(makeDelegate(name));
         // Slow enough that calls of all sessions interleave; each call lingers a moment so
         // that two calls of one session would overlap if they could.
-        delegates.back()->onProgress = [](Downloader&, qint64) { QThread::msleep(2); };
-        queue.addOperation(makeDownloader(site.slowMediaUrl(name, 256'000), delegates.back()));
+        running.back()->onProgress = [](Downloader&, qint64) { QThread::msleep(2); };
+        transfers.push_back(makeDownloader(site.slowMediaUrl(name, 400'000), running.back()));
     }
-    std::size_t mostTransfers = 0;
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            mostTransfers = std::max(mostTransfers, TransferEngine::shared().activeTransferCount());
-            return std::all_of(delegates.begin(), delegates.end(),
-                               [](const auto& delegate) { return delegate->ended(); });
-        },
-        kWaitMs));
-    EXPECT_EQ(mostTransfers, 5u);
-    EXPECT_TRUE(waitUntil([&] { return queue.operationCount() == 0; }, kWaitMs));
-    for (int i = 0; i < 7; ++i) {
-        const QString name = QStringLiteral("seven-%1.bin").arg(i);
-        ASSERT_TRUE(delegates[i]->finished()) << describe(delegates[i]->lastError());
-        expectSameBytes(name, name);
-    }
-}
-
-TEST_F(DownloaderOperationTest, PausedOperationKeepsItsSlot) {
-    OperationQueue queue;
-    queue.setMaxConcurrentOperationCount(5);
-    site.mediaFile("kept.bin", 1024 * 1024);
-    const auto pausedDelegate = makeDelegate("kept.bin");
-    const auto paused = makeDownloader(site.slowMediaUrl("kept.bin", 400'000), pausedDelegate);
-    queue.addOperation(paused);
-    std::vector<std::shared_ptr<Downloader>> stalled;  // hold their slots until they are let go
+    queue.addOperation(transfers[0]);
     for (int i = 0; i < 4; ++i) {
         stalled.push_back(makeDownloader(site.faultServer().stallUrl(1000), makeDelegate()));
         queue.addOperation(stalled.back());
     }
-    const auto sixthDelegate = makeDelegate("sixth.bin");
-    const auto sixth = makeDownloader(site.mediaFile("sixth.bin", 256 * 1024), sixthDelegate);
-    queue.addOperation(sixth);
+    queue.addOperation(transfers[1]);
+    queue.addOperation(transfers[2]);
 
-    ASSERT_TRUE(waitUntil([&] { return pausedDelegate->totalWritten() >= 100'000; }, kWaitMs));
-    pause(paused, pausedDelegate);
+    ASSERT_TRUE(waitUntil([&] { return running[0]->totalWritten() >= 100'000; }, kWaitMs));
+    pause(transfers[0], running[0]);
     spinEventLoop(500);
-    EXPECT_FALSE(sixth->isExecuting() || sixth->isFinished())
-        << "the paused operation gave its slot away";
+    EXPECT_EQ(running[1]->callCount() + running[2]->callCount(), 0) << "a sixth operation ran";
     EXPECT_EQ(queue.slotsInUse(), 5u);
 
-    paused->resume();
-    stalled[0]->prepareToCancel();  // frees one slot
-    ASSERT_TRUE(
-        waitUntil([&] { return sixthDelegate->ended() && pausedDelegate->ended(); }, kWaitMs));
-    expectSameBytes("sixth.bin", "sixth.bin");
-    expectSameBytes("kept.bin", "kept.bin");
+    transfers[0]->resume();
+    stalled[0]->prepareToCancel();  // frees two slots
+    stalled[1]->prepareToCancel();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return std::all_of(running.begin(), running.end(),
+                               [](const auto& delegate) { return delegate->ended(); });
+        },
+        kWaitMs));
+    for (const QString& name : names) expectSameBytes(name, name);
 }
 
 // A move into place across two file systems copies, and neither replaces a file that is already
