@@ -1,7 +1,5 @@
 // The download operation's own rules: what start, suspend, resume and cancel do to its flags,
 // its task and its resume data, when it lets go of itself, and how it holds a queue's slot.
-#include <QStorageInfo>
-
 #include <cstring>
 #include <thread>
 
@@ -19,73 +17,61 @@ using Kind = DelegateEvent::Kind;
 using DownloaderOperationTest = DownloadTest;
 
 // The flags, the task state, the resume data and the announcements over a whole life: a start
-// through cancel, pauses, a second pause that finds nothing running, resumes (from the pause's
-// resume data, each continuing where the last one stopped, or from the address once the owner
-// has dropped it) and the end, with the site's bytes.
+// through cancel, pauses, a second pause that finds nothing running, resumes from the pause's
+// resume data, each continuing where the last one stopped, and the end, with the site's bytes.
 TEST_F(DownloaderOperationTest, LifecycleKeepsThePausesResumeDataAndAnnouncesEveryFlagChange) {
     site.mediaFile("life.bin", 1024 * 1024);
-    for (const bool keepResumeData : {true, false}) {
-        SCOPED_TRACE(keepResumeData ? "continued" : "started over");
-        const auto delegate = makeDelegate();
-        const auto downloader = makeDownloader(site.slowMediaUrl("life.bin", 500'000), delegate);
-        struct Log {
-            std::mutex mutex;
-            QStringList announcements;
-        };
-        const auto log = std::make_shared<Log>();  // the operation may announce after the test
-        downloader->addChangeObserver([log](Operation& operation, const char* key, bool prior) {
-            const bool executing = std::strcmp(key, "isExecuting") == 0;
-            const bool value = executing ? operation.isExecuting() : operation.isFinished();
-            std::lock_guard lock(log->mutex);
-            log->announcements << (prior ? QStringLiteral("will %1").arg(key)
-                                         : QStringLiteral("did %1=%2").arg(key).arg(int(value)));
-        });
-
-        EXPECT_EQ(downloader->state(), 1);
-        downloader->cancel();  // a never-started operation starts
-        EXPECT_TRUE(downloader->isExecuting());
-        QStringList expected = {"will isExecuting", "did isExecuting=1"};
-        qint64 pausedAt = 0;
-        for (int cycle = 1; cycle <= (keepResumeData ? 3 : 1); ++cycle) {
-            SCOPED_TRACE(cycle);
-            // Some new bytes first (the site sends a burst when an answer starts).
-            ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > pausedAt; }, kWaitMs));
-            EXPECT_EQ(downloader->state(), 0);
-            const QByteArray data = pause(downloader, delegate);
-            ASSERT_TRUE(ResumeData::decode(data)) << data.toStdString();
-            pausedAt = ResumeData::decode(data)->bytesOnDisk;
-            EXPECT_EQ(downloader->resumeData(), data);
-            EXPECT_EQ(delegate->lastError()->code(), URLError::Cancelled);
-            EXPECT_FALSE(downloader->isExecuting() || downloader->isFinished());
-            EXPECT_EQ(downloader->state(), 3);
-            downloader->suspend();
-            spinEventLoop(300);
-            EXPECT_EQ(downloader->resumeData(), data);
-            EXPECT_EQ(delegate->count(Kind::Paused), cycle);
-
-            if (!keepResumeData) downloader->setResumeData({});
-            downloader->resume();
-            expected << "will isExecuting"
-                     << "did isExecuting=0"  // paused
-                     << "will isExecuting"
-                     << "did isExecuting=1";  // resumed
-            if (!keepResumeData) continue;
-            ASSERT_TRUE(
-                waitUntil([&] { return delegate->count(Kind::Resumed) == cycle; }, kWaitMs));
-            EXPECT_EQ(delegate->lastResumeOffset(), pausedAt);
-        }
-        ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
-        ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
-        EXPECT_EQ(downloader->state(), 3);
-        downloader->cancel();  // finished: nothing happens
-        spinEventLoop(100);
-        expectSameBytes("life.bin");
-        EXPECT_EQ(delegate->count(Kind::Resumed), keepResumeData ? 3 : 0);
+    const auto delegate = makeDelegate();
+    const auto downloader = makeDownloader(site.slowMediaUrl("life.bin", 500'000), delegate);
+    struct Log {
+        std::mutex mutex;
+        QStringList announcements;
+    };
+    const auto log = std::make_shared<Log>();  // the operation may announce after the test
+    downloader->addChangeObserver([log](Operation& operation, const char* key, bool prior) {
+        const bool executing = std::strcmp(key, "isExecuting") == 0;
+        const bool value = executing ? operation.isExecuting() : operation.isFinished();
         std::lock_guard lock(log->mutex);
-        EXPECT_EQ(log->announcements,
-                  expected + QStringList({"will isExecuting", "did isExecuting=0",
-                                          "will isFinished", "did isFinished=1"}));
+        log->announcements << (prior ? QStringLiteral("will %1").arg(key)
+                                     : QStringLiteral("did %1=%2").arg(key).arg(int(value)));
+    });
+
+    EXPECT_EQ(downloader->state(), 1);
+    downloader->cancel();  // a never-started operation starts
+    QStringList expected = {"will isExecuting", "did isExecuting=1"};
+    qint64 pausedAt = 0;
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        SCOPED_TRACE(cycle);
+        // Some new bytes first (the site sends a burst when an answer starts).
+        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > pausedAt; }, kWaitMs));
+        EXPECT_EQ(downloader->state(), 0);
+        const QByteArray data = pause(downloader, delegate);
+        ASSERT_TRUE(ResumeData::decode(data)) << data.toStdString();
+        pausedAt = ResumeData::decode(data)->bytesOnDisk;
+        EXPECT_EQ(downloader->state(), 3);
+        downloader->suspend();  // a second pause: nothing is running
+        spinEventLoop(300);
+        EXPECT_EQ(downloader->resumeData(), data);
+        EXPECT_EQ(delegate->count(Kind::Paused), cycle);
+
+        downloader->resume();
+        expected << "will isExecuting"
+                 << "did isExecuting=0"  // paused
+                 << "will isExecuting"
+                 << "did isExecuting=1";  // resumed
+        ASSERT_TRUE(waitUntil([&] { return delegate->count(Kind::Resumed) == cycle; }, kWaitMs));
+        EXPECT_EQ(delegate->lastResumeOffset(), pausedAt);
     }
+    ASSERT_TRUE(waitUntil([&] { return downloader->isFinished(); }, kWaitMs));
+    ASSERT_TRUE(delegate->finished()) << describe(delegate->lastError());
+    EXPECT_EQ(downloader->state(), 3);
+    downloader->cancel();  // finished: nothing happens
+    spinEventLoop(100);
+    expectSameBytes("life.bin");
+    EXPECT_EQ(delegate->count(Kind::Resumed), 3);
+    std::lock_guard lock(log->mutex);
+    EXPECT_EQ(log->announcements, expected + QStringList({"will isExecuting", "did isExecuting=0",
+                                                          "will isFinished", "did isFinished=1"}));
 }
 
 // A resume that comes before the pause has produced its resume data continues from that data,
@@ -230,40 +216,6 @@ TEST_F(DownloaderOperationTest, FiveSlotsRunFiveOperationsAndAPausedOneKeepsItsS
         },
         kWaitMs));
     for (const QString& name : names) expectSameBytes(name, name);
-}
-
-// A move into place across two file systems copies, and neither replaces a file that is already
-// there nor leaves a hidden copy behind. (Within one file system it renames: the record's tests
-// of a finished file show that.)
-TEST(MoveFileTest, MovesAcrossFileSystemsAndNeverReplaces) {
-    QTemporaryDir from(QStringLiteral("/dev/shm/clipmoor-move-XXXXXX"));
-    const QString to = privateHome() + "/moved";
-    ASSERT_TRUE(from.isValid() && QDir().mkpath(to));
-    ASSERT_NE(QStorageInfo(from.path()).rootPath(), QStorageInfo(to).rootPath())
-        << "/dev/shm is not a file system of its own";
-    const auto write = [](const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-    };
-    const auto read = [](const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
-    };
-    const QByteArray content = QByteArray(300'000, 'c') + "end";
-    const QString source = from.filePath("source"), target = to + "/target";
-    ASSERT_TRUE(write(source, content));
-    const auto moved = moveFile(source, target);
-    EXPECT_FALSE(moved) << describe(moved);
-    EXPECT_EQ(read(target), content);
-    EXPECT_FALSE(QFile::exists(source));
-
-    ASSERT_TRUE(write(source, "newer"));
-    const auto refused = moveFile(source, target);
-    EXPECT_TRUE(refused && refused->is(kPOSIXErrorDomain, EEXIST)) << describe(refused);
-    EXPECT_EQ(read(target), content);
-    EXPECT_EQ(read(source), "newer");
-    EXPECT_EQ(QDir(to).entryList(QDir::Files | QDir::Hidden).size(), 1)
-        << "a hidden copy was left behind";
 }
 
 }  // namespace
