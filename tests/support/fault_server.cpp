@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
-#include <list>
 #include <mutex>
 #include <thread>
 
@@ -32,20 +32,14 @@ constexpr qint64 kMaximumBody = 256 * 1024 * 1024;
 }  // namespace
 
 struct FaultServer::Impl {
-    struct Connection {
-        std::thread thread;
-        std::atomic<bool> done{false};
-    };
-
     int listener = -1;
     int wake = -1;  // eventfd: readable once the server stops
     quint16 port = 0;
     std::thread acceptor;
-    std::list<Connection> connections;  // acceptor thread only, until the destructor joins it
 
     mutable std::mutex mutex;
     QStringList requests;
-    std::atomic<int> open{0};
+    std::atomic<int> open{0};  // connections being served; their threads touch nothing after
     // Members rather than statics: connections may still be served while the process exits.
     const QRegularExpression route{QStringLiteral(
         R"(^[A-Z]+ /(cut|short|stall|trickle|cutonce)/(\d{1,12})/(\d{1,12}) HTTP/1\.[01]\r\n)")};
@@ -55,23 +49,17 @@ struct FaultServer::Impl {
     void acceptLoop() {
         for (;;) {
             pollfd fds[2] = {{listener, POLLIN, 0}, {wake, POLLIN, 0}};
-            if ((::poll(fds, 2, 1000) < 0 && errno != EINTR) || fds[1].revents) return;
-            connections.remove_if([](Connection& connection) {
-                const bool done = connection.done.load();
-                if (done) connection.thread.join();
-                return done;
-            });
-            if (!(fds[0].revents & POLLIN)) continue;
-            const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            if ((::poll(fds, 2, -1) < 0 && errno != EINTR) || fds[1].revents) return;
+            const int fd = (fds[0].revents & POLLIN)
+                               ? ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC)
+                               : -1;
             if (fd < 0) continue;
-            Connection& connection = connections.emplace_back();
             ++open;
-            connection.thread = std::thread([this, fd, &connection] {
+            std::thread([this, fd] {
                 serve(fd);
                 ::close(fd);
                 --open;
-                connection.done = true;
-            });
+            }).detach();
         }
     }
 
@@ -185,7 +173,7 @@ FaultServer::~FaultServer() {
     const quint64 one = 1;
     [[maybe_unused]] const auto written = ::write(d.wake, &one, sizeof one);
     d.acceptor.join();
-    for (Impl::Connection& connection : d.connections) connection.thread.join();
+    while (d.open > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ::close(d.listener);
     ::close(d.wake);
 }

@@ -24,7 +24,7 @@ namespace clipmoor::test {
 //
 // Bounded: request heads of at most 16 KiB, stalls of at most two minutes. Listens on a free
 // loopback port from construction (a failure ends the test process with a message) and serves
-// on threads of its own; the destructor releases every stalled connection and joins them.
+// on threads of its own; the destructor releases every stalled connection and waits for them.
 class FaultServer {
 public:
     FaultServer();
