@@ -35,8 +35,8 @@ inline std::string describe(const std::optional<Error>& error) {
 struct DelegateEvent {
     enum class Kind { Progress, Finished, Completed, Resumed, Paused, Checkpoint };
     Kind kind;
-    // Progress: bytes since the last report; resumed: the offset; finished, checkpoint: the size
-    // of the file at the location, or of the partial file, during the call.
+    // Progress: bytes since the last report; resumed: the offset; finished: the size of the file
+    // at the location during the call.
     qint64 first = 0;
     qint64 second = 0;                          // progress: total written
     qint64 third = 0;                           // progress: total expected
@@ -85,10 +85,7 @@ public:
     }
     void downloaderDidCheckpointResumeData(Downloader& downloader,
                                            const QByteArray& resumeData) override {
-        const auto decoded = ResumeData::decode(resumeData);
-        call(downloader, {.kind = Kind::Checkpoint,
-                          .first = decoded ? QFileInfo(decoded->partialFile).size() : -1,
-                          .data = resumeData});
+        call(downloader, {.kind = Kind::Checkpoint, .data = resumeData});
     }
 
     // Runs inside each progress call, on the session queue (e.g. to cancel from there).
