@@ -17,7 +17,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "media_library.h"
 #include "setup_failure.h"
 
 namespace clipmoor::test {
@@ -193,10 +192,6 @@ QStringList FaultServer::requests() const {
 
 int FaultServer::openConnections() const {
     return impl_->open.load();
-}
-
-QByteArray FaultServer::body(qint64 length) {
-    return MediaLibrary::content("fault-server", 0, 0, length);
 }
 
 }  // namespace clipmoor::test

@@ -1,29 +1,33 @@
 #include "test_site.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <memory>
+#include <ctime>
+#include <mutex>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "fault_server.h"
-#include "media_library.h"
 #include "setup_failure.h"
 
 namespace clipmoor::test {
@@ -101,11 +105,41 @@ bool accepts(quint16 port) {
     return connected;
 }
 
+// The content of media files: a stream of 64-bit words, each the splitmix64 of its index, from a
+// seed made of the file's name and how often it was replaced. Two runs (and two test processes)
+// serve the same bytes for the same name.
+quint64 fnv1a(QByteArrayView bytes) {
+    quint64 hash = 0xcbf29ce484222325ULL;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    return hash;
+}
+
+quint64 word(quint64 seed, quint64 index) {
+    quint64 z = seed + (index + 1) * 0x9e3779b97f4a7c15ULL;
+    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
+    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
+    return z ^ (z >> 31);
+}
+
+// `length` bytes of the content stream of (`seed`, `generation`), starting at `offset`.
+QByteArray content(QByteArrayView seed, quint64 generation, qint64 offset, qint64 length) {
+    const quint64 streamSeed = fnv1a(seed) ^ (generation * 0xd6e8feb86659fd93ULL);
+    QByteArray bytes(length, Qt::Uninitialized);
+    quint64 current = 0;
+    for (qint64 i = 0; i < length; ++i) {
+        const quint64 position = static_cast<quint64>(offset + i);
+        if (i == 0 || position % 8 == 0) current = word(streamSeed, position / 8);
+        bytes[i] = static_cast<char>(current >> (8 * (position % 8)));
+    }
+    return bytes;
+}
+
 }  // namespace
 
 struct TestSite::Impl {
     QTemporaryDir work{QDir::tempPath() + "/clipmoor-site-XXXXXX"};
-    std::unique_ptr<MediaLibrary> media;
+    std::mutex mediaMutex;
+    QHash<QString, quint64> generations;  // of replaced media files
     QString nginx;
     quint16 ports[3] = {};  // HTTPS, plain HTTP, the untrusted host's HTTPS
     pid_t pid = -1;
@@ -116,6 +150,39 @@ struct TestSite::Impl {
         ::waitpid(pid, nullptr, 0);
     }
     QString accessLogPath() const { return work.path() + "/access.log"; }
+
+    // Where the media file of `name` lives; ends the process for a name that is not plain.
+    QString mediaPath(const QString& name) const {
+        static const QRegularExpression plainName(R"(^[A-Za-z0-9_-][A-Za-z0-9._-]*$)");
+        if (!plainName.match(name).hasMatch())
+            failSetup(QStringLiteral("\"%1\" is not a plain media file name").arg(name));
+        return work.path() + "/media/" + name;
+    }
+    // Writes the file in one step (an answer under way keeps sending the old bytes), at least a
+    // second later than `previousMtime` so that the validators nginx sends change with it.
+    void writeMedia(const QString& name, qint64 size, quint64 generation, qint64 previousMtime) {
+        const QString target = mediaPath(name);
+        QSaveFile file(target);
+        if (!file.open(QIODevice::WriteOnly))
+            failSetup(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
+        constexpr qint64 kChunkSize = 256 * 1024;
+        for (qint64 offset = 0; offset < size; offset += kChunkSize) {
+            const QByteArray chunk =
+                content(name.toUtf8(), generation, offset, std::min(kChunkSize, size - offset));
+            if (file.write(chunk) != chunk.size())
+                failSetup(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
+        }
+        if (!file.commit()) failSetup(QStringLiteral("cannot write %1").arg(target));
+        const qint64 mtime = std::max<qint64>(std::time(nullptr), previousMtime + 1);
+        const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+        if (::utimensat(AT_FDCWD, QFile::encodeName(target).constData(), times, 0) != 0)
+            failSetup(QStringLiteral("cannot set the time of %1").arg(target));
+    }
+    void ensureMedia(const QString& name, qint64 size) {
+        std::lock_guard lock(mediaMutex);
+        const QFileInfo info(mediaPath(name));
+        if (!info.exists() || info.size() != size) writeMedia(name, size, generations[name], 0);
+    }
     QString errorLog() const {
         const QString log = readFile(work.path() + "/error.log");
         return log.isEmpty() ? QStringLiteral("(nginx wrote nothing)") : log;
@@ -234,8 +301,17 @@ TestSite::TestSite() : impl_(new Impl) {
     if (!QFileInfo::exists(site + "/media.txt"))
         failSetup(QStringLiteral("the site's data is not in %1").arg(site));
 
-    d.media = std::make_unique<MediaLibrary>(d.work.path() + "/media");
-    d.media->ensureFromManifest(site + "/media.txt");
+    // The files the answer files point at, from a "NAME SIZE" list ("#" starts a comment).
+    QDir().mkpath(d.work.path() + "/media");
+    const QString manifest = readFile(site + "/media.txt");
+    static const QRegularExpression entry(R"(^(\S+)\s+(\d+)$)");
+    for (const QString& text : manifest.split('\n')) {
+        const QString line = text.trimmed();
+        if (line.isEmpty() || line.startsWith('#')) continue;
+        const auto match = entry.match(line);
+        if (!match.hasMatch()) failSetup("bad line in media.txt: " + line);
+        d.ensureMedia(match.captured(1), match.captured(2).toLongLong());
+    }
     d.nginx = findNginx();
     d.startNginx(site);
 
@@ -268,7 +344,7 @@ QByteArray TestSite::videoInfoAnswer(const QString& videoID) {
 }
 
 QUrl TestSite::mediaFile(const QString& name, qint64 size) {
-    impl_->media->ensure(name, size);
+    impl_->ensureMedia(name, size);
     return mediaUrl(name);
 }
 
@@ -279,15 +355,24 @@ void TestSite::setFullSpeed(bool fullSpeed) {
 }
 
 QString TestSite::mediaPath(const QString& name) const {
-    return impl_->media->path(name);
+    return impl_->mediaPath(name);
 }
 
 void TestSite::replaceMediaFile(const QString& name, qint64 size) {
-    impl_->media->replace(name, size);
+    std::lock_guard lock(impl_->mediaMutex);
+    const qint64 mtime = QFileInfo(mediaPath(name)).lastModified().toSecsSinceEpoch();
+    impl_->writeMedia(name, size, ++impl_->generations[name], mtime);
 }
 
 QByteArray TestSite::sha256OfFile(const QString& path) {
-    return MediaLibrary::sha256OfFile(path);
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result().toHex()
+                                                                 : QByteArray();
+}
+
+QByteArray FaultServer::body(qint64 length) {
+    return content("fault-server", 0, 0, length);
 }
 
 QUrl TestSite::untrustedHostUrl(const QString& pathAndQuery) const {
