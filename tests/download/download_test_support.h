@@ -117,14 +117,12 @@ public:
     QByteArray lastResumeData() const { return last(Kind::Paused).data; }
     // The resume data the last failure handed over with its error, if any.
     std::optional<ResumeData> keptResumeData() const {
-        const auto error = lastError();
-        if (!error) return std::nullopt;
+        const auto error = lastError().value_or(Error());
         return ResumeData::decode(
-            error->userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
+            error.userInfo().value(kURLSessionDownloadTaskResumeDataKey).toByteArray());
     }
     std::optional<qint64> lastResumeOffset() const {
-        if (count(Kind::Resumed) == 0) return std::nullopt;
-        return last(Kind::Resumed).first;
+        return count(Kind::Resumed) ? std::optional(last(Kind::Resumed).first) : std::nullopt;
     }
     QStringList threadingViolations() const {
         std::lock_guard lock(mutex_);

@@ -13,12 +13,8 @@ constexpr qint64 kMB = 1000 * 1000;
 // Reports every `stepMs` from `fromMs` to `toMs` (inclusive) at `bytesPerSecond`, starting at
 // `startBytes`.
 struct Reports {
-    qint64 fromMs;
-    qint64 toMs;
-    qint64 stepMs;
-    qint64 startBytes;
-    qint64 bytesPerSecond;
-    qint64 expected;
+    qint64 fromMs, toMs, stepMs;
+    qint64 startBytes, bytesPerSecond, expected;
 };
 
 struct Case {
@@ -65,11 +61,10 @@ TEST(TransferRateEstimatorTest, StatusTextFollowsTheLastFiveSeconds) {
     for (const Case& c : cases) {
         qint64 now = 0;
         TransferRateEstimator estimator([&now] { return now; });
-        for (const Reports& run : c.runs) {
+        for (const Reports& run : c.runs)
             for (now = run.fromMs; now <= run.toMs; now += run.stepMs)
                 estimator.addProgress(
                     run.startBytes + run.bytesPerSecond * (now - run.fromMs) / 1000, run.expected);
-        }
         now = c.readAtMs;
         EXPECT_EQ(estimator.statusText(), QString::fromUtf8(c.text)) << c.name;
     }

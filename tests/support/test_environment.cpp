@@ -13,16 +13,12 @@
 namespace clipmoor::test {
 
 namespace {
-std::unique_ptr<QTemporaryDir>& homeDir() {
-    static std::unique_ptr<QTemporaryDir> dir;
-    return dir;
-}
+std::unique_ptr<QTemporaryDir> gHome;  // removed when the test process ends
 }  // namespace
 
 void usePrivateXdgFolders() {
-    auto& dir = homeDir();
-    dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/clipmoor-test-XXXXXX");
-    const QString home = dir->path();
+    gHome = std::make_unique<QTemporaryDir>(QDir::tempPath() + "/clipmoor-test-XXXXXX");
+    const QString home = gHome->path();
     const auto set = [&](const char* name, const QString& sub) {
         const QString path = sub.isEmpty() ? home : home + "/" + sub;
         QDir().mkpath(path);
@@ -39,7 +35,7 @@ void usePrivateXdgFolders() {
 }
 
 QString privateHome() {
-    return homeDir() ? homeDir()->path() : QString();
+    return gHome ? gHome->path() : QString();
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {

@@ -9,8 +9,7 @@
 int main(int argc, char** argv) {
     clipmoor::test::usePrivateXdgFolders();
     clipmoor::test::TestSite::keepSiteHostsOffTheNetwork();
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

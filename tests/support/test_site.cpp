@@ -61,10 +61,6 @@ QString readFile(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
-void setEnvironment(const char* name, const QString& value) {
-    qputenv(name, QFile::encodeName(value));
-}
-
 // nginx logs an empty field as "-".
 QString logField(const QByteArray& field) {
     return field == "-" ? QString() : QString::fromUtf8(field);
@@ -297,13 +293,11 @@ TestSite::TestSite() : impl_(new Impl) {
                                  "clipmoor_test_certificates (it needs openssl)")
                       .arg(kTlsFolder));
     }
-    const QString site = sourceDirectory();
-    if (!QFileInfo::exists(site + "/media.txt"))
-        failSetup(QStringLiteral("the site's data is not in %1").arg(site));
-
     // The files the answer files point at, from a "NAME SIZE" list ("#" starts a comment).
-    QDir().mkpath(d.work.path() + "/media");
+    const QString site = sourceDirectory();
     const QString manifest = readFile(site + "/media.txt");
+    if (manifest.isEmpty()) failSetup(QStringLiteral("the site's data is not in %1").arg(site));
+    QDir().mkpath(d.work.path() + "/media");
     static const QRegularExpression entry(R"(^(\S+)\s+(\d+)$)");
     for (const QString& text : manifest.split('\n')) {
         const QString line = text.trimmed();
@@ -318,8 +312,8 @@ TestSite::TestSite() : impl_(new Impl) {
     QStringList connectTo = siteHostsAt(d.ports[0], d.ports[1]);
     connectTo << QStringLiteral("%1:443:127.0.0.1:%2").arg(kUntrustedHost).arg(d.ports[2])
               << QStringLiteral("%1:443:127.0.0.1:%2").arg(kMismatchedHost).arg(d.ports[0]);
-    setEnvironment("CLIPMOOR_CONNECT_TO", connectTo.join(','));
-    setEnvironment("CLIPMOOR_CA_BUNDLE", kTlsFolder + "/ca.pem");
+    qputenv("CLIPMOOR_CONNECT_TO", connectTo.join(',').toUtf8());
+    qputenv("CLIPMOOR_CA_BUNDLE", QFile::encodeName(kTlsFolder + "/ca.pem"));
     dropProxySettings();
 }
 
@@ -330,7 +324,7 @@ TestSite::~TestSite() {
 void TestSite::keepSiteHostsOffTheNetwork() {
     dropProxySettings();
     if (!qEnvironmentVariableIsEmpty("CLIPMOOR_CONNECT_TO")) return;
-    setEnvironment("CLIPMOOR_CONNECT_TO", siteHostsAt(9, 9).join(','));
+    qputenv("CLIPMOOR_CONNECT_TO", siteHostsAt(9, 9).join(',').toUtf8());
 }
 
 QString TestSite::sourceDirectory() {
