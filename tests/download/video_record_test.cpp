@@ -180,9 +180,8 @@ TEST_F(RecordTest, AFinishedFileIsPlacedOrFailsTheRecordWithASheet) {
         QCoreApplication::processEvents();
         EXPECT_EQ(video->downloadState(), c.state);
         const bool placed = c.state == Video::Finished;
-        EXPECT_EQ(QFileInfo(video->mediaLocalFilePath()).size(), placed               ? c.size
-                                                                 : c.destinationTaken ? 3
-                                                                                      : 0);
+        const qint64 atDestination = placed ? c.size : c.destinationTaken ? 3 : 0;
+        EXPECT_EQ(QFileInfo(video->mediaLocalFilePath()).size(), atDestination);
         EXPECT_EQ(QFile::exists(location), !placed);
         EXPECT_TRUE(QDir(downloadFolder).entryList({".*"}, QDir::Files | QDir::Hidden).isEmpty());
         const bool sheet = c.state == Video::Failed && c.size > 0;

@@ -45,8 +45,7 @@ public:
     // Number of connections being served at this moment (a stalled one counts until released).
     int openConnections() const;
 
-    // The first `length` bytes of every body this server sends (made where the site's media
-    // content is).
+    // The first `length` bytes of every body this server sends (made as the site's media are).
     static QByteArray body(qint64 length);
 
 private:
