@@ -212,6 +212,8 @@ TEST_F(DownloaderOperationTest, FiveSlotsRunFiveOperationsAndAPausedOneKeepsItsS
         },
         kWaitMs));
     for (const QString& name : names) expectSameBytes(name, name);
+    EXPECT_TRUE(waitUntil([&] { return queue.operationCount() == 2; }, kWaitMs))
+        << "finished operations stay in the queue";
 }
 
 }  // namespace
