@@ -166,6 +166,20 @@ TEST_F(DownloadJourneyTest, AfterARestartPausedDownloadsContinueAndAnExpiredOneI
     EXPECT_TRUE(gone->downloadAddressExpired());
 }
 
+TEST_F(DownloadJourneyTest, RemovingAPausedDownloadStopsItsOperationAndDeletesItsPartialFile) {
+    test::TestSite& site = test::TestSite::shared();
+    site.mediaFile("removed.mp4", 3'000'000);
+    const auto video = addRecord("Removed clip(medium)", 0, "Missing0001",
+                                 site.slowMediaUrl("removed.mp4", 150'000));
+    pauseOnceBytesAreIn(video);
+    const QString partial = partialFileOf(video);
+    const std::weak_ptr<Downloader> operation = video->downloader();
+    ASSERT_TRUE(QFile::exists(partial));
+    NotificationCenter::defaultCenter().post(kClipmoorItemDeleteItemNotification,
+                                             QVariant::fromValue(video->objectID()));
+    EXPECT_TRUE(test::waitUntil([&] { return !QFile::exists(partial) && operation.expired(); }));
+}
+
 TEST_F(DownloadJourneyTest, RetryFromTheMenuAfterACutConnectionContinuesFromTheBytesItHad) {
     test::FaultServer& faults = test::TestSite::shared().faultServer();
     const auto video =
