@@ -32,12 +32,13 @@ TEST(VideoInfoAnswerTest, KeepsOfferedStreamsWithTheVideosTitleAuthorAndIdentifi
               (QSet<QString>{"18", "22", "36", "140"}));
     EXPECT_EQ(videos->value("22").value("quality"), "adaptive");  // the adaptive entry wins
     const StreamDictionary& stream = videos->value("18");
-    EXPECT_EQ(stream.value("title"), "A Title");
-    EXPECT_EQ(stream.value("author"), "Some One");
-    EXPECT_EQ(stream.value("id"), "abc");
-    EXPECT_EQ(stream.value("quality"), "medium");
-    EXPECT_EQ(stream.value("url"), "https://www.youtube.com/media/18.mp4?sig=1");
-    EXPECT_EQ(stream.value("type"), "video/mp4; codecs=\"avc1\"");
+    EXPECT_EQ(stream, (StreamDictionary{{"itag", "18"},
+                                        {"title", "A Title"},
+                                        {"author", "Some One"},
+                                        {"id", "abc"},
+                                        {"quality", "medium"},
+                                        {"url", "https://www.youtube.com/media/18.mp4?sig=1"},
+                                        {"type", "video/mp4; codecs=\"avc1\""}}));
 
     const YouTubeVideo typed(stream);
     EXPECT_EQ(typed.videoID, "abc");

@@ -199,9 +199,6 @@ TEST_F(ObjectStoreTest, ForeignFileIsReportedWithItsCauseAndLeftByteIdentical) {
             ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
         };
     };
-    const auto sql = [this](const char* statements) {
-        return [this, statements] { runSql(storePath(), statements); };
-    };
     const auto storeThen = [this](const char* statements) {
         return [this, statements] { storeThenRun(statements); };
     };
@@ -214,7 +211,9 @@ TEST_F(ObjectStoreTest, ForeignFileIsReportedWithItsCauseAndLeftByteIdentical) {
         {"damaged header", bytes(QByteArray("SQLite format 3\0", 16) + QByteArray(4080, '\xff')),
          kFileReadCorruptFileError},
         {"another program's database",
-         sql("CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x');"),
+         [this] {
+             runSql(storePath(), "CREATE TABLE notes(body TEXT); INSERT INTO notes VALUES('x');");
+         },
          kPersistentStoreIncompatibleVersionHashError},
         {"store of another model", [this] { ASSERT_TRUE(open(nullptr, makeModel(true))); },
          kPersistentStoreIncompatibleVersionHashError},
@@ -404,21 +403,19 @@ TEST_F(ObjectStoreTest, FetchSelectsOrdersAndLimitsOnAStoreInMemory) {
     ASSERT_TRUE(coordinator->addPersistentStore(NSInMemoryStoreType, {}, nullptr));
     auto context = std::make_unique<ManagedObjectContext>();
     context->setPersistentStoreCoordinator(coordinator);
-    const auto add = [&](const QString& title, std::optional<int> rank, const QString& entity) {
-        auto clip = insertClip(*context, title, entity);
-        if (rank) clip->setValue(*rank, "rank");
-        return clip;
-    };
-    add("c", 3, "Clip");
-    add("a", 1, "Clip");
-    add("t1", 2, "Trailer");
-    add("b", std::nullopt, "Clip");
-    add("t2", 2, "Trailer");
-    auto gone = add("gone", 9, "Clip");
+    const struct {
+        QString title;
+        QVariant rank;
+        QString entity = "Clip";
+    } stored[] = {{"c", 3},   {"a", 1}, {"t1", 2, "Trailer"}, {"b", {}}, {"t2", 2, "Trailer"},
+                  {"gone", 9}};
+    for (const auto& r : stored)
+        if (auto clip = insertClip(*context, r.title, r.entity); r.rank.isValid())
+            clip->setValue(r.rank, "rank");
     context->insertNewObjectForEntityForName("Tag")->setValue("tag", "label");
     ASSERT_TRUE(context->save(nullptr));
-    context->deleteObject(gone);
-    add("n", 0, "Clip");
+    context->deleteObject(fetch(*context, FetchRequest("Clip")).back());  // "gone"
+    insertClip(*context, "n")->setValue(0, "rank");
 
     const auto run = [&](const QString& entity, std::optional<Predicate> predicate,
                          std::vector<SortDescriptor> sort, quint64 limit = 0) {

@@ -20,12 +20,7 @@ namespace {
 
 class PartialFilesTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        folder_ = root_.path() + "/partial";
-        ASSERT_TRUE(QDir().mkpath(folder_));
-        outside_ = root_.path() + "/outside";
-        ASSERT_TRUE(QDir().mkpath(outside_));
-    }
+    void SetUp() override { ASSERT_TRUE(QDir().mkpath(folder_) && QDir().mkpath(outside_)); }
 
     QString makeFile(const QString& path) {
         QFile file(path);
@@ -35,8 +30,7 @@ protected:
     }
 
     QTemporaryDir root_;
-    QString folder_;
-    QString outside_;
+    const QString folder_ = root_.path() + "/partial", outside_ = root_.path() + "/outside";
 };
 
 TEST_F(PartialFilesTest, OnlyOurOwnSingleNamedPartialFileIsOpenedOrDiscarded) {

@@ -10,14 +10,6 @@
 namespace clipmoor {
 namespace {
 
-QString describe(WBQFetchedResultsChangeType type, const ManagedObject* object, quint64 index,
-                 quint64 newIndex) {
-    const QString names[] = {"insert", "delete", "move", "update"};
-    const auto at = [](quint64 i) { return i == NSNotFound ? QString("-") : QString::number(i); };
-    return QStringLiteral("%1 %2 %3 %4")
-        .arg(names[type], object->valueForKey("title").toString(), at(index), at(newIndex));
-}
-
 // Records the events and mirrors the list by applying each change as it is reported.
 class RecordingDelegate : public QObject, public WBQFetchedResultsControllerDelegate {
 public:
@@ -35,14 +27,16 @@ public:
     void controllerDidChangeObject(WBQFetchedResultsController* controller,
                                    const std::shared_ptr<ManagedObject>& object, quint64 index,
                                    WBQFetchedResultsChangeType type, quint64 newIndex) override {
-        events.push_back(describe(type, object.get(), index, newIndex));
+        const QString names[] = {"insert", "delete", "move", "update"};
+        const auto at = [](quint64 i) { return i == NSNotFound ? "-" : QString::number(i); };
+        events.push_back(QStringLiteral("%1 %2 %3 %4")
+                             .arg(names[type], object->valueForKey("title").toString(), at(index),
+                                  at(newIndex)));
         if (type == WBQFetchedResultsChangeDelete || type == WBQFetchedResultsChangeMove)
             mirror.erase(mirror.begin() + index);
         if (type == WBQFetchedResultsChangeInsert || type == WBQFetchedResultsChangeMove)
             mirror.insert(mirror.begin() + newIndex, object.get());
-        if (type == WBQFetchedResultsChangeUpdate) {
-            EXPECT_EQ(mirror.at(index), object.get());
-        }
+        if (type == WBQFetchedResultsChangeUpdate) EXPECT_EQ(mirror.at(index), object.get());
         EXPECT_EQ(mirror, listOf(*controller)) << "after " << events.back().toStdString();
         if (onDidChangeObject) onDidChangeObject();
     }
@@ -120,10 +114,6 @@ struct ChangeCase {
     std::function<void(ResultsControllerTest&)> change;
     const char* events;  // replayed on the list as it was, they must give the list as it is
 };
-
-void PrintTo(const ChangeCase& c, std::ostream* os) {
-    *os << c.name;
-}
 
 class ChangeTable : public ResultsControllerTest, public testing::WithParamInterface<ChangeCase> {};
 
