@@ -11,9 +11,8 @@ class DesktopNotificationsTest : public testing::Test {
 protected:
     static void SetUpTestSuite() { bus = new PrivateSessionBus; }
     static void TearDownTestSuite() { delete bus; }
-    static DesktopNotifications::Notification readyToPlay(std::function<void()> activated) {
-        return {"Ready to play", "Tom & Jerry <live>", "transfer.complete", "Play", activated};
-    }
+    const DesktopNotifications::Notification readyToPlay{"Ready to play", "Tom & Jerry <live>",
+                                                         "transfer.complete", "Play", [] {}};
 
     static inline PrivateSessionBus* bus = nullptr;
     DesktopNotifications notifications{{"Clipmoor", "clipmoor", "app.clipmoor.Clipmoor"}};
@@ -32,7 +31,7 @@ TEST_F(DesktopNotificationsTest, EscapesTheBodyAndOffersTheClickWhereTheServiceC
         SCOPED_TRACE(c.capabilities.join(' ').toStdString());
         FakeNotificationService service(bus->address(), c.capabilities);
         DesktopNotifications sender({"Clipmoor", "clipmoor", "app.clipmoor.Clipmoor"});
-        sender.notify(readyToPlay([] {}));
+        sender.notify(readyToPlay);
         ASSERT_TRUE(waitUntil([&] { return !service.calls.isEmpty(); }));
         const FakeNotificationService::Call& call = service.calls[0];
         EXPECT_EQ(QStringList({call.applicationName, call.icon, call.summary, call.body}),
@@ -48,13 +47,13 @@ TEST_F(DesktopNotificationsTest, WithoutTheServiceNothingIsShownOrReportedUntilI
     static QStringList messages;
     const QtMessageHandler previous = qInstallMessageHandler(
         [](QtMsgType, const QMessageLogContext&, const QString& text) { messages.append(text); });
-    notifications.notify(readyToPlay({}));
+    notifications.notify(readyToPlay);
     spinEventLoop(500);
     qInstallMessageHandler(previous);
     EXPECT_EQ(messages, QStringList());
 
     FakeNotificationService service(bus->address());
-    notifications.notify(readyToPlay({}));
+    notifications.notify(readyToPlay);
     EXPECT_TRUE(waitUntil([&] { return service.calls.size() == 1; }));
 }
 

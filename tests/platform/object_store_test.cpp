@@ -396,8 +396,7 @@ TEST_F(ObjectStoreTest, OnlyRealChangesArePendingAndTheirNotificationComesOncePe
     EXPECT_EQ(changesOfA.keys(), QStringList({"rank"}));
 }
 
-// Stored: c(rank 3), a(1), t1 (Trailer, 2), b (no rank), t2 (Trailer, 2), gone (deleted,
-// not saved); pending: n (rank 0, not saved). Store order is insertion order.
+// "gone" is deleted and "n" inserted after the save, neither saved. Store order is insertion order.
 TEST_F(ObjectStoreTest, FetchSelectsOrdersAndLimitsOnAStoreInMemory) {
     auto coordinator = std::make_shared<PersistentStoreCoordinator>(makeModel());
     ASSERT_TRUE(coordinator->addPersistentStore(NSInMemoryStoreType, {}, nullptr));

@@ -102,7 +102,6 @@ protected:
         const crash::Records records = crash::readRecords(*context, &failure);
         ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
 
-        // The last completed save, or the one under way when the writer died.
         const QString fromConfirmed = crash::differenceFrom(records, confirmed_);
         const QString fromBegun =
             begun_ ? crash::differenceFrom(records, *begun_) : "no save was under way";
