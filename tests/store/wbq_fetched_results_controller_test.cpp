@@ -36,7 +36,9 @@ public:
             mirror.erase(mirror.begin() + index);
         if (type == WBQFetchedResultsChangeInsert || type == WBQFetchedResultsChangeMove)
             mirror.insert(mirror.begin() + newIndex, object.get());
-        if (type == WBQFetchedResultsChangeUpdate) EXPECT_EQ(mirror.at(index), object.get());
+        if (type == WBQFetchedResultsChangeUpdate) {
+            EXPECT_EQ(mirror.at(index), object.get());
+        }
         EXPECT_EQ(mirror, listOf(*controller)) << "after " << events.back().toStdString();
         if (onDidChangeObject) onDidChangeObject();
     }
