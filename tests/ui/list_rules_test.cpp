@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
+#include <vector>
 
 #include "ui/named_image.h"
 #include "ui/progress_bar_geometry.h"
@@ -15,23 +15,19 @@
 namespace clipmoor {
 namespace {
 
-struct GeometryCase {
-    const char* name;
-    QRectF bounds;
-    double value, maxValue;
-    double amount;
-    QRectF fill;
-};
-
 TEST(ProgressBarGeometryTest, FillEndsAtTheRatioOfTheRightEdgeInTheLowerHalf) {
     const QRectF bar(0, 0, 200, 10);
-    const QRectF lowerHalf(0, 5, 200, 5);
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const GeometryCase cases[] = {
+    const struct {
+        const char* name;
+        QRectF bounds;
+        double value, maxValue, amount;
+        QRectF fill;
+    } cases[] = {
         {"zero draws only the track", bar, 0, 100, 0, {}},
         {"a quarter", bar, 25, 100, 50, QRectF(0, 5, 50, 5)},
-        {"full", bar, 100, 100, 200, lowerHalf},
+        {"full", bar, 100, 100, 200, QRectF(0, 5, 200, 5)},
         {"above the maximum is not clamped", bar, 150, 100, 300, QRectF(0, 5, 300, 5)},
         {"maximum zero draws nothing", bar, 50, 0, 0, {}},
         {"infinite value draws nothing", bar, inf, 100, 0, {}},
@@ -39,7 +35,7 @@ TEST(ProgressBarGeometryTest, FillEndsAtTheRatioOfTheRightEdgeInTheLowerHalf) {
         {"offset bounds use the right edge", QRectF(10, 0, 90, 20), 50, 100, 50,
          QRectF(10, 10, 40, 10)},
     };
-    for (const GeometryCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const ProgressBarGeometry geometry(c.bounds, c.value, c.maxValue);
         EXPECT_DOUBLE_EQ(geometry.progressAmount(), c.amount);
@@ -137,8 +133,7 @@ TEST(VideoItemViewModelTest, ActionNameAndMenuEnablingByState) {
         qint16 state;
         A action;
         const char* name;
-        bool showInFolder;
-        bool retry;
+        bool showInFolder, retry;
     } const cases[] = {
         {0, A::None, "Download state", false, false},
         {1, A::Resume, "Resume", false, false},
