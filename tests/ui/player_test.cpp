@@ -35,7 +35,6 @@ TEST(PlayerWindowGeometryTest, ContentSizeIsTheNaturalSizeFittedToTheScreen) {
         QSize natural, available, expected;
     } cases[] = {
         {{1280, 720}, {1920, 1050}, {1280, 720}},
-        {{640, 360}, {800, 600}, {640, 360}},
         {{1280, 720}, {800, 600}, {800, 450}},     // too wide: scaled, proportions kept
         {{720, 1280}, {1920, 1050}, {590, 1050}},  // too tall
         {{}, {1920, 1050}, kDefaultPlayerSize},    // no picture

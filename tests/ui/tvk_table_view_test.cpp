@@ -181,19 +181,17 @@ TEST_F(TVKTableViewTest, KeyboardMovesTheFocusBetweenRowsAndScrolls) {
     table.setFocus(Qt::TabFocusReason);
     EXPECT_TRUE(cell(0)->hasFocus());
 
-    struct Step {
-        int key;
-        int row;
-    } const steps[] = {
+    // Each key, and the row that has the focus after it.
+    const std::pair<Qt::Key, int> steps[] = {
         {Qt::Key_Down, 1}, {Qt::Key_Down, 2},    {Qt::Key_Up, 1},   {Qt::Key_PageDown, 11},
         {Qt::Key_End, 99}, {Qt::Key_PageUp, 89}, {Qt::Key_Home, 0}, {Qt::Key_Up, 0},
     };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.key);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(step.key));
-        EXPECT_EQ(table.focusedRow(), step.row);
-        ASSERT_NE(cell(step.row), nullptr);  // scrolled into view, its view made
-        EXPECT_TRUE(cell(step.row)->hasFocus());
+    for (const auto& [key, row] : steps) {
+        SCOPED_TRACE(key);
+        QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_EQ(table.focusedRow(), row);
+        ASSERT_NE(cell(row), nullptr);  // scrolled into view, its view made
+        EXPECT_TRUE(cell(row)->hasFocus());
     }
     expectRowsInPlace();
 }
