@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <limits>
+#include <vector>
 
 #include "ui/named_image.h"
 #include "ui/progress_bar_geometry.h"
@@ -15,23 +15,19 @@
 namespace clipmoor {
 namespace {
 
-struct GeometryCase {
-    const char* name;
-    QRectF bounds;
-    double value, maxValue;
-    double amount;
-    QRectF fill;
-};
-
 TEST(ProgressBarGeometryTest, FillEndsAtTheRatioOfTheRightEdgeInTheLowerHalf) {
     const QRectF bar(0, 0, 200, 10);
-    const QRectF lowerHalf(0, 5, 200, 5);
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    const GeometryCase cases[] = {
+    const struct {
+        const char* name;
+        QRectF bounds;
+        double value, maxValue, amount;
+        QRectF fill;
+    } cases[] = {
         {"zero draws only the track", bar, 0, 100, 0, {}},
         {"a quarter", bar, 25, 100, 50, QRectF(0, 5, 50, 5)},
-        {"full", bar, 100, 100, 200, lowerHalf},
+        {"full", bar, 100, 100, 200, QRectF(0, 5, 200, 5)},
         {"above the maximum is not clamped", bar, 150, 100, 300, QRectF(0, 5, 300, 5)},
         {"maximum zero draws nothing", bar, 50, 0, 0, {}},
         {"infinite value draws nothing", bar, inf, 100, 0, {}},
@@ -39,7 +35,7 @@ TEST(ProgressBarGeometryTest, FillEndsAtTheRatioOfTheRightEdgeInTheLowerHalf) {
         {"offset bounds use the right edge", QRectF(10, 0, 90, 20), 50, 100, 50,
          QRectF(10, 10, 40, 10)},
     };
-    for (const GeometryCase& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const ProgressBarGeometry geometry(c.bounds, c.value, c.maxValue);
         EXPECT_DOUBLE_EQ(geometry.progressAmount(), c.amount);
@@ -64,77 +60,69 @@ TEST(QMRProgressIndicatorTest, DrawsRedFillOverAGreyTrackInTheLowerHalf) {
     EXPECT_NE(image.pixelColor(60, 2), QColor(Qt::lightGray));
 }
 
-// One step a row goes through, and what the row shows afterwards.
-struct RowStep {
-    enum Kind { Attach, StateChange, Enter, Exit } kind;
-    qint16 state;
-    bool stateButton, removeButton;
-    const char* image;
-    bool red;
-};
-
-struct RowCase {
-    const char* name;
-    std::vector<RowStep> steps;
-};
+// What a row shows: its state button's image, the visible buttons and a red size text.
+QString shown(const VideoItemViewModel& model) {
+    QStringList parts;
+    if (!model.stateButtonImage().isEmpty()) parts << model.stateButtonImage();
+    if (model.isStateButtonVisible()) parts << "button";
+    if (model.isRemoveButtonVisible()) parts << "remove";
+    if (model.isSizeTextRed()) parts << "red";
+    return parts.join(' ');
+}
 
 TEST(VideoItemViewModelTest, ButtonsImagesAndColourFollowStateAndPointer) {
-    using S = RowStep;
-    const char* none = "";
-    const char* pause = "white-circle-pause";
-    const char* play = "white-circle-play";
-    const char* south = "white-circle-south";
-    const char* retry = "white-circle-retry";
-    const RowCase cases[] = {
-        {"hover on queued shows only remove; downloading then shows pause",
-         {{S::Attach, 0, false, false, none, false},
-          {S::Enter, 0, false, true, none, false},
-          {S::StateChange, 3, true, true, pause, false}}},
-        {"a state change outside the row shows the button until the pointer leaves",
-         {{S::Attach, 1, false, false, none, false},
-          {S::StateChange, 1, true, false, south, false},
-          {S::Enter, 1, true, true, south, false},
-          {S::Exit, 1, false, false, south, false}}},
-        {"finished shows play on hover",
-         {{S::Attach, 2, false, false, none, false}, {S::Enter, 2, true, true, play, false}}},
-        {"failed shows retry, also on hover, and turns the size red",
-         {{S::Attach, 4, false, false, none, false},
-          {S::StateChange, 3, true, false, pause, false},
-          {S::StateChange, 4, true, false, retry, true},
-          {S::Exit, 4, false, false, retry, true},
-          {S::Enter, 4, true, true, retry, true}}},
-        {"a retry queues the record again and makes the size black",
-         {{S::Attach, 4, false, false, none, false},
-          {S::StateChange, 4, true, false, retry, true},
-          {S::StateChange, 0, true, false, retry, false},
-          {S::StateChange, 3, true, false, pause, false}}},
-        {"reuse for another record makes the size black again",
-         {{S::Attach, 4, false, false, none, false},
-          {S::StateChange, 4, true, false, retry, true},
-          {S::Attach, 2, false, false, retry, false}}},
-        {"an unknown state changes nothing",
-         {{S::Attach, 7, false, false, none, false},
-          {S::StateChange, 7, false, false, none, false},
-          {S::Enter, 7, false, true, none, false}}},
+    enum Kind { Attach, StateChange, Enter, Exit };
+    struct Step {
+        Kind kind;
+        qint16 state;
+        const char* shown;
     };
-    for (const RowCase& c : cases) {
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"hover on queued shows only remove; downloading then shows pause",
+         {{Attach, 0, ""},
+          {Enter, 0, "remove"},
+          {StateChange, 3, "white-circle-pause button remove"}}},
+        {"a state change outside the row shows the button until the pointer leaves",
+         {{Attach, 1, ""},
+          {StateChange, 1, "white-circle-south button"},
+          {Enter, 1, "white-circle-south button remove"},
+          {Exit, 1, "white-circle-south"}}},
+        {"finished shows play on hover",
+         {{Attach, 2, ""}, {Enter, 2, "white-circle-play button remove"}}},
+        {"failed shows retry, also on hover, and turns the size red",
+         {{Attach, 4, ""},
+          {StateChange, 3, "white-circle-pause button"},
+          {StateChange, 4, "white-circle-retry button red"},
+          {Exit, 4, "white-circle-retry red"},
+          {Enter, 4, "white-circle-retry button remove red"}}},
+        {"a retry queues the record again and makes the size black",
+         {{Attach, 4, ""},
+          {StateChange, 4, "white-circle-retry button red"},
+          {StateChange, 0, "white-circle-retry button"},
+          {StateChange, 3, "white-circle-pause button"}}},
+        {"reuse for another record makes the size black again",
+         {{Attach, 4, ""},
+          {StateChange, 4, "white-circle-retry button red"},
+          {Attach, 2, "white-circle-retry"}}},
+        {"an unknown state changes nothing",
+         {{Attach, 7, ""}, {StateChange, 7, ""}, {Enter, 7, "remove"}}},
+    };
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         VideoItemViewModel model;
-        int index = 0;
-        for (const RowStep& step : c.steps) {
-            SCOPED_TRACE(index++);
-            if (step.kind == S::Attach)
+        for (const Step& step : c.steps) {
+            if (step.kind == Attach)
                 model.attach();
-            else if (step.kind == S::StateChange)
+            else if (step.kind == StateChange)
                 model.updateForState(step.state);
-            else if (step.kind == S::Enter)
+            else if (step.kind == Enter)
                 model.engage(step.state);
             else
                 model.disengage();
-            EXPECT_EQ(model.isStateButtonVisible(), step.stateButton);
-            EXPECT_EQ(model.isRemoveButtonVisible(), step.removeButton);
-            EXPECT_EQ(model.stateButtonImage(), QString::fromLatin1(step.image));
-            EXPECT_EQ(model.isSizeTextRed(), step.red);
+            EXPECT_EQ(shown(model), step.shown);
         }
     }
 }
@@ -145,8 +133,7 @@ TEST(VideoItemViewModelTest, ActionNameAndMenuEnablingByState) {
         qint16 state;
         A action;
         const char* name;
-        bool showInFolder;
-        bool retry;
+        bool showInFolder, retry;
     } const cases[] = {
         {0, A::None, "Download state", false, false},
         {1, A::Resume, "Resume", false, false},

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "test_environment.h"
 #include "ui/tvk_table_view.h"
 
@@ -31,6 +33,7 @@ struct Rows : TVKTableViewDataSource, TVKTableViewDelegate {
         return cell;
     }
     bool shouldSelectRow(TVKTableView*, int) override { return selectable; }
+    int takeAsked() { return std::exchange(asked, 0); }
     QStringList texts;
     int asked = 0;
     bool selectable = false;
@@ -97,35 +100,33 @@ TEST_F(TVKTableViewTest, InsertRemoveAndMoveShiftTheViewsWithoutRemakingThem) {
     fill(30);
     std::vector<TVKTableCellView*> before;
     for (int row = 0; row < 10; ++row) before.push_back(table.viewAtRow(row));
-    rows.asked = 0;
+    rows.takeAsked();
 
     // Insert at 2: rows from 2 on keep their views one row further down; one new view.
     rows.texts.insert(2, "inserted");
     table.insertRows(2, 1, TableViewAnimation::Fade);
     expectRowsInPlace();
-    EXPECT_EQ(rows.asked, 1);
+    EXPECT_EQ(rows.takeAsked(), 1);
     EXPECT_EQ(table.viewAtRow(1), before[1]);
     EXPECT_EQ(table.viewAtRow(9), before[8]);
 
     // Remove row 0: everything moves up, and only the row that scrolls into place is made.
-    rows.asked = 0;
     rows.texts.removeAt(0);
     table.removeRows(0, 1, TableViewAnimation::Fade);
     expectRowsInPlace();
-    EXPECT_EQ(rows.asked, 1);
+    EXPECT_EQ(rows.takeAsked(), 1);
     EXPECT_EQ(table.viewAtRow(2), before[2]);
 
     // Move within the screen and from off screen onto it, as one batch laid out once.
-    rows.asked = 0;
     table.beginUpdates();
     rows.texts.move(0, 5);
     table.moveRow(0, 5);
     rows.texts.move(20, 1);
     table.moveRow(20, 1);
-    EXPECT_EQ(rows.asked, 0);  // nothing is laid out until the batch ends
+    EXPECT_EQ(rows.takeAsked(), 0);  // nothing is laid out until the batch ends
     table.endUpdates();
     expectRowsInPlace();
-    EXPECT_EQ(rows.asked, 1);  // only the row that came from off screen
+    EXPECT_EQ(rows.takeAsked(), 1);  // only the row that came from off screen
     EXPECT_EQ(table.viewAtRow(6), before[1]);
 
     // A batch that removes every row leaves nothing on screen; the fading views are recycled.
@@ -138,9 +139,8 @@ TEST_F(TVKTableViewTest, InsertRemoveAndMoveShiftTheViewsWithoutRemakingThem) {
     EXPECT_EQ(table.numberOfRows(), 0);
     EXPECT_EQ(table.visibleRowRange(), std::make_pair(0, -1));
     EXPECT_TRUE(test::waitUntil([&] {
-        for (TextCell* view : table.viewport()->findChildren<TextCell*>())
-            if (view->isVisible()) return false;
-        return true;
+        return std::ranges::none_of(table.viewport()->findChildren<TextCell*>(),
+                                    &QWidget::isVisible);
     }));
 }
 
@@ -181,19 +181,17 @@ TEST_F(TVKTableViewTest, KeyboardMovesTheFocusBetweenRowsAndScrolls) {
     table.setFocus(Qt::TabFocusReason);
     EXPECT_TRUE(cell(0)->hasFocus());
 
-    struct Step {
-        int key;
-        int row;
-    } const steps[] = {
+    // Each key, and the row that has the focus after it.
+    const std::pair<Qt::Key, int> steps[] = {
         {Qt::Key_Down, 1}, {Qt::Key_Down, 2},    {Qt::Key_Up, 1},   {Qt::Key_PageDown, 11},
         {Qt::Key_End, 99}, {Qt::Key_PageUp, 89}, {Qt::Key_Home, 0}, {Qt::Key_Up, 0},
     };
-    for (const Step& step : steps) {
-        SCOPED_TRACE(step.key);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(step.key));
-        EXPECT_EQ(table.focusedRow(), step.row);
-        ASSERT_NE(cell(step.row), nullptr);  // scrolled into view, its view made
-        EXPECT_TRUE(cell(step.row)->hasFocus());
+    for (const auto& [key, row] : steps) {
+        SCOPED_TRACE(key);
+        QTest::keyClick(QApplication::focusWidget(), key);
+        EXPECT_EQ(table.focusedRow(), row);
+        ASSERT_NE(cell(row), nullptr);  // scrolled into view, its view made
+        EXPECT_TRUE(cell(row)->hasFocus());
     }
     expectRowsInPlace();
 }

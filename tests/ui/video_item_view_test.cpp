@@ -129,17 +129,15 @@ TEST_F(VideoItemViewTest, KeyboardActsOnTheRowAndAFailedRowRetriesThroughTheMenu
     EXPECT_TRUE(view.pauseDownloadButton()->isVisible());
 
     QTest::keyClick(&view, Qt::Key_Space);
-    ASSERT_EQ(presenter.played.size(), 1);
-    EXPECT_EQ(presenter.played[0].toLocalFile(), file);
+    EXPECT_EQ(presenter.played, QList<QUrl>{QUrl::fromLocalFile(file)});
     Video::setPresenter(nullptr);
 
-    QList<QVariant> removed;
+    QList<ObjectID> removed;
     ObserverToken token = NotificationCenter::defaultCenter().addObserver(
         kClipmoorItemDeleteItemNotification,
-        [&](const Notification& n) { removed.append(n.object); });
+        [&](const Notification& n) { removed.append(n.object.value<ObjectID>()); });
     QTest::keyClick(&view, Qt::Key_Delete);
-    ASSERT_EQ(removed.size(), 1);
-    EXPECT_EQ(removed[0].value<ObjectID>(), video->objectID());
+    EXPECT_EQ(removed, QList<ObjectID>{video->objectID()});
 
     // The menu, last opened for the finished record, leaves its "Retry" disabled.
     QTest::keyClick(&view, Qt::Key_F10, Qt::ShiftModifier);
