@@ -92,8 +92,7 @@ bool KillResumeDriver::start(QString* failure) {
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(privateHome() +
                                   QStringLiteral("/clipmoor-run-%1.log").arg(runs_));
-    // File times come from the kernel's coarse clock; a second's margin never matters here,
-    // since every earlier run ended before this one starts.
+    // A margin for file times from the kernel's coarse clock; earlier runs have all ended.
     startedAt_ = QDateTime::currentDateTime().addMSecs(-5);
     process_.start(executable_, {});
     if (!process_.waitForStarted(kStartTimeoutMs)) {
