@@ -197,8 +197,7 @@ TEST_F(InstanceChannelTest, AnotherUsersSocketGetsNoAddressAndThisStartRunsAlone
     SKIP_UNLESS_ROOT();
     const QString path = InstanceChannel::serverName();
     ASSERT_FALSE(path.isEmpty());
-    // Listening as another user. The child makes no allocation: the address is ready before the
-    // fork.
+    // Another user listens; the child allocates nothing, so the address is made before the fork.
     const sockaddr_un address = socketAddress(path);
     OtherUserProcess server(
         [&](int report) {

@@ -21,14 +21,6 @@ namespace {
 constexpr int kStartTimeoutMs = 60'000;
 constexpr int kLogTimeoutMs = 15'000;
 const QString kFileName = QStringLiteral("Crash test clip(medium)");
-
-// Sanitizer and crash reports in an application's own error output.
-bool reportsAFault(const QString& logPath) {
-    QFile log(logPath);
-    if (!log.open(QIODevice::ReadOnly)) return false;
-    const QByteArray text = log.readAll();
-    return text.contains("Sanitizer") || text.contains("runtime error:");
-}
 }  // namespace
 
 KillResumeDriver::KillResumeDriver(QString executable, QString mediaName, qint64 size,
@@ -100,8 +92,7 @@ bool KillResumeDriver::start(QString* failure) {
     process_.setStandardOutputFile(QProcess::nullDevice());
     process_.setStandardErrorFile(privateHome() +
                                   QStringLiteral("/clipmoor-run-%1.log").arg(runs_));
-    // File times come from the kernel's coarse clock; a second's margin never matters here,
-    // since every earlier run ended before this one starts.
+    // A margin for file times from the kernel's coarse clock; earlier runs have all ended.
     startedAt_ = QDateTime::currentDateTime().addMSecs(-5);
     process_.start(executable_, {});
     if (!process_.waitForStarted(kStartTimeoutMs)) {
@@ -148,16 +139,13 @@ void KillResumeDriver::readStore(KillCycle* cycle) const {
     CoreDataController store(loadClipmoorModel);
     store.setErrorPresenter([&failed](const Error&) { failed = true; });
     ManagedObjectContext* context = store.managedObjectContext();
-    cycle->storeOpened = context && !failed;
-    if (!context) return;
     Error error;
-    const auto records = context->executeFetchRequest(FetchRequest(kVideoEntityName), &error);
-    if (!records) {
-        cycle->storeOpened = false;
-        return;
-    }
+    const auto records = context
+                             ? context->executeFetchRequest(FetchRequest(kVideoEntityName), &error)
+                             : std::nullopt;
+    cycle->storeOpened = records && !failed;
+    if (!records || records->empty()) return;
     cycle->records = static_cast<int>(records->size());
-    if (records->empty()) return;
     const auto& video = static_cast<const Video&>(*records->front());
     cycle->checkpoint = ResumeData::decode(video.resumeData());
     if (cycle->checkpoint) {
@@ -174,18 +162,18 @@ bool KillResumeDriver::runToEnd(QString* failure) {
     ::kill(static_cast<pid_t>(process_.processId()), SIGTERM);
     const bool ended = process_.waitForFinished(kStartTimeoutMs);
     TestSite::shared().setFullSpeed(false);
-    if (!whole) {
-        *failure = QStringLiteral("the finished file did not arrive");
+    if (!whole || !ended) {
+        *failure = whole ? QStringLiteral("the application did not quit on SIGTERM")
+                         : QStringLiteral("the finished file did not arrive");
         return false;
     }
-    if (!ended) {
-        *failure = QStringLiteral("the application did not quit on SIGTERM");
-        return false;
-    }
+    // Sanitizer and crash reports in each run's own error output.
     for (int run = 1; run <= runs_; ++run) {
-        const QString log = privateHome() + QStringLiteral("/clipmoor-run-%1.log").arg(run);
-        if (reportsAFault(log)) {
-            *failure = QStringLiteral("run %1 reported a fault: see %2").arg(run).arg(log);
+        QFile log(privateHome() + QStringLiteral("/clipmoor-run-%1.log").arg(run));
+        const QByteArray text = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+        if (text.contains("Sanitizer") || text.contains("runtime error:")) {
+            *failure =
+                QStringLiteral("run %1 reported a fault: see %2").arg(run).arg(log.fileName());
             return false;
         }
     }

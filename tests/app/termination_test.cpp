@@ -86,29 +86,17 @@ protected:
     int quits = 0;
 };
 
-TEST_F(TerminationTest, ClosingTheWindowWithoutATraySavesAndQuitsUnlessTheSaveFails) {
+TEST_F(TerminationTest, ClosingTheWindowWithoutATraySavesAndQuitsAndAFailedSaveAsksFirst) {
     EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateNow);  // nothing to save
     delegate.setSystemTrayAvailability([] { return false; });
     window.show();
-    addRecord("kept by closing");
-    window.close();
-    EXPECT_EQ(quits, 1);
-    EXPECT_EQ(storedTitles(), QStringList({"kept by closing"}));
-
-    addRecord("second");
-    StoreLock lock;
-    window.close();  // the save fails: the window stays while the user is asked
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(quits, 1);
-}
-
-TEST_F(TerminationTest, FailedSaveShowsTheFailureThenAsksAndTheAnswerDecides) {
     addRecord("unsaved");
     for (const bool quitAnyway : {false, true}) {
         SCOPED_TRACE(quitAnyway);
         StoreLock lock;
         ASSERT_TRUE(lock.locked());
-        delegate.terminate();
+        window.close();  // the save fails: the window stays while the user is asked
+        EXPECT_TRUE(window.isVisible());
         EXPECT_EQ(delegate.applicationShouldTerminate(), AppDelegate::TerminateLater);  // asking
         QMessageBox* failure = visibleAlert({});
         ASSERT_TRUE(failure);
@@ -125,9 +113,9 @@ TEST_F(TerminationTest, FailedSaveShowsTheFailureThenAsksAndTheAnswerDecides) {
         EXPECT_TRUE(context->hasChanges());  // the unsaved changes are still there
         EXPECT_TRUE(test::waitUntil([] { return !visibleAlert({}); }));
     }
-    // Once the store can be written again, quitting saves them.
+    // Once the store can be written again, closing saves them and quits.
     quits = 0;
-    delegate.terminate();
+    window.close();
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(storedTitles(), QStringList({"unsaved"}));
 }

@@ -33,13 +33,6 @@ protected:
     }
     static void TearDownTestSuite() { delete bus; }
 
-    QStringList told() const {
-        QStringList list;
-        for (const auto& call : service->calls)
-            list.append(call.summary + ": " + call.body + " " + call.hints["category"].toString());
-        list.sort();
-        return list;
-    }
     // Chooses "Show in Folder" in the first row's menu.
     void chooseShowInFolder() {
         rowView(0)->rightMouseDown(rowView(0)->mapToGlobal(QPoint(5, 5)));
@@ -78,8 +71,12 @@ TEST_F(DesktopIntegrationTest, TellsHowDownloadsEndedOnlyWhileTheUserLookedElsew
     ASSERT_TRUE(reaches(gone, Video::Failed));
     ASSERT_TRUE(test::waitUntil([&] { return service->calls.size() == 2; }));
     test::spinEventLoop(300);
-    EXPECT_EQ(told(), QStringList({"Download failed: Gone clip transfer.error",
-                                   "Ready to play: Night drive transfer.complete"}));
+    QStringList told;
+    for (const auto& call : service->calls)
+        told.append(call.summary + ": " + call.body + " " + call.hints["category"].toString());
+    told.sort();
+    EXPECT_EQ(told, QStringList({"Download failed: Gone clip transfer.error",
+                                 "Ready to play: Night drive transfer.complete"}));
 
     const auto click = [&](const QString& summary) {
         for (const auto& call : service->calls)
