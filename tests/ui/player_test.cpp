@@ -172,8 +172,9 @@ TEST_F(PlayerTest, WindowFitsTheScreenKeepsSixteenByNineAndASecondClickTogglesFu
         EXPECT_EQ(window->size(), playerContentSize(natural, available().size() - frame));
         EXPECT_EQ(window->frameGeometry().center(), available().center());
         EXPECT_EQ(viewOf(player)->page(), page);
-        if (page == Page::AudioOnly)
+        if (page == Page::AudioOnly) {
             EXPECT_TRUE(viewOf(player)->findChild<QLabel*>()->parentWidget()->isVisible());
+        }
     }
     // The screen is 800 wide here: the small video keeps its own size, the large one is fitted.
     QMRMediaPlayer* player360 = vendor.mediaPlayers()[0];
