@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -101,31 +103,20 @@ bool accepts(quint16 port) {
     return connected;
 }
 
-// The content of media files: a stream of 64-bit words, each the splitmix64 of its index, from a
-// seed made of the file's name and how often it was replaced. Two runs (and two test processes)
-// serve the same bytes for the same name.
-quint64 fnv1a(QByteArrayView bytes) {
-    quint64 hash = 0xcbf29ce484222325ULL;
-    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
-    return hash;
+// The content of media files: a pseudo-random stream seeded with the file's name and how often
+// it was replaced, so two runs (and two test processes) serve the same bytes for the same name.
+QRandomGenerator contentStream(QByteArrayView name, quint32 generation) {
+    std::vector<quint32> seed(name.begin(), name.end());
+    seed.push_back(generation);
+    return QRandomGenerator(seed.data(), seed.data() + seed.size());
 }
 
-quint64 word(quint64 seed, quint64 index) {
-    quint64 z = seed + (index + 1) * 0x9e3779b97f4a7c15ULL;
-    z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-    z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-    return z ^ (z >> 31);
-}
-
-// `length` bytes of the content stream of (`seed`, `generation`), starting at `offset`.
-QByteArray content(QByteArrayView seed, quint64 generation, qint64 offset, qint64 length) {
-    const quint64 streamSeed = fnv1a(seed) ^ (generation * 0xd6e8feb86659fd93ULL);
+// The next `length` bytes of `stream`; only a last call may ask for part of a 4-byte word.
+QByteArray nextContent(QRandomGenerator& stream, qint64 length) {
     QByteArray bytes(length, Qt::Uninitialized);
-    quint64 current = 0;
-    for (qint64 i = 0; i < length; ++i) {
-        const quint64 position = static_cast<quint64>(offset + i);
-        if (i == 0 || position % 8 == 0) current = word(streamSeed, position / 8);
-        bytes[i] = static_cast<char>(current >> (8 * (position % 8)));
+    for (qint64 i = 0; i < length; i += 4) {
+        const quint32 word = stream.generate();
+        std::memcpy(bytes.data() + i, &word, std::min<qint64>(4, length - i));
     }
     return bytes;
 }
@@ -135,7 +126,7 @@ QByteArray content(QByteArrayView seed, quint64 generation, qint64 offset, qint6
 struct TestSite::Impl {
     QTemporaryDir work{QDir::tempPath() + "/clipmoor-site-XXXXXX"};
     std::mutex mediaMutex;
-    QHash<QString, quint64> generations;  // of replaced media files
+    QHash<QString, quint32> generations;  // of replaced media files
     QString nginx;
     quint16 ports[3] = {};  // HTTPS, plain HTTP, the untrusted host's HTTPS
     pid_t pid = -1;
@@ -156,15 +147,15 @@ struct TestSite::Impl {
     }
     // Writes the file in one step (an answer under way keeps sending the old bytes), at least a
     // second later than `previousMtime` so that the validators nginx sends change with it.
-    void writeMedia(const QString& name, qint64 size, quint64 generation, qint64 previousMtime) {
+    void writeMedia(const QString& name, qint64 size, quint32 generation, qint64 previousMtime) {
         const QString target = mediaPath(name);
         QSaveFile file(target);
         if (!file.open(QIODevice::WriteOnly))
             failSetup(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
         constexpr qint64 kChunkSize = 256 * 1024;
+        QRandomGenerator stream = contentStream(name.toUtf8(), generation);
         for (qint64 offset = 0; offset < size; offset += kChunkSize) {
-            const QByteArray chunk =
-                content(name.toUtf8(), generation, offset, std::min(kChunkSize, size - offset));
+            const QByteArray chunk = nextContent(stream, std::min(kChunkSize, size - offset));
             if (file.write(chunk) != chunk.size())
                 failSetup(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
         }
@@ -366,7 +357,8 @@ QByteArray TestSite::sha256OfFile(const QString& path) {
 }
 
 QByteArray FaultServer::body(qint64 length) {
-    return content("fault-server", 0, 0, length);
+    QRandomGenerator stream = contentStream("fault-server", 0);
+    return nextContent(stream, length);
 }
 
 QUrl TestSite::untrustedHostUrl(const QString& pathAndQuery) const {
