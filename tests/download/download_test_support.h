@@ -115,7 +115,6 @@ public:
     qint64 totalWritten() const { return last(Kind::Progress).second; }
     std::optional<Error> lastError() const { return last(Kind::Completed).error; }
     QByteArray lastResumeData() const { return last(Kind::Paused).data; }
-    // The resume data the last failure handed over with its error, if any.
     std::optional<ResumeData> keptResumeData() const {
         const auto error = lastError().value_or(Error());
         return ResumeData::decode(
@@ -130,7 +129,6 @@ public:
     }
 
 private:
-    // Records one call, noting the threading rules it breaks, and runs `during` inside it.
     void call(Downloader& downloader, DelegateEvent event,
               const std::function<void()>& during = {}) {
         const bool overlapping = inCall_++ != 0;
@@ -166,17 +164,13 @@ private:
     QStringList violations_;
 };
 
-// Fresh folders for every test: the session's partial files and the destination of finished
-// files. Tears down every operation it made, as the record does when it goes away, and checks
-// that nothing outlives the test (no transfer, no operation) and that every delegate it made
-// was called by the threading rules.
+// Fresh folders for every test's partial and finished files. Tears down every operation it made,
+// as the record does when it goes away, and checks that no transfer or operation outlives the
+// test and that every delegate it made was called by the threading rules.
 class DownloadTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TestSite::shared(); }
-    void SetUp() override {
-        ASSERT_TRUE(work.isValid());
-        ASSERT_TRUE(QDir().mkpath(work.path() + "/done"));
-    }
+    void SetUp() override { ASSERT_TRUE(work.isValid()); }
     void TearDown() override {
         for (const auto& weak : downloaders_)
             if (auto downloader = weak.lock()) downloader->prepareToCancel();
@@ -203,7 +197,7 @@ protected:
             destinationName.isEmpty() ? QString() : destination(destinationName), methods));
         return delegates_.back();
     }
-    // An operation with the test's partial-file folder, not yet queued or started.
+    // Not yet queued or started.
     std::shared_ptr<Downloader> makeDownloader(const QUrl& url,
                                                const std::shared_ptr<RecordingDelegate>& delegate,
                                                const QByteArray& resumeData = {}) {
@@ -218,10 +212,7 @@ protected:
         downloaders_.push_back(downloader);
         return downloader;
     }
-    QString destination(const QString& name = "file.bin") const {
-        return work.path() + "/done/" + name;
-    }
-    // The file saved as destination(`savedName`) holds exactly the site's media `mediaName`.
+    QString destination(const QString& name = "file.bin") const { return work.path() + "/" + name; }
     void expectSameBytes(const QString& mediaName, const QString& savedName = "file.bin") {
         EXPECT_EQ(TestSite::sha256OfFile(destination(savedName)), site.sha256OfMedia(mediaName))
             << mediaName.toStdString();
@@ -229,14 +220,8 @@ protected:
     QStringList partialFiles() const {
         return QDir(partialFolder).entryList(QDir::Files | QDir::Hidden | QDir::System);
     }
-    // Starts `downloader` and waits until its delegate has seen `bytes` written.
-    bool startPast(const std::shared_ptr<Downloader>& downloader,
-                   const std::shared_ptr<RecordingDelegate>& delegate, qint64 bytes) {
-        downloader->start();
-        return waitUntil([&] { return delegate->totalWritten() >= bytes; }, kWaitMs);
-    }
-    // Runs `downloader` until its delegate reports the end; returns false on a time-out. The
-    // operation announces it is finished only after the delegate's last call has returned.
+    // False on a time-out. The operation announces it is finished only after the delegate's
+    // last call has returned.
     bool runToEnd(const std::shared_ptr<Downloader>& downloader,
                   const std::shared_ptr<RecordingDelegate>& delegate) {
         downloader->start();

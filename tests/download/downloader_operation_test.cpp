@@ -79,7 +79,8 @@ TEST_F(DownloaderOperationTest, ResumeDuringAPauseContinuesFromItsResumeData) {
     site.mediaFile("hasty.bin", 1024 * 1024);
     const auto delegate = makeDelegate();
     const auto downloader = makeDownloader(site.slowMediaUrl("hasty.bin", 500'000), delegate);
-    ASSERT_TRUE(startPast(downloader, delegate, 1));
+    downloader->start();
+    ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() > 0; }, kWaitMs));
     downloader->suspend();
     downloader->resume();
     ASSERT_TRUE(waitUntil([&] { return delegate->ended(); }, kWaitMs));
@@ -154,7 +155,8 @@ TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwner
         const auto delegate = makeDelegate(
             "", c.ownerTakesPauses ? ~0u : ~unsigned(DownloaderDelegate::DidPauseWithResumeData));
         const auto downloader = makeDownloader(site.slowMediaUrl("held.bin", 500'000), delegate);
-        ASSERT_TRUE(startPast(downloader, delegate, 100'000));
+        downloader->start();
+        ASSERT_TRUE(waitUntil([&] { return delegate->totalWritten() >= 100'000; }, kWaitMs));
         downloader->suspend();
         if (c.waitForThePause) {
             ASSERT_TRUE(waitUntil([&] { return !downloader->resumeData().isEmpty(); }, kWaitMs));

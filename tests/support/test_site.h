@@ -38,10 +38,9 @@ public:
     static TestSite& shared();
     ~TestSite();
 
-    // The site's data in the source tree (answer files, thumbnail): CLIPMOOR_TEST_SITE_ROOT.
+    // The site's answer files and thumbnail in the source tree.
     static QString sourceDirectory();
 
-    // "https://www.youtube.com" + pathAndQuery.
     QUrl mainHostUrl(const QString& pathAndQuery) const {
         return QUrl("https://www.youtube.com" + pathAndQuery);
     }
@@ -71,7 +70,7 @@ public:
     QString mediaPath(const QString& name) const;
     // Gives the file new content (and a new ETag and Last-Modified), e.g. between two requests.
     void replaceMediaFile(const QString& name, qint64 size);
-    // Hex-encoded SHA-256 of a served media file, and of any file (empty if unreadable).
+    // Hex-encoded; empty if unreadable.
     QByteArray sha256OfMedia(const QString& name) const { return sha256OfFile(mediaPath(name)); }
     static QByteArray sha256OfFile(const QString& path);
 
