@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -49,12 +48,7 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 }
 
 void spinEventLoop(int milliseconds) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < milliseconds) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
+    waitUntil([] { return false; }, milliseconds);
 }
 
 }  // namespace clipmoor::test
