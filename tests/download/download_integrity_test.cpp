@@ -1,6 +1,5 @@
-// Every finished file is byte-identical to what the site serves: whole, or resumed against every
-// answer a server may give and every state the partial file may be in, where each case ends in a
-// byte-identical file or in a clean failure, never in a wrong file.
+// Every finished file is byte-identical to what the site serves, whole or resumed against every
+// answer a server may give and every state of the partial file; else the download fails cleanly.
 #include <QFileInfo>
 
 #include <sys/stat.h>

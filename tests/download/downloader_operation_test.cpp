@@ -16,9 +16,8 @@ using Kind = DelegateEvent::Kind;
 
 using DownloaderOperationTest = DownloadTest;
 
-// The flags, the task state, the resume data and the announcements over a whole life: a start
-// through cancel, pauses, a second pause that finds nothing running, resumes from the pause's
-// resume data, each continuing where the last one stopped, and the end, with the site's bytes.
+// A whole life: a start through cancel, pauses (a second one finds nothing running) and resumes,
+// each continuing where the last pause stopped, to the site's bytes.
 TEST_F(DownloaderOperationTest, LifecycleKeepsThePausesResumeDataAndAnnouncesEveryFlagChange) {
     site.mediaFile("life.bin", 1024 * 1024);
     const auto delegate = makeDelegate();
@@ -92,8 +91,7 @@ TEST_F(DownloaderOperationTest, ResumeDuringAPauseContinuesFromItsResumeData) {
     EXPECT_TRUE(partialFiles().isEmpty()) << partialFiles().join(' ').toStdString();
 }
 
-// The record went away (prepareToCancel) before the queue's worker started the operation; the
-// same holds for a restart after a vanished partial file that follows prepareToCancel.
+// The record went away (prepareToCancel) before the queue's worker started the operation.
 TEST_F(DownloaderOperationTest, AnOperationDetachedBeforeItsStartMakesNoTransfer) {
     const auto downloader =
         makeDownloader(site.mediaFile("unheard.bin", 64 * 1024), makeDelegate());
@@ -172,9 +170,8 @@ TEST_F(DownloaderOperationTest, ADroppedPauseLeavesAPartialFileOnlyWhileItsOwner
     }
 }
 
-// On an operation queue at most maxConcurrentOperationCount operations hold a slot, a paused
-// one included, and every session delivers its calls one at a time on its own queue (which the
-// fixture checks).
+// A paused operation keeps its slot, and every session delivers its calls one at a time on its
+// own queue (which the fixture checks).
 TEST_F(DownloaderOperationTest, FiveSlotsRunFiveOperationsAndAPausedOneKeepsItsSlot) {
     OperationQueue queue;
     queue.setMaxConcurrentOperationCount(5);

@@ -10,8 +10,7 @@ namespace {
 
 constexpr qint64 kMB = 1000 * 1000;
 
-// Reports every `stepMs` from `fromMs` to `toMs` (inclusive) at `bytesPerSecond`, starting at
-// `startBytes`.
+// Reports every `stepMs` from `fromMs` to `toMs` (inclusive) at `bytesPerSecond`.
 struct Reports {
     qint64 fromMs, toMs, stepMs;
     qint64 startBytes, bytesPerSecond, expected;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QThread>
@@ -142,10 +143,8 @@ TEST_F(RecordTest, TextsAndHideFlagsFollowEveryStateAssignment) {
     }
 }
 
-// The finished file's move runs where the operation calls; its outcome reaches the record on
-// the main thread. A download folder removed since the destination was worked out is made again.
-// From another file system the file is copied; a file already in place is never replaced, and
-// no hidden copy is left behind.
+// The move runs where the operation calls; its outcome reaches the record on the main thread. A
+// file already in place is never replaced, and no hidden copy is left behind.
 TEST_F(RecordTest, AFinishedFileIsPlacedOrFailsTheRecordWithASheet) {
     QTemporaryDir elsewhere("/dev/shm/clipmoor-record-XXXXXX");
     ASSERT_TRUE(elsewhere.isValid());
@@ -401,12 +400,9 @@ TEST_F(RecordTest, SleepStopsADownloadLeavingTheRecordAndItsCheckpointedBytes) {
     ASSERT_TRUE(checkpoint);
     EXPECT_GE(QFileInfo(checkpoint->partialFile).size(), checkpoint->bytesOnDisk);
 
-    bool woke = false;
-    const QObject listener;
-    QObject::connect(&Workspace::sharedWorkspace(), &Workspace::didWake, &listener,
-                     [&] { woke = true; });
+    QSignalSpy woke(&Workspace::sharedWorkspace(), &Workspace::didWake);
     ASSERT_TRUE(announce(false));
-    EXPECT_TRUE(waitUntil([&] { return woke; }));
+    EXPECT_TRUE(waitUntil([&] { return !woke.isEmpty(); }));
     QDBusConnection::disconnectFromBus("login-manager");
 }
 
