@@ -170,7 +170,6 @@ private:
 // called by the threading rules.
 class DownloadTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { TestSite::shared(); }
     void SetUp() override { ASSERT_TRUE(work.isValid()); }
     void TearDown() override {
         for (const auto& weak : downloaders_)
@@ -204,8 +203,7 @@ protected:
                                                const std::shared_ptr<RecordingDelegate>& delegate,
                                                const QByteArray& resumeData = {}) {
         auto downloader = Downloader::create();
-        UrlSessionConfiguration configuration =
-            UrlSessionConfiguration::ephemeralSessionConfiguration();
+        auto configuration = UrlSessionConfiguration::ephemeralSessionConfiguration();
         configuration.temporaryDirectory = partialFolder;
         downloader->setSessionConfiguration(configuration);
         downloader->setDownloadURL(url);

@@ -121,8 +121,7 @@ TEST_F(DownloaderOperationTest, StartsAtTheSameMomentMakeOneTransfer) {
         std::atomic<int> ready{0};
         const auto racer = [&] {
             ++ready;
-            while (ready.load() < 2) {
-            }
+            while (ready.load() < 2) continue;
             downloader->start();
         };
         const quint64 before = nextTaskNumber();

@@ -1,8 +1,6 @@
 // Speed and time left from progress reports, read at chosen moments of an injected clock.
 #include <gtest/gtest.h>
 
-#include <vector>
-
 #include "download/transfer_rate_estimator.h"
 
 namespace clipmoor::test {
@@ -10,60 +8,41 @@ namespace {
 
 constexpr qint64 kMB = 1000 * 1000;
 
-// Reports every `stepMs` from `fromMs` to `toMs` (inclusive) at `bytesPerSecond`.
-struct Reports {
-    qint64 fromMs, toMs, stepMs;
-    qint64 startBytes, bytesPerSecond, expected;
-};
-
+// Reports every `stepMs` from 0 to `untilMs` at `bytesPerSecond` after `startBytes`, read at
+// `readAtMs`.
 struct Case {
     const char* name;
-    std::vector<Reports> runs;
-    qint64 readAtMs;
+    qint64 stepMs, untilMs, bytesPerSecond, expected, readAtMs;
     const char* text;
+    qint64 startBytes = 0;
+    bool restartAfter = false;  // then one report of 0 bytes, a step after the last
 };
 
 TEST(TransferRateEstimatorTest, StatusTextFollowsTheLastFiveSeconds) {
     const Case cases[] = {
-        {"steady rate, a minute left",
-         {{0, 8000, 200, 0, 2400000, 19200000 + 144 * kMB}},
-         8000,
+        {"steady rate, a minute left", 200, 8000, 2400000, 19200000 + 144 * kMB, 8000,
          "2.4 MB/s · 1 min left"},
-        {"reports many times a second are merged",
-         {{0, 10000, 10, 0, kMB, 190 * kMB}},
-         10000,
+        {"reports many times a second are merged", 10, 10000, kMB, 190 * kMB, 10000,
          "1 MB/s · 3 min left"},
-        {"too little history yet", {{0, 500, 100, 0, kMB, 55 * kMB}}, 500, ""},
-        {"one report and nothing for two seconds", {{0, 0, 1, 0, 0, 55 * kMB}}, 2000, ""},
-        {"a stall slows the speed down over the window",
-         {{0, 10000, 250, 0, kMB, 55 * kMB}},
-         12500,
+        {"too little history yet", 100, 500, kMB, 55 * kMB, 500, ""},
+        {"one report and nothing for two seconds", 1, 0, 0, 55 * kMB, 2000, ""},
+        {"a stall slows the speed down over the window", 250, 10000, kMB, 55 * kMB, 12500,
          "500 KB/s · 2 min left"},
-        {"five seconds without a byte is a stall",
-         {{0, 10000, 250, 0, kMB, 55 * kMB}},
-         15000,
-         "Stalled"},
-        {"an unknown total gives the speed alone", {{0, 10000, 250, 0, kMB, -1}}, 10000, "1 MB/s"},
-        {"a resumed transfer counts only the new bytes",
-         {{0, 10000, 250, 500 * kMB, kMB, 545 * kMB}},
-         10000,
-         "1 MB/s · 35 s left"},
-        {"a restart from zero starts the estimate over",
-         {{0, 10000, 250, 0, kMB, 55 * kMB}, {10250, 10250, 1, 0, 0, 55 * kMB}},
-         10500,
-         ""},
-        {"a slow transfer of a huge file",
-         {{0, 10000, 250, 0, 1000, 2000LL * 1000 * kMB}},
-         10000,
+        {"five seconds without a byte is a stall", 250, 10000, kMB, 55 * kMB, 15000, "Stalled"},
+        {"an unknown total gives the speed alone", 250, 10000, kMB, -1, 10000, "1 MB/s"},
+        {"a resumed transfer counts only the new bytes", 250, 10000, kMB, 545 * kMB, 10000,
+         "1 MB/s · 35 s left", 500 * kMB},
+        {"a restart from zero starts the estimate over", 250, 10000, kMB, 55 * kMB, 10500, "", 0,
+         true},
+        {"a slow transfer of a huge file", 250, 10000, 1000, 2000LL * 1000 * kMB, 10000,
          "1 KB/s · more than a day left"},
     };
     for (const Case& c : cases) {
         qint64 now = 0;
         TransferRateEstimator estimator([&now] { return now; });
-        for (const Reports& run : c.runs)
-            for (now = run.fromMs; now <= run.toMs; now += run.stepMs)
-                estimator.addProgress(
-                    run.startBytes + run.bytesPerSecond * (now - run.fromMs) / 1000, run.expected);
+        for (now = 0; now <= c.untilMs; now += c.stepMs)
+            estimator.addProgress(c.startBytes + c.bytesPerSecond * now / 1000, c.expected);
+        if (c.restartAfter) estimator.addProgress(0, c.expected);
         now = c.readAtMs;
         EXPECT_EQ(estimator.statusText(), QString::fromUtf8(c.text)) << c.name;
     }

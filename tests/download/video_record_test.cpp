@@ -218,10 +218,9 @@ TEST_F(RecordTest, WakingFromTheStoreFindsFinishedFilesUnderCleanedNames) {
     const auto reopened = openContext();
     const auto records = reopened->executeFetchRequest(FetchRequest("Video"), nullptr);
     ASSERT_TRUE(records && records->size() == std::size(cases));
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
+    for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(static_cast<const Video&>(*records->at(i)).downloadState(), cases[i].state)
             << cases[i].storedName.toStdString();
-    }
 }
 
 TEST_F(RecordTest, AnEmptyOrRelativeFolderSettingNeverPlacesFilesOutsideTheDefaultFolder) {

@@ -17,7 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "setup_failure.h"
+#include "test_environment.h"
 
 namespace clipmoor::test {
 

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -49,6 +50,12 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs) {
 
 void spinEventLoop(int milliseconds) {
     waitUntil([] { return false; }, milliseconds);
+}
+
+void failSetup(const QString& message) {
+    std::fprintf(stderr, "\n*** clipmoor test site: %s\n\n", qPrintable(message));
+    std::fflush(stderr);
+    std::abort();
 }
 
 }  // namespace clipmoor::test

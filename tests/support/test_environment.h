@@ -18,4 +18,8 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 15000);
 // Runs the event loop for about `milliseconds` (to show that something does NOT happen).
 void spinEventLoop(int milliseconds);
 
+// The test site cannot run (no nginx, no certificates, no free port...): says why and ends the
+// test process, so the run fails loudly instead of skipping.
+[[noreturn]] void failSetup(const QString& message);
+
 }  // namespace clipmoor::test

@@ -30,7 +30,7 @@
 #include <unistd.h>
 
 #include "fault_server.h"
-#include "setup_failure.h"
+#include "test_environment.h"
 
 namespace clipmoor::test {
 
@@ -149,16 +149,13 @@ struct TestSite::Impl {
     void writeMedia(const QString& name, qint64 size, quint32 generation, qint64 previousMtime) {
         const QString target = mediaPath(name);
         QSaveFile file(target);
-        if (!file.open(QIODevice::WriteOnly))
-            failSetup(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
+        file.open(QIODevice::WriteOnly);  // a failure here or in a write fails the commit
         constexpr qint64 kChunkSize = 256 * 1024;
         QRandomGenerator stream = contentStream(name.toUtf8(), generation);
-        for (qint64 offset = 0; offset < size; offset += kChunkSize) {
-            const QByteArray chunk = nextContent(stream, std::min(kChunkSize, size - offset));
-            if (file.write(chunk) != chunk.size())
-                failSetup(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
-        }
-        if (!file.commit()) failSetup(QStringLiteral("cannot write %1").arg(target));
+        for (qint64 offset = 0; file.isOpen() && offset < size; offset += kChunkSize)
+            file.write(nextContent(stream, std::min(kChunkSize, size - offset)));
+        if (!file.commit())
+            failSetup(QStringLiteral("cannot write %1: %2").arg(target, file.errorString()));
         const qint64 mtime = std::max<qint64>(std::time(nullptr), previousMtime + 1);
         const struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
         if (::utimensat(AT_FDCWD, QFile::encodeName(target).constData(), times, 0) != 0)
