@@ -41,7 +41,7 @@ struct DelegateEvent {
     qint64 second = 0;                          // progress: total written
     qint64 third = 0;                           // progress: total expected
     std::optional<Error> error = std::nullopt;  // completed
-    QByteArray data = {};  // paused and checkpoint: the resume data; finished: the location
+    QByteArray data = {};                       // paused and checkpoint: the resume data
 };
 
 // A delegate that records every call, moves a finished file to `destination` (when one is set)
@@ -65,13 +65,9 @@ public:
     }
     void downloaderDidFinishDownloadingToURL(Downloader& downloader,
                                              const QString& location) override {
-        call(downloader,
-             {.kind = Kind::Finished,
-              .first = QFileInfo(location).size(),
-              .data = QFile::encodeName(location)},
-             [&] {
-                 if (!destination_.isEmpty()) moveFile(location, destination_);
-             });
+        call(downloader, {.kind = Kind::Finished, .first = QFileInfo(location).size()}, [&] {
+            if (!destination_.isEmpty()) moveFile(location, destination_);
+        });
     }
     void downloaderDidCompleteWithError(Downloader& downloader, const Error& error) override {
         call(downloader, {.kind = Kind::Completed, .error = error});

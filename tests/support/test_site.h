@@ -29,10 +29,9 @@ struct AccessLogEntry {
 // addresses.
 //
 // The transfer layer reads CLIPMOOR_CONNECT_TO and CLIPMOOR_CA_BUNDLE once, when its engine
-// starts; so call TestSite::shared() on the main thread before the first transfer of the process
-// (a fixture's SetUp or SetUpTestSuite). It maps ports 443 and 80 of www.youtube.com, youtu.be,
-// i.ytimg.com and vimeo.com to the site. nginx ends with the test process. A missing nginx,
-// certificate or free port ends the process with a message.
+// starts; so call TestSite::shared() on the main thread before the first transfer of the process.
+// nginx ends with the test process. A missing nginx, certificate or free port ends the process
+// with a message.
 class TestSite {
 public:
     static TestSite& shared();
