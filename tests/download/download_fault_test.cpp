@@ -20,7 +20,6 @@ protected:
         const auto error = delegate.lastError();
         EXPECT_TRUE(error && error->is(domain, code)) << describe(error);
         EXPECT_EQ(delegate.count(Kind::Completed), 1);
-        // Announced once the delegate's last call has returned.
         EXPECT_TRUE(waitUntil([&] { return downloader.isFinished(); }, kWaitMs));
         EXPECT_FALSE(QFile::exists(destination(name)));
     }

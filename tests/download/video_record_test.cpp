@@ -54,7 +54,6 @@ struct RecordingPresenter : VideoPresenter {
     int feedbackDialogs = 0;
 };
 
-// A private download folder and store file, a context on it, and the recording presenter.
 class RecordTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -67,7 +66,6 @@ protected:
         Video::setPresenter(nullptr);
     }
 
-    // A new context on the test's store file.
     std::unique_ptr<ManagedObjectContext> openContext() {
         auto coordinator = std::make_shared<PersistentStoreCoordinator>(loadClipmoorModel());
         EXPECT_TRUE(coordinator->addPersistentStore(
@@ -84,7 +82,6 @@ protected:
         return video;
     }
 
-    // Writes `size` bytes at `path`, making its folder.
     static void writeFile(const QString& path, qint64 size) {
         QDir().mkpath(QFileInfo(path).absolutePath());
         QFile file(path);

@@ -124,8 +124,6 @@ struct FaultServer::Impl {
         if (partial) {
             sendAll(fd, FaultServer::body(announced).mid(from));
         } else if (fault == "trickle") {
-            // One byte every `third` milliseconds, until the body is out, the client goes away,
-            // the server stops or the stall limit is reached.
             const qint64 interval = std::clamp<qint64>(third, 1, kMaximumStallMs);
             qint64 waited = 0;
             for (const char byte : FaultServer::body(announced)) {
@@ -178,11 +176,8 @@ FaultServer::~FaultServer() {
 }
 
 QUrl FaultServer::url(const char* fault, qint64 announced, qint64 third) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/%2/%3/%4")
-                    .arg(impl_->port)
-                    .arg(QLatin1String(fault))
-                    .arg(announced)
-                    .arg(third));
+    return QUrl(QString::asprintf("http://127.0.0.1:%u/%s/%lld/%lld", unsigned(impl_->port), fault,
+                                  qlonglong(announced), qlonglong(third)));
 }
 
 QStringList FaultServer::requests() const {

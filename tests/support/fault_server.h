@@ -29,8 +29,6 @@ class FaultServer {
 public:
     FaultServer();
     ~FaultServer();
-    FaultServer(const FaultServer&) = delete;
-    FaultServer& operator=(const FaultServer&) = delete;
 
     QUrl cutConnectionUrl(qint64 announced, qint64 sent) const {
         return url("cut", announced, sent);
