@@ -74,7 +74,7 @@ TEST_F(AlertSheetTest, WaitingSheetsGoAwayWithTheirWindow) {
     doomed->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(doomed));
     for (const char* text : {"one", "two", "three"})
-        beginSheetModalForWindow({text}, doomed, recordAs(text));
+        beginSheetModalForWindow({text, "", {"OK"}}, doomed, recordAs(text));
     delete doomed;
     test::spinEventLoop(50);
     EXPECT_TRUE(answers.isEmpty());
