@@ -26,6 +26,15 @@ protected:
     }
 };
 
+TEST_F(MainViewControllerTest, EveryControlOfTheWindowHasANameForScreenReaders) {
+    EXPECT_EQ(field->accessibleName(), "Video address");
+    EXPECT_EQ(controller->formatPopupButton()->accessibleName(), "Format");
+    for (const QWidget* control : window->findChildren<QWidget*>()) {
+        if (control->focusPolicy() == Qt::NoFocus || !control->isVisible()) continue;
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->objectName().toStdString();
+    }
+}
+
 TEST_F(MainViewControllerTest, ReturnOnAnAddressThatCannotBeLookedUpGivesItsSheetIfAny) {
     const struct {
         QString address;
