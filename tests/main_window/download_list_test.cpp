@@ -64,6 +64,28 @@ TEST_F(DownloadListTest, StartRefusesAMissingFormatOrADuplicateNameAndTakesAFile
     EXPECT_TRUE(video->downloader().expired());
 }
 
+TEST_F(DownloadListTest, AfterARestartAPausedRecordGetsAnOperationAndAFailedOneStaysFailedWithout) {
+    test::TestSite& site = test::TestSite::shared();
+    site.mediaFile("waiting.mp4", 3'000'000);
+    addRecord("Failed clip(medium)", Video::Failed, "Missing0001",
+              site.slowMediaUrl("waiting.mp4", 100'000));
+    const auto paused = addRecord("Paused clip(medium)", Video::Queued, "Missing0002",
+                                  site.slowMediaUrl("waiting.mp4", 100'000));
+    ASSERT_TRUE(reaches(paused, Video::Downloading));
+    paused->pause();
+    ASSERT_TRUE(reaches(paused, Video::Paused));
+    store->saveAction();
+    closeWindow();
+    openStoreAndWindow();
+    ASSERT_EQ(records().size(), 2u);
+    test::spinEventLoop(300);
+    for (const auto& video : records()) {
+        const bool failed = video->fileName().startsWith("Failed");
+        EXPECT_EQ(video->downloadState() == Video::Failed, failed);
+        EXPECT_EQ(video->downloader().expired(), failed) << video->fileName().toStdString();
+    }
+}
+
 TEST_F(DownloadListTest, ClearingAsksThenSavesAtOnceAndDeletesWithoutSaving) {
     struct Case {
         const char* button;
