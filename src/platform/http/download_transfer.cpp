@@ -265,6 +265,11 @@ QByteArray DownloadTransfer::currentResumeData() const {
         .encode();
 }
 
+std::function<void()> DownloadTransfer::flushLater() const {
+    const auto file = std::make_shared<const PartialFileFlush>(fd_, QString());
+    return [file] { file->flush(); };
+}
+
 void DownloadTransfer::checkpointIfDue() {
     if (checkpointInterval_.count() <= 0 || written_ <= checkpointedWritten_ || !isResumable())
         return;
@@ -395,8 +400,7 @@ void DownloadTransfer::onStopped(StopReason reason, bool) {
         data = resumeData_ ? *encodedResumeData_ : QByteArray();  // never started: still valid
     } else if (isResumable()) {
         data = currentResumeData();
-        const auto file = std::make_shared<const PartialFileFlush>(fd_, QString());
-        flush = [file] { file->flush(); };
+        flush = flushLater();
         closeFile();
         path_.clear();  // the partial file belongs to the resume data now: never discard it
         fresh = true;
@@ -434,8 +438,7 @@ void DownloadTransfer::deliverFailure(Error error) {
         // A cut connection, a time-out, an expired address: the bytes so far stay for a resume.
         error.setUserInfoValue(QString::fromLatin1(kURLSessionDownloadTaskResumeDataKey),
                                currentResumeData());
-        const auto file = std::make_shared<const PartialFileFlush>(fd_, QString());
-        flush = [file] { file->flush(); };
+        flush = flushLater();
         closeFile();
         kept = std::exchange(path_, QString());
     }

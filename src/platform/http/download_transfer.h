@@ -56,6 +56,8 @@ private:
     void checkpointIfDue();
     // Resume data for the bytes in the file now.
     QByteArray currentResumeData() const;
+    // Flushes the partial file's bytes to the disk when called, also after the file is closed.
+    std::function<void()> flushLater() const;
     // True when the bytes in the file are whole and of the answer the validators name, so a
     // failure may leave them for a resume.
     bool hasSoundBytes(const Error& failure) const;
